@@ -1,0 +1,49 @@
+#include "flip.h"
+
+#include "textconv.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+
+namespace ferro {
+
+double siteFactor(std::string_view text)
+{
+    if (text.empty())
+        return 1.0;
+    return std::max(Val(text), MinimumFactor);
+}
+
+double localTemperature(double runTemperature, double factor)
+{
+    return std::min(runTemperature * factor, DBL_MAX);
+}
+
+FlipOutcome AttemptFlip(Lattice &lattice, Random &random, double runTemperature, const double *factors)
+{
+    const double r1 = random.Rnd();
+    const int k = static_cast<int>(r1 * Sites);
+    const int i = k / Side;
+    const int j = k - Side * i;
+    const int h = lattice.NeighbourSum(i, j);
+    const float r2 = static_cast<float>(random.Rnd());
+    const int s = lattice.Spin[i][j];
+    const int flipped = -s;
+    const int deltaE = 2 * s * h;
+
+    bool accepted = deltaE <= 0;
+    if (!accepted) {
+        const double tk = localTemperature(runTemperature, factors[k]);
+        accepted = r2 < std::exp(deltaE * (-1.0 / tk));
+    }
+    if (!accepted)
+        return {k, false};
+
+    lattice.Spin[i][j] = static_cast<std::int16_t>(flipped);
+    lattice.TotalMag = static_cast<std::int16_t>(lattice.TotalMag + 2 * flipped);
+    lattice.Energy = static_cast<std::int16_t>(lattice.Energy - 2 * flipped * h);
+    return {k, true};
+}
+
+} // namespace ferro

@@ -1,0 +1,82 @@
+#include "designtemps.h"
+
+#include "colour.h"
+#include "fonts.h"
+#include "qtext.h"
+#include "twips.h"
+
+#include <QLineEdit>
+#include <QMenuBar>
+
+namespace ferro {
+
+namespace {
+constexpr int ClientWidth = 10380;
+constexpr int ClientHeight = 5955;
+} // namespace
+
+Design_Temps::Design_Temps(std::function<void()> showMain, QWidget *parent)
+    : QMainWindow(parent)
+    , m_showMain(std::move(showMain))
+{
+    setWindowTitle(QStringLiteral("Design Temps"));
+    setObjectName(QStringLiteral("Design_Temps"));
+
+    client = new QWidget(this);
+    client->setFixedSize(px(ClientWidth), px(ClientHeight));
+    client->setAutoFillBackground(true);
+    setCentralWidget(client);
+
+    lblFrame = new Caption(client);
+    lblFrame->setTwipsGeometry(2543, 330, 5295, 5295);
+    lblFrame->setColours(vbColour(VbLightGrey), Qt::black);
+
+    QPalette boxPalette = palette();
+    boxPalette.setColor(QPalette::Base, vbColour(VbWhite));
+    boxPalette.setColor(QPalette::Text, vbColour(VbBlack));
+    const QFont boxFont = regularFont();
+    QWidget *previous = nullptr;
+    for (int k = 0; k < Sites; ++k) {
+        auto *box = new QLineEdit(client);
+        box->setObjectName(QStringLiteral("Text1_%1").arg(k));
+        box->setPalette(boxPalette);
+        box->setFont(boxFont);
+        box->setTextMargins(0, 0, 0, 0);
+        place(box, 2783 + 240 * columnOf(k), 570 + 240 * rowOf(k), 255, 285);
+        connect(box, &QLineEdit::textChanged, this, [this, k](const QString &text) {
+            const QByteArray utf8 = text.toUtf8();
+            m_factors.setText(k, std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+        });
+        if (previous)
+            setTabOrder(previous, box);
+        previous = box;
+        Text1[k] = box;
+    }
+
+    mnuQuit = menuBar()->addAction(QStringLiteral("Quit Design Temps"));
+    mnuQuit->setObjectName(QStringLiteral("mnuQuit"));
+    connect(mnuQuit, &QAction::triggered, this, &Design_Temps::mnuQuit_Click);
+    mnuClear = menuBar()->addAction(QStringLiteral("Clear Text"));
+    mnuClear->setObjectName(QStringLiteral("mnuClear"));
+    connect(mnuClear, &QAction::triggered, this, &Design_Temps::mnuClear_Click);
+}
+
+void Design_Temps::mnuClear_Click()
+{
+    for (QLineEdit *box : Text1)
+        box->setText(QString());
+}
+
+void Design_Temps::mnuQuit_Click()
+{
+    const QString floor = QStringLiteral("0.0001");
+    for (QLineEdit *box : Text1) {
+        const QString t = box->text();
+        if (!t.isEmpty() && Val(t) < MinimumFactor)
+            box->setText(floor);
+    }
+    if (m_showMain)
+        m_showMain();
+}
+
+} // namespace ferro

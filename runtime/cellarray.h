@@ -1,0 +1,57 @@
+#pragma once
+// A control array of filled squares (shapes) drawn by one widget from plain
+// arrays: fill, border, border style and visibility per cell. A cell with a
+// higher index lies over one with a lower index. Changing a cell only marks
+// its square for repainting; Qt paints once per frame.
+
+#include <QRect>
+#include <QWidget>
+
+#include <cstdint>
+#include <vector>
+
+namespace ferro {
+
+class CellArray : public QWidget {
+    Q_OBJECT
+public:
+    // Border styles: 0 transparent (no border), 6 inside solid.
+    static constexpr int InsideSolid = 6;
+
+    // squares: each cell's square in twips of the parent's client area.
+    CellArray(QWidget *parent, std::vector<QRectF> squaresInTwips, std::uint32_t fill, std::uint32_t border,
+              bool visible);
+
+    int count() const { return static_cast<int>(m_cells.size()); }
+
+    std::uint32_t BackColor(int k) const { return m_cells[k].fill; }
+    std::uint32_t BorderColor(int k) const { return m_cells[k].border; }
+    int BorderStyle(int k) const { return m_cells[k].borderStyle; }
+    bool isCellVisible(int k) const { return m_cells[k].visible; }
+    // The cell's square in pixels of this widget.
+    QRect cellRect(int k) const { return m_cells[k].rect; }
+
+    void setBackColor(int k, std::uint32_t colour);
+    void setBorderColor(int k, std::uint32_t colour);
+    void setBorderStyle(int k, int style);
+    void setCellVisible(int k, bool visible);
+    // Every cell's border colour set to its fill colour.
+    void bordersFollowFill();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    struct Cell {
+        QRect rect;
+        std::uint32_t fill;
+        std::uint32_t border;
+        int borderStyle;
+        bool visible;
+    };
+    void touch(int k);
+
+    std::vector<Cell> m_cells;
+};
+
+} // namespace ferro

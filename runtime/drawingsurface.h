@@ -1,0 +1,103 @@
+#pragma once
+// A picture box: a surface that keeps what is drawn on it. Drawing goes into
+// a list of operations and, at once, into a backing image at the screen's
+// device pixel ratio; painting the screen copies the damaged part of the
+// image, printing replays the operations at the printer's resolution.
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QPointF>
+#include <QString>
+#include <QWidget>
+
+#include <vector>
+
+namespace ferro {
+
+struct SurfaceOp {
+    enum class Kind { Line, Dot, Text };
+    Kind kind;
+    QPointF a; // pixels
+    QPointF b;
+    QRgb colour;
+    int width; // pixels
+    QString text;
+};
+
+// A still copy of a surface's drawing, in the surface's pixels.
+struct SurfacePicture {
+    QSize size;
+    QColor background;
+    QFont font;
+    std::vector<SurfaceOp> ops;
+
+    bool isNull() const { return size.isEmpty(); }
+    // Paints the picture with its top-left corner at the painter's origin.
+    void render(QPainter &painter, bool fillBackground) const;
+};
+
+class DrawingSurface : public QWidget {
+    Q_OBJECT
+public:
+    explicit DrawingSurface(QWidget *parent, const QColor &background = Qt::white);
+
+    // Erases the drawing; the writing position returns to the top-left.
+    void Cls();
+    // Line from (x1, y1) to (x2, y2) in scale units, in ForeColor, DrawWidth pixels wide.
+    void Line(double x1, double y1, double x2, double y2);
+    // A dot DrawWidth pixels across, in ForeColor.
+    void PSet(double x, double y);
+    // Text at the writing position, which then moves to the start of the next line.
+    void Print(const QString &text);
+    // Still copy of the current drawing.
+    SurfacePicture Image() const;
+
+    // Scale units across and down; origin top-left, y downwards. Until set,
+    // the units are twips.
+    double ScaleWidth() const { return m_scaleWidth; }
+    double ScaleHeight() const { return m_scaleHeight; }
+    void setScaleWidth(double w) { m_scaleWidth = w; }
+    void setScaleHeight(double h) { m_scaleHeight = h; }
+
+    int DrawWidth() const { return m_drawWidth; }
+    void setDrawWidth(int pixels) { m_drawWidth = pixels < 1 ? 1 : pixels; }
+    QColor ForeColor() const { return QColor::fromRgb(m_foreColor); }
+    void setForeColor(const QColor &c) { m_foreColor = c.rgb(); }
+
+    double CurrentX() const { return m_currentX; }
+    double CurrentY() const { return m_currentY; }
+    void setCurrentX(double x) { m_currentX = x; }
+    void setCurrentY(double y) { m_currentY = y; }
+
+    // Text drawn on an opaque background over its own box, so that text
+    // printed again at the same place stays as crisp as the first time.
+    void setOpaqueText(bool opaque) { m_opaqueText = opaque; }
+
+    const std::vector<SurfaceOp> &operations() const { return m_ops; }
+    // The backing image (at the current device pixel ratio).
+    const QImage &backingImage() const { return m_image; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    QPointF toPixels(double x, double y) const;
+    void add(SurfaceOp op);
+    void rebuildImage();
+    QRect opBounds(const SurfaceOp &op) const;
+
+    QColor m_background;
+    std::vector<SurfaceOp> m_ops;
+    QImage m_image;
+    double m_scaleWidth;
+    double m_scaleHeight;
+    int m_drawWidth = 1;
+    QRgb m_foreColor = qRgb(0, 0, 0);
+    double m_currentX = 0;
+    double m_currentY = 0;
+    bool m_opaqueText = false;
+};
+
+} // namespace ferro

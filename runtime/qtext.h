@@ -1,0 +1,19 @@
+#pragma once
+// The text conversions on Qt strings.
+
+#include "textconv.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace ferro {
+
+inline double Val(const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    return Val(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+}
+
+inline QString qs(const std::string &text) { return QString::fromStdString(text); }
+
+} // namespace ferro

@@ -1,0 +1,61 @@
+#include "random.h"
+
+#include <chrono>
+
+namespace ferro {
+
+namespace {
+
+std::uint64_t splitmix64(std::uint64_t &x)
+{
+    std::uint64_t z = (x += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+std::uint64_t clockValue()
+{
+    return static_cast<std::uint64_t>(
+        std::chrono::high_resolution_clock::now().time_since_epoch().count());
+}
+
+} // namespace
+
+Random::Random()
+{
+    seedWith(clockValue());
+}
+
+Random::Random(std::uint64_t seed)
+    : m_stirFromClock(false)
+{
+    seedWith(seed);
+}
+
+void Random::seedWith(std::uint64_t seed)
+{
+    for (auto &word : m_s)
+        word = splitmix64(seed);
+}
+
+void Random::Randomize()
+{
+    if (!m_stirFromClock)
+        return;
+    // Mixing into one word and then stepping keeps the state non-zero and
+    // spreads the clock bits over all four words within a few draws.
+    std::uint64_t c = clockValue();
+    m_s[0] ^= splitmix64(c);
+    if ((m_s[0] | m_s[1] | m_s[2] | m_s[3]) == 0)
+        m_s[0] = 1;
+    next();
+}
+
+void Random::script(std::vector<double> values)
+{
+    m_script = std::move(values);
+    m_scriptPos = 0;
+}
+
+} // namespace ferro

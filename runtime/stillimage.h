@@ -1,0 +1,26 @@
+#pragma once
+// An image control: shows a still picture at the picture's own size from its
+// top-left corner; with no picture and no border it shows nothing.
+
+#include "drawingsurface.h"
+
+#include <QWidget>
+
+namespace ferro {
+
+class StillImage : public QWidget {
+    Q_OBJECT
+public:
+    explicit StillImage(QWidget *parent);
+
+    const SurfacePicture &Picture() const { return m_picture; }
+    void setPicture(SurfacePicture picture);
+
+protected:
+    void paintEvent(QPaintEvent *) override;
+
+private:
+    SurfacePicture m_picture;
+};
+
+} // namespace ferro

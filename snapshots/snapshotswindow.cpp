@@ -1,0 +1,129 @@
+#include "snapshotswindow.h"
+
+#include "clock.h"
+#include "colour.h"
+#include "fonts.h"
+#include "messagebox.h"
+#include "printing.h"
+#include "qtext.h"
+#include "twips.h"
+
+#include <QApplication>
+#include <QMenuBar>
+
+namespace ferro {
+
+namespace {
+
+constexpr int ClientWidth = 14820;
+// The date and time box reaches 10575 twips down, below the designed client
+// height of 9915: the window opens tall enough to show it.
+constexpr int ClientHeight = 10725;
+constexpr int CellSide = 150;
+constexpr int CellPitch = 120;
+constexpr int BlockPitch = 2760;
+
+constexpr std::array<QPoint, Snapshots::Blocks> CaptionAnchors {{
+    {3248, 3480}, {6008, 3480}, {8798, 3480}, {11558, 3480},
+    {3248, 6240}, {6008, 6240}, {8798, 6240}, {11558, 6240},
+    {3248, 9000}, {6008, 9000}, {8783, 9000}, {11543, 9000},
+}};
+
+const QString Blanks10 = QStringLiteral("          ");
+
+} // namespace
+
+QPoint Snapshots::blockOrigin(int b)
+{
+    return {2048 + BlockPitch * (b % 4), 960 + BlockPitch * (b / 4)};
+}
+
+Snapshots::Snapshots(std::function<void()> showMain, std::function<void()> clearCounter, QWidget *parent)
+    : QMainWindow(parent)
+    , m_showMain(std::move(showMain))
+    , m_clearCounter(std::move(clearCounter))
+{
+    setWindowTitle(QStringLiteral("Snapshots"));
+    setObjectName(QStringLiteral("Snapshots"));
+
+    client = new QWidget(this);
+    client->setFixedSize(px(ClientWidth), px(ClientHeight));
+    QPalette pal = client->palette();
+    pal.setColor(QPalette::Window, vbColour(VbWhite));
+    client->setPalette(pal);
+    client->setAutoFillBackground(true);
+    client->setFont(regularFont());
+    setCentralWidget(client);
+
+    lblLegend = new Caption(client,
+                            QStringLiteral("temperature; instantaneous magnetization per site; time-averaged "
+                                           "magnetization per site; Monte Carlo steps"),
+                            Qt::AlignLeft, Caption::Sizing::GrowFromLeft);
+    lblLegend->setTwipsGeometry(2048, 360, 7530, 195);
+
+    lblSnapshotsFrame = new Caption(client);
+    lblSnapshotsFrame->setTwipsGeometry(1808, 720, 11205, 8685);
+    lblSnapshotsFrame->setColours(vbColour(VbLightGrey), Qt::black);
+
+    std::vector<QRectF> squares;
+    squares.reserve(Blocks * BlockCells);
+    for (int b = 0; b < Blocks; ++b) {
+        const QPoint origin = blockOrigin(b);
+        for (int i = 0; i < BlockCells; ++i)
+            squares.emplace_back(origin.x() + CellPitch * (i % 20), origin.y() + CellPitch * (i / 20), CellSide,
+                                 CellSide);
+    }
+    Shape1 = new CellArray(client, std::move(squares), VbSilver, VbGrey, false);
+
+    for (int b = 0; b < Blocks; ++b) {
+        auto *label = new Caption(client, {}, Qt::AlignHCenter, Caption::Sizing::GrowFromLeft);
+        label->setTwipsGeometry(CaptionAnchors[b].x(), CaptionAnchors[b].y(), 75, 195);
+        label->setColours(vbColour(VbLightGrey), Qt::black);
+        label->hide();
+        lblSnapshots[b] = label;
+    }
+
+    picDateTime = new DrawingSurface(client, QApplication::palette().color(QPalette::Base));
+    place(picDateTime, 1808, 9960, 1215, 615);
+    picDateTime->setForeColor(QApplication::palette().color(QPalette::Text));
+
+    mnuClearSnapshots = menuBar()->addAction(Blanks10 + QStringLiteral("Clear Snapshots"));
+    mnuClearSnapshots->setObjectName(QStringLiteral("mnuClearSnapshots"));
+    connect(mnuClearSnapshots, &QAction::triggered, this, &Snapshots::mnuClearSnapshots_Click);
+    mnuReturn = menuBar()->addAction(Blanks10 + QStringLiteral("Return"));
+    mnuReturn->setObjectName(QStringLiteral("mnuReturn"));
+    connect(mnuReturn, &QAction::triggered, this, &Snapshots::mnuReturn_Click);
+    mnuPrint = menuBar()->addAction(Blanks10 + QStringLiteral("Print"));
+    mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
+    connect(mnuPrint, &QAction::triggered, this, &Snapshots::mnuPrint_Click);
+}
+
+void Snapshots::mnuClearSnapshots_Click()
+{
+    if (MsgBox(this, QStringLiteral(" Clear snapshots?"), vbYesNo, QStringLiteral(" Ferrogrid")) != vbYes)
+        return;
+    for (Caption *label : lblSnapshots)
+        label->hide();
+    for (int i = 0; i < Shape1->count(); ++i)
+        Shape1->setCellVisible(i, false);
+    if (m_clearCounter)
+        m_clearCounter();
+}
+
+void Snapshots::mnuReturn_Click()
+{
+    if (m_showMain)
+        m_showMain();
+}
+
+void Snapshots::mnuPrint_Click()
+{
+    picDateTime->Cls();
+    picDateTime->Print(qs(DateText()));
+    picDateTime->Print(qs(TimeText()));
+    const QString failure = printClientArea(client, QStringLiteral("Ferrogrid snapshots"));
+    if (!failure.isEmpty())
+        MsgBox(this, QStringLiteral(" Nothing was printed: %1.").arg(failure), vbOKOnly, QStringLiteral(" Ferrogrid"));
+}
+
+} // namespace ferro
