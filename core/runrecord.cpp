@@ -23,6 +23,12 @@ void Count::increment()
     m_form = Form::Number;
 }
 
+void Count::setNumber(std::int64_t n)
+{
+    m_value = n;
+    m_form = Form::Number;
+}
+
 void Count::setZero()
 {
     m_value = 0;

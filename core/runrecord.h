@@ -23,6 +23,8 @@ public:
 
     void increment();
     void setZero();
+    // As if counted up to n (a fast-forward for tests and tools).
+    void setNumber(std::int64_t n);
 
 private:
     enum class Form { Empty, Zero, Number };
