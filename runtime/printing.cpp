@@ -1,6 +1,7 @@
 #include "printing.h"
 
 #include <QPainter>
+#include <QPicture>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QWidget>
@@ -70,10 +71,20 @@ QString printClientArea(QWidget *clientArea, const QString &documentName)
     const double scale = std::min(double(page.width()) / source.width(), double(page.height()) / source.height());
     painter.translate((page.width() - source.width() * scale) / 2, (page.height() - source.height() * scale) / 2);
     painter.scale(scale, scale);
+    // Rendering a widget straight onto a printer goes through a pixmap of
+    // the page's size; recording it as a picture keeps every line, square
+    // and glyph a vector, drawn at the printer's resolution.
+    QPicture picture;
     {
         PrintRenderingScope scope;
-        clientArea->render(&painter, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
+        QPainter recorder(&picture);
+        clientArea->render(&recorder, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
     }
+    // A picture plays back scaled by the ratio of the printer's resolution
+    // to its own; the scale above already maps screen pixels to the page.
+    painter.scale(double(picture.logicalDpiX()) / printer->logicalDpiX(),
+                  double(picture.logicalDpiY()) / printer->logicalDpiY());
+    painter.drawPicture(0, 0, picture);
     if (!painter.end() || printer->printerState() == QPrinter::Error)
         return QStringLiteral("the printer %1 refused the page").arg(printerName);
     return {};

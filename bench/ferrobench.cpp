@@ -1,0 +1,463 @@
+// ferrobench: how fast the flip attempt and the full tick run, how often the
+// run timer really fires, how long the window takes to appear and how much
+// memory a chart page costs; and a headless physics run. One figure a line,
+// with its unit and, where there is one, the ratio to its reference.
+//
+//   ferrobench                          figures 1, 2, 4 and a 2 s figure 3
+//   ferrobench --core                   figure 1 only
+//   ferrobench --ticks N                figure 2 only, N ticks (for profiling)
+//   ferrobench --timer [SECONDS]        figure 3 for SECONDS (default 10)
+//   ferrobench --physics T EQ MEAS [SEED]   figure 5
+//   --display                           show the window on the session's
+//                                       display instead of the offscreen platform
+
+#include "flip.h"
+#include "ising.h"
+#include "lattice.h"
+#include "random.h"
+#include "startconfig.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <numbers>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using namespace ferro;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double secondsSince(Clock::time_point t)
+{
+    return std::chrono::duration<double>(Clock::now() - t).count();
+}
+
+// A size in kB from /proc/self/status ("VmRSS", "VmHWM"); -1 when absent.
+long statusKb(const char *key)
+{
+    std::ifstream in("/proc/self/status");
+    const std::string prefix = std::string(key) + ":";
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(prefix, 0) == 0)
+            return std::stol(line.substr(prefix.size()));
+    return -1;
+}
+
+// Seconds since the kernel created this process. Its start time is kept in
+// clock ticks since boot (10 ms on most kernels), so this is no finer.
+double secondsSinceProcessStart()
+{
+    std::ifstream in("/proc/self/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The command name (field 2) is in parentheses and may hold spaces;
+    // starttime is field 22.
+    std::istringstream rest(stat.substr(stat.rfind(')') + 2));
+    std::string field;
+    for (int f = 3; f <= 22; ++f)
+        rest >> field;
+    timespec now {};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return double(now.tv_sec) + now.tv_nsec * 1e-9 - std::stod(field) / double(sysconf(_SC_CLK_TCK));
+}
+
+// ---- Figure 1: the flip attempt against a bare loop -------------------------
+
+struct CoreRun {
+    double seconds;
+    long checksum; // sum of the cells attempted, plus the final totals
+    Lattice lattice;
+};
+
+Lattice randomLattice(Random &random)
+{
+    Lattice lattice;
+    randomState(lattice, random);
+    lattice.recount();
+    return lattice;
+}
+
+CoreRun runAttemptFlip(long attempts, double T)
+{
+    Random random(12345);
+    Lattice lattice = randomLattice(random);
+    const FactorTable factors;
+    long sum = 0;
+    const auto start = Clock::now();
+    for (long a = 0; a < attempts; ++a)
+        sum += AttemptFlip(lattice, random, T, factors.data()).k;
+    const double seconds = secondsSince(start);
+    return {seconds, sum + lattice.Energy + lattice.TotalMag, lattice};
+}
+
+// The reference: the same layout, generator, draws and acceptance test
+// written inline, without site factors or an outcome record. With the same
+// seed it walks the very same trajectory.
+CoreRun runBareLoop(long attempts, double T)
+{
+    Random random(12345);
+    Lattice lattice = randomLattice(random);
+    long sum = 0;
+    const auto start = Clock::now();
+    for (long a = 0; a < attempts; ++a) {
+        const int k = static_cast<int>(random.Rnd() * Sites);
+        const int i = k / Side, j = k - Side * i;
+        auto &spin = lattice.Spin;
+        const int h = spin[i][j == 0 ? LastIndex : j - 1] + spin[i == 0 ? LastIndex : i - 1][j]
+            + spin[i][j == LastIndex ? 0 : j + 1] + spin[i == LastIndex ? 0 : i + 1][j];
+        const float r2 = static_cast<float>(random.Rnd());
+        const int s = spin[i][j];
+        const int deltaE = 2 * s * h;
+        if (deltaE <= 0 || r2 < std::exp(deltaE * (-1.0 / T))) {
+            spin[i][j] = static_cast<std::int16_t>(-s);
+            lattice.TotalMag = static_cast<std::int16_t>(lattice.TotalMag - 2 * s);
+            lattice.Energy = static_cast<std::int16_t>(lattice.Energy + 2 * s * h);
+        }
+        sum += k;
+    }
+    const double seconds = secondsSince(start);
+    return {seconds, sum + lattice.Energy + lattice.TotalMag, lattice};
+}
+
+void coreFigure()
+{
+    constexpr long Attempts = 50'000'000;
+    // Read at run time, so neither loop is specialised for the constant.
+    volatile double temperature = 2.27;
+    CoreRun ours {1e300, 0, {}}, bare {1e300, 0, {}};
+    for (int round = 0; round < 3; ++round) { // best of three, against a busy machine
+        const CoreRun o = runAttemptFlip(Attempts, temperature);
+        const CoreRun b = runBareLoop(Attempts, temperature);
+        if (o.seconds < ours.seconds)
+            ours = o;
+        if (b.seconds < bare.seconds)
+            bare = b;
+    }
+    const bool same = ours.checksum == bare.checksum
+        && std::memcmp(ours.lattice.Spin, bare.lattice.Spin, sizeof ours.lattice.Spin) == 0;
+    std::printf("1 flip attempt, AttemptFlip, T = 2.27: %.1f M attempts/s (%.2f ns/attempt)\n",
+                Attempts / ours.seconds / 1e6, ours.seconds / Attempts * 1e9);
+    std::printf("1 flip attempt, bare loop,   T = 2.27: %.1f M attempts/s (%.2f ns/attempt)\n",
+                Attempts / bare.seconds / 1e6, bare.seconds / Attempts * 1e9);
+    std::printf("1 flip attempt ratio, AttemptFlip / bare time: %.2f (best of 3 x %ld M; same trajectory: %s, "
+                "checksum %ld)\n",
+                ours.seconds / bare.seconds, Attempts / 1'000'000, same ? "yes" : "NO", ours.checksum);
+}
+
+// ---- Figures 2 and 4: ticks through the window --------------------------------
+
+struct TickRun {
+    long ticks = 0;
+    double seconds = 0;
+    double eventSeconds = 0; // inside processEvents: repaints and timers
+    int frames = 0;
+};
+
+// Ticks the window back to back through its timer handler, giving the event
+// loop a turn every 16 ms so that it repaints as often as a screen would.
+// The run stops itself at tick 1599999 of a page; onPageEnd is then told, and
+// unless it returns false the run goes on with Go, as a person would.
+// Ticks are counted on the window's own counter, so a tick the real timer
+// fires inside processEvents counts too.
+TickRun runTicks(Ising &w, long maxTicks, const std::function<bool()> &onPageEnd = {})
+{
+    using namespace std::chrono_literals;
+    TickRun run;
+    const long before = w.sim.record.labels.value();
+    const auto start = Clock::now();
+    auto nextFrame = start + 16ms;
+    for (long t = 0; t < maxTicks; ++t) {
+        w.tmrTime_Timer();
+        if (!w.sim.record.go) {
+            if (onPageEnd && !onPageEnd())
+                break;
+            w.cmdRestart_Click();
+        }
+        if ((t & 15) == 0) { // a clock read costs about 20 ns; every 16th tick is plenty
+            const auto now = Clock::now();
+            if (now >= nextFrame) {
+                QCoreApplication::processEvents();
+                const auto after = Clock::now();
+                run.eventSeconds += std::chrono::duration<double>(after - now).count();
+                ++run.frames;
+                nextFrame = after + 16ms;
+            }
+        }
+    }
+    run.seconds = secondsSince(start);
+    run.ticks = w.sim.record.labels.value() - before;
+    return run;
+}
+
+void prepareRun(Ising &w)
+{
+    w.cmdRandom_Click();
+    w.txtTemp->setText(QStringLiteral("2.27"));
+}
+
+void printTickFigure(const TickRun &run)
+{
+    const double rate = run.ticks / run.seconds;
+    std::printf("2 full tick, real window, offscreen: %.0f ticks/s (%.3f us/tick over %ld ticks); "
+                "ratio to the 100000 ticks/s budget: %.2f\n",
+                rate, 1e6 / rate, run.ticks, rate / 100000);
+    std::printf("2 full tick, of which event loop (repaint every 16 ms): %.1f %% of the time, %d frames, "
+                "%.2f ms/frame; ticks alone: %.3f us/tick\n",
+                100 * run.eventSeconds / run.seconds, run.frames, 1e3 * run.eventSeconds / std::max(1, run.frames),
+                1e6 * (run.seconds - run.eventSeconds) / run.ticks);
+}
+
+// ---- Figure 3: the real timer ---------------------------------------------------
+
+void timerFigure(Ising &w, QApplication &app, double seconds)
+{
+    prepareRun(w);
+    w.hsbTimeInterval->setValue(1); // 1 ms, the shortest interval
+    w.cmdRestart_Click();
+    const long before = w.sim.record.labels.value();
+    const auto start = Clock::now();
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &app, &QCoreApplication::quit);
+    app.exec();
+    const double elapsed = secondsSince(start);
+    const double rate = (w.sim.record.labels.value() - before) / elapsed;
+    std::printf("3 run timer at the 1 ms interval: %.1f ticks/s over %.1f s; ratio to 1000 ticks/s: %.3f\n", rate,
+                elapsed, rate / 1000);
+}
+
+// ---- Figure 5: a headless physics run -------------------------------------------
+
+using Real = long double;
+
+Real lnTwoCosh(Real x) { return std::fabs(x) + std::log1p(std::exp(-2 * std::fabs(x))); }
+Real lnTwoSinh(Real x) { return std::fabs(x) + std::log(-std::expm1(-2 * std::fabs(x))); }
+
+// ln Z of the 20 x 20 torus at K = 1 / T (Kaufman 1949, as written by
+// Ferdinand & Fisher 1969), summed in logs since the terms overflow a double.
+Real lnPartition(Real K)
+{
+    constexpr int m = Side, n = Side;
+    auto gamma = [&](int l) {
+        if (l == 0)
+            return 2 * K + std::log(std::tanh(K)); // negative below T_c
+        return std::acosh(std::cosh(2 * K) / std::tanh(2 * K) - std::cos(std::numbers::pi_v<Real> * l / n));
+    };
+    Real lnZi[4] = {0, 0, 0, 0};
+    int sign[4] = {1, 1, 1, 1};
+    for (int r = 0; r < n; ++r) {
+        const Real odd = m * gamma(2 * r + 1) / 2, even = m * gamma(2 * r) / 2;
+        lnZi[0] += lnTwoCosh(odd);
+        lnZi[1] += lnTwoSinh(odd);
+        lnZi[2] += lnTwoCosh(even);
+        lnZi[3] += even == 0 ? 0 : lnTwoSinh(even);
+        sign[3] *= even < 0 ? -1 : even == 0 ? 0 : 1;
+    }
+    const Real top = std::max(lnZi[0], lnZi[2]);
+    Real sum = 0;
+    for (int t = 0; t < 4; ++t)
+        sum += sign[t] * std::exp(lnZi[t] - top);
+    return -std::log(Real(2)) + Real(m * n) / 2 * std::log(2 * std::sinh(2 * K)) + top + std::log(sum);
+}
+
+double exactEnergy(double T)
+{
+    const Real K = 1 / Real(T), h = 1e-5L;
+    return double(-(lnPartition(K + h) - lnPartition(K - h)) / (2 * h) / Sites);
+}
+
+struct Estimate {
+    double mean, error;
+};
+
+// Mean and standard error from 20 consecutive block means.
+Estimate blockAverage(const std::vector<double> &x)
+{
+    constexpr int Blocks = 20;
+    const size_t length = x.size() / Blocks;
+    double sum = 0, sumSquares = 0;
+    for (int b = 0; b < Blocks; ++b) {
+        double block = 0;
+        for (size_t t = b * length; t < (b + 1) * length; ++t)
+            block += x[t];
+        block /= double(length);
+        sum += block;
+        sumSquares += block * block;
+    }
+    const double mean = sum / Blocks;
+    return {mean, std::sqrt(std::max(0.0, sumSquares / Blocks - mean * mean) / (Blocks - 1))};
+}
+
+int physicsFigure(double T, long equilibration, long sweeps, std::uint64_t seed)
+{
+    if (!(T > 0) || equilibration < 0 || sweeps < 20) {
+        std::fprintf(stderr, "--physics T EQ MEAS [SEED]: T > 0, EQ >= 0, MEAS >= 20\n");
+        return 2;
+    }
+    Random random(seed);
+    Lattice lattice;
+    orderedState(lattice, random);
+    lattice.recount();
+    const FactorTable factors;
+    std::vector<double> energy, absMag, acceptance;
+    energy.reserve(sweeps);
+    absMag.reserve(sweeps);
+    acceptance.reserve(sweeps);
+    const auto start = Clock::now();
+    for (long sweep = 0; sweep < equilibration + sweeps; ++sweep) {
+        int accepted = 0;
+        for (int a = 0; a < Sites; ++a)
+            accepted += AttemptFlip(lattice, random, T, factors.data()).energyWritten;
+        if (sweep >= equilibration) {
+            energy.push_back(lattice.Energy / double(Sites));
+            absMag.push_back(std::abs(lattice.TotalMag) / double(Sites));
+            acceptance.push_back(accepted / double(Sites));
+        }
+    }
+    const double seconds = secondsSince(start);
+    const Estimate e = blockAverage(energy), m = blockAverage(absMag), a = blockAverage(acceptance);
+    const double exact = exactEnergy(T);
+    std::printf("5 physics, T = %g, %ld + %ld sweeps of 400, seed %llu, ordered start (%.1f s)\n", T,
+                equilibration, sweeps, static_cast<unsigned long long>(seed), seconds);
+    std::printf("5 energy per site: %.5f +- %.5f (exact 20 x 20: %.5f; difference %+.2f standard errors)\n",
+                e.mean, e.error, exact, e.error > 0 ? (e.mean - exact) / e.error : 0.0);
+    std::printf("5 mean |m|: %.5f +- %.5f\n", m.mean, m.error);
+    std::printf("5 acceptance ratio: %.5f +- %.5f\n", a.mean, a.error);
+    return 0;
+}
+
+// Set by an application-wide event filter at the first paint of any widget.
+class PaintSpy : public QObject {
+public:
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+};
+
+int usage()
+{
+    std::fprintf(stderr, "usage: ferrobench [--display] [--core | --ticks N | --timer [SECONDS] | "
+                         "--physics T EQ MEAS [SEED]]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const auto entry = Clock::now();
+    enum class Mode { All, Core, Ticks, Timer, Physics } mode = Mode::All;
+    bool display = false;
+    long tickCount = 2'000'000;
+    double timerSeconds = 10;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (size_t a = 0; a < args.size(); ++a) {
+        auto number = [&](double fallback) { return a + 1 < args.size() ? std::atof(args[++a].c_str()) : fallback; };
+        if (args[a] == "--display") {
+            display = true;
+        } else if (args[a] == "--core") {
+            mode = Mode::Core;
+        } else if (args[a] == "--ticks") {
+            mode = Mode::Ticks;
+            tickCount = static_cast<long>(number(2e6));
+        } else if (args[a] == "--timer") {
+            mode = Mode::Timer;
+            if (a + 1 < args.size() && args[a + 1].rfind("--", 0) != 0)
+                timerSeconds = number(10);
+        } else if (args[a] == "--physics") {
+            if (a + 3 >= args.size())
+                return usage();
+            const double T = std::atof(args[a + 1].c_str());
+            const long eq = std::atol(args[a + 2].c_str()), meas = std::atol(args[a + 3].c_str());
+            const std::uint64_t seed = a + 4 < args.size() ? std::strtoull(args[a + 4].c_str(), nullptr, 10) : 1;
+            return physicsFigure(T, eq, meas, seed);
+        } else {
+            return usage();
+        }
+    }
+    if (mode == Mode::Core) {
+        coreFigure();
+        return 0;
+    }
+
+    if (!display)
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ferrogrid"));
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    Ising w;
+    w.show();
+    PaintSpy spy;
+    app.installEventFilter(&spy);
+    const auto waitStart = Clock::now();
+    while (!spy.painted && secondsSince(waitStart) < 10)
+        QCoreApplication::processEvents();
+    app.removeEventFilter(&spy);
+    const double fromProcessStart = secondsSinceProcessStart();
+    const double fromMain = secondsSince(entry);
+    const long rssShown = statusKb("VmRSS");
+
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (mode == Mode::Ticks) {
+        prepareRun(w);
+        printTickFigure(runTicks(w, tickCount));
+        return 0;
+    }
+    if (mode == Mode::Timer) {
+        timerFigure(w, app, timerSeconds);
+        return 0;
+    }
+
+    coreFigure();
+
+    // Figure 2 runs from a fresh window into the second page; the end of the
+    // first page gives figure 4 its peak and its first resident size, and the
+    // run then goes on to the end of the second page.
+    long hwmPage1 = -1, rssPage1 = -1, rssPage2 = -1;
+    bool stopAtSecondPageEnd = false;
+    auto pageEnd = [&] {
+        if (hwmPage1 < 0) {
+            hwmPage1 = statusKb("VmHWM");
+            rssPage1 = statusKb("VmRSS");
+        } else if (rssPage2 < 0) {
+            rssPage2 = statusKb("VmRSS");
+            return !stopAtSecondPageEnd;
+        }
+        return true;
+    };
+    prepareRun(w);
+    printTickFigure(runTicks(w, tickCount, pageEnd));
+    stopAtSecondPageEnd = true;
+    if (rssPage2 < 0)
+        runTicks(w, LONG_MAX, pageEnd);
+
+    std::printf("4 start-up, process start to window shown and painted: %.0f ms (+-10 ms; from main(): %.1f ms)%s\n",
+                1e3 * fromProcessStart, 1e3 * fromMain, spy.painted ? "" : " [no paint event seen]");
+    std::printf("4 memory: VmRSS %.1f MB when shown; after one chart page (%lld ticks) VmHWM %.1f MB, VmRSS %.1f MB; "
+                "after the second page VmRSS %.1f MB (growth %+ld kB)\n",
+                rssShown / 1024.0, static_cast<long long>(PageTicks), hwmPage1 / 1024.0, rssPage1 / 1024.0,
+                rssPage2 / 1024.0, rssPage2 - rssPage1);
+
+    timerFigure(w, app, 2);
+    return 0;
+}

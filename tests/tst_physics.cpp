@@ -1,0 +1,195 @@
+// The flip attempt sampled against the exact equilibrium energy of the
+// 20 x 20 torus: Kaufman's finite-lattice partition function in the form of
+// Ferdinand & Fisher (1969). Units: J = 1, k_B = 1, energies per site.
+#include "flip.h"
+#include "lattice.h"
+#include "random.h"
+#include "startconfig.h"
+
+#include <QTest>
+
+#include <cmath>
+#include <cstdlib>
+#include <numbers>
+#include <vector>
+
+using namespace ferro;
+
+namespace {
+
+using Real = long double;
+
+// ln|2 cosh x| and ln|2 sinh x| for any x (the products below overflow a
+// double below T of about 1).
+Real lnTwoCosh(Real x) { return std::fabs(x) + std::log1p(std::exp(-2 * std::fabs(x))); }
+Real lnTwoSinh(Real x) { return std::fabs(x) + std::log(-std::expm1(-2 * std::fabs(x))); }
+
+// ln Z of the m x n torus at K = 1 / T:
+//   Z = 1/2 (2 sinh 2K)^(mn/2) (Z1 + Z2 + Z3 + Z4), products over r = 0 .. n-1 of
+//   2 cosh(m g/2) and 2 sinh(m g/2) with g = gamma(2r+1) for Z1, Z2 and g = gamma(2r) for Z3, Z4.
+// gamma(0) = 2K + ln tanh K changes sign at T_c, so Z4 is negative below it.
+Real lnPartition(int m, int n, Real K)
+{
+    auto gamma = [&](int l) {
+        if (l == 0)
+            return 2 * K + std::log(std::tanh(K));
+        return std::acosh(std::cosh(2 * K) / std::tanh(2 * K) - std::cos(std::numbers::pi_v<Real> * l / n));
+    };
+    Real lnZi[4] = {0, 0, 0, 0};
+    int sign[4] = {1, 1, 1, 1};
+    for (int r = 0; r < n; ++r) {
+        const Real odd = m * gamma(2 * r + 1) / 2, even = m * gamma(2 * r) / 2;
+        lnZi[0] += lnTwoCosh(odd);
+        lnZi[1] += lnTwoSinh(odd);
+        lnZi[2] += lnTwoCosh(even);
+        lnZi[3] += even == 0 ? 0 : lnTwoSinh(even);
+        sign[3] *= even < 0 ? -1 : even == 0 ? 0 : 1;
+    }
+    // |sinh| < cosh, so Z1 or Z3 is the largest term.
+    const Real top = std::max(lnZi[0], lnZi[2]);
+    Real sum = 0;
+    for (int t = 0; t < 4; ++t)
+        sum += sign[t] * std::exp(lnZi[t] - top);
+    return -std::log(Real(2)) + Real(m * n) / 2 * std::log(2 * std::sinh(2 * K)) + top + std::log(sum);
+}
+
+// Exact mean energy per site, -(1/mn) d ln Z / dK, by a central difference;
+// long double keeps the rounding error near 1e-12.
+double exactEnergy(int m, int n, double T)
+{
+    const Real K = 1 / Real(T), h = 1e-5L;
+    return double(-(lnPartition(m, n, K + h) - lnPartition(m, n, K - h)) / (2 * h) / (m * n));
+}
+
+// Mean energy per site of the m x n torus by summing over every state (mn <= 20).
+double enumeratedEnergy(int m, int n, double T)
+{
+    Real weights = 0, energySum = 0;
+    for (long state = 0; state < (1L << (m * n)); ++state) {
+        auto s = [&](int i, int j) { return (state >> (((i + m) % m) * n + (j + n) % n) & 1) ? 1 : -1; };
+        int e = 0;
+        for (int i = 0; i < m; ++i)
+            for (int j = 0; j < n; ++j)
+                e -= s(i, j) * (s(i + 1, j) + s(i, j + 1));
+        const Real w = std::exp(-(e + 2 * m * n) / Real(T)); // shifted by the ground state
+        weights += w;
+        energySum += w * e;
+    }
+    return double(energySum / weights / (m * n));
+}
+
+// Onsager's energy per site of the infinite lattice.
+double onsagerEnergy(double T)
+{
+    const double K = 1 / T, t = std::tanh(2 * K);
+    const double kappa = 2 * std::sinh(2 * K) / std::pow(std::cosh(2 * K), 2);
+    return -(1 / t) * (1 + 2 / std::numbers::pi * (2 * t * t - 1) * std::comp_ellint_1(kappa));
+}
+
+struct Estimate {
+    double mean, error;
+};
+
+// Mean and its standard error from the spread of 25 consecutive block means;
+// each block spans far more sweeps than the autocorrelation time.
+Estimate blockAverage(const std::vector<double> &x)
+{
+    constexpr int Blocks = 25;
+    const size_t length = x.size() / Blocks;
+    double sum = 0, sumSquares = 0;
+    for (int b = 0; b < Blocks; ++b) {
+        double block = 0;
+        for (size_t t = b * length; t < (b + 1) * length; ++t)
+            block += x[t];
+        block /= length;
+        sum += block;
+        sumSquares += block * block;
+    }
+    const double mean = sum / Blocks;
+    return {mean, std::sqrt((sumSquares / Blocks - mean * mean) / (Blocks - 1))};
+}
+
+struct Run {
+    Estimate energy, absMag;
+};
+
+// Ordered start, 'equilibration' sweeps, then Energy / 400 and |m| after
+// each of 'sweeps' sweeps of 400 attempts, all factors 1.
+Run simulate(double T, std::uint64_t seed, int equilibration, int sweeps)
+{
+    Random random(seed);
+    Lattice lattice;
+    orderedState(lattice, random);
+    lattice.recount();
+    const FactorTable factors;
+    std::vector<double> energy, absMag;
+    for (int sweep = 0; sweep < equilibration + sweeps; ++sweep) {
+        for (int a = 0; a < Sites; ++a)
+            AttemptFlip(lattice, random, T, factors.data());
+        if (sweep >= equilibration) {
+            energy.push_back(lattice.Energy / double(Sites));
+            absMag.push_back(std::abs(lattice.TotalMag) / double(Sites));
+        }
+    }
+    // The running totals must still be those of the spins, counted here
+    // bond by bond without the lattice's own neighbour sum.
+    int bonds = 0, total = 0;
+    for (int i = 0; i < Side; ++i)
+        for (int j = 0; j < Side; ++j) {
+            const int s = lattice.Spin[i][j];
+            total += s;
+            bonds += s * (lattice.Spin[(i + 1) % Side][j] + lattice.Spin[i][(j + 1) % Side]);
+        }
+    if (lattice.Energy != -bonds || lattice.TotalMag != total)
+        return {{NAN, 0}, {NAN, 0}};
+    return {blockAverage(energy), blockAverage(absMag)};
+}
+
+} // namespace
+
+class TestPhysics : public QObject {
+    Q_OBJECT
+private slots:
+    void kaufmanMatchesEnumeration()
+    {
+        for (auto [m, n] : {std::pair{4, 4}, std::pair{3, 5}, std::pair{5, 3}})
+            for (double T : {1.0, 2.269, 3.5})
+                QVERIFY2(std::fabs(exactEnergy(m, n, T) - enumeratedEnergy(m, n, T)) < 1e-9,
+                         qPrintable(QStringLiteral("%1 x %2 at T = %3").arg(m).arg(n).arg(T)));
+    }
+
+    void kaufmanLimits()
+    {
+        // Near-Onsager away from T_c; the finite torus rounds the cusp at T_c.
+        QVERIFY(std::fabs(exactEnergy(Side, Side, 2.0) / onsagerEnergy(2.0) - 1) < 0.01);
+        QVERIFY(std::fabs(exactEnergy(Side, Side, 3.0) / onsagerEnergy(3.0) - 1) < 0.01);
+        QVERIFY(std::fabs(exactEnergy(Side, Side, 2.27) / onsagerEnergy(2.27) - 1) < 0.05);
+        // Low T: -2 + 8 exp(-8/T) (single flips); high T: -2 tanh(1/T) + O(T^-3).
+        QVERIFY(std::fabs(exactEnergy(Side, Side, 0.5) - (-2 + 8 * std::exp(-16.0))) < 1e-9);
+        QVERIFY(std::fabs(exactEnergy(Side, Side, 100.0) + 2 * std::tanh(0.01)) < 1e-5);
+    }
+
+    void sampledEnergyIsExact_data()
+    {
+        QTest::addColumn<double>("temperature");
+        QTest::addColumn<bool>("magnetised");
+        QTest::newRow("T2.0-below-Tc") << 2.0 << true;
+        QTest::newRow("T3.0-above-Tc") << 3.0 << false;
+    }
+    void sampledEnergyIsExact()
+    {
+        QFETCH(double, temperature);
+        QFETCH(bool, magnetised);
+        const double exact = exactEnergy(Side, Side, temperature);
+        const Run run = simulate(temperature, 20240611, 2000, 100000);
+        QVERIFY2(!std::isnan(run.energy.mean), "Energy or TotalMag drifted from the spins");
+        qDebug("T = %.2f: <E>/N = %.5f +- %.5f, exact %.5f (%+.1f SE); <|m|> = %.4f +- %.4f", temperature,
+               run.energy.mean, run.energy.error, exact, (run.energy.mean - exact) / run.energy.error,
+               run.absMag.mean, run.absMag.error);
+        QVERIFY(std::fabs(run.energy.mean - exact) < 4.5 * run.energy.error + 0.001);
+        QVERIFY(magnetised ? run.absMag.mean > 0.8 : run.absMag.mean < 0.35);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPhysics)
+#include "tst_physics.moc"
