@@ -205,6 +205,21 @@ void Ising::buildControls()
     lblSnapshotsCounter->setTwipsGeometry(293, 1508, EmptyLabelWidth, LabelHeight);
     lblSnapshotsCounter->setColours(vbColour(VbWhite), vbColour(VbWhite));
 
+    // The buttons carry no caption: the label beside each says what it does.
+    const std::pair<QPushButton *, QString> names[] = {
+        {cmdZero, QStringLiteral("T = Zero")},
+        {cmdRandom, QStringLiteral("T = Infinity")},
+        {cmdGoToTemp, QStringLiteral("Go to T =")},
+        {cmdRestart, QStringLiteral("Go")},
+    };
+    for (const auto &[button, name] : names) {
+        button->setAccessibleName(name);
+        button->setToolTip(name);
+    }
+    txtTemp->setAccessibleName(QStringLiteral("Final temperature"));
+    txtRunNum->setAccessibleName(QStringLiteral("Run Number"));
+    hsbTimeInterval->setAccessibleName(QStringLiteral("Timer Interval"));
+
     connect(cmdZero, &QPushButton::clicked, this, &Ising::cmdZero_Click);
     connect(cmdRandom, &QPushButton::clicked, this, &Ising::cmdRandom_Click);
     connect(cmdGoToTemp, &QPushButton::clicked, this, &Ising::cmdGoToTemp_Click);
