@@ -19,8 +19,8 @@ namespace {
 
 using Real = long double;
 
-// ln|2 cosh x| and ln|2 sinh x| for any x (the products below overflow a
-// double below T of about 1).
+// ln|2 cosh x| and ln|2 sinh x|. Products of n such factors overflow a
+// double below T of about 0.6 on the 20 x 20 torus, so Z is summed in logs.
 Real lnTwoCosh(Real x) { return std::fabs(x) + std::log1p(std::exp(-2 * std::fabs(x))); }
 Real lnTwoSinh(Real x) { return std::fabs(x) + std::log(-std::expm1(-2 * std::fabs(x))); }
 
@@ -53,12 +53,14 @@ Real lnPartition(int m, int n, Real K)
     return -std::log(Real(2)) + Real(m * n) / 2 * std::log(2 * std::sinh(2 * K)) + top + std::log(sum);
 }
 
-// Exact mean energy per site, -(1/mn) d ln Z / dK, by a central difference;
-// long double keeps the rounding error near 1e-12.
+// Exact mean energy per site, -(1/mn) d ln Z / dK, by the five-point
+// difference; with long double, good to about 1e-12 on the 20 x 20 torus.
 double exactEnergy(int m, int n, double T)
 {
-    const Real K = 1 / Real(T), h = 1e-5L;
-    return double(-(lnPartition(m, n, K + h) - lnPartition(m, n, K - h)) / (2 * h) / (m * n));
+    const Real K = 1 / Real(T), h = 1e-4L;
+    auto lnZ = [&](Real k) { return lnPartition(m, n, k); };
+    const Real slope = (8 * (lnZ(K + h) - lnZ(K - h)) - (lnZ(K + 2 * h) - lnZ(K - 2 * h))) / (12 * h);
+    return double(-slope / (m * n));
 }
 
 // Mean energy per site of the m x n torus by summing over every state (mn <= 20).
@@ -109,12 +111,27 @@ Estimate blockAverage(const std::vector<double> &x)
     return {mean, std::sqrt((sumSquares / Blocks - mean * mean) / (Blocks - 1))};
 }
 
+// The running totals are those of the spins, counted here bond by bond
+// without the lattice's own neighbour sum.
+bool totalsMatchSpins(const Lattice &lattice)
+{
+    int bonds = 0, total = 0;
+    for (int i = 0; i < Side; ++i)
+        for (int j = 0; j < Side; ++j) {
+            const int s = lattice.Spin[i][j];
+            total += s;
+            bonds += s * (lattice.Spin[(i + 1) % Side][j] + lattice.Spin[i][(j + 1) % Side]);
+        }
+    return lattice.Energy == -bonds && lattice.TotalMag == total;
+}
+
 struct Run {
     Estimate energy, absMag;
 };
 
 // Ordered start, 'equilibration' sweeps, then Energy / 400 and |m| after
-// each of 'sweeps' sweeps of 400 attempts, all factors 1.
+// each of 'sweeps' sweeps of 400 attempts, all factors 1. NaN when the totals
+// ever leave the spins.
 Run simulate(double T, std::uint64_t seed, int equilibration, int sweeps)
 {
     Random random(seed);
@@ -126,22 +143,13 @@ Run simulate(double T, std::uint64_t seed, int equilibration, int sweeps)
     for (int sweep = 0; sweep < equilibration + sweeps; ++sweep) {
         for (int a = 0; a < Sites; ++a)
             AttemptFlip(lattice, random, T, factors.data());
+        if (!totalsMatchSpins(lattice))
+            return {{NAN, 0}, {NAN, 0}};
         if (sweep >= equilibration) {
             energy.push_back(lattice.Energy / double(Sites));
             absMag.push_back(std::abs(lattice.TotalMag) / double(Sites));
         }
     }
-    // The running totals must still be those of the spins, counted here
-    // bond by bond without the lattice's own neighbour sum.
-    int bonds = 0, total = 0;
-    for (int i = 0; i < Side; ++i)
-        for (int j = 0; j < Side; ++j) {
-            const int s = lattice.Spin[i][j];
-            total += s;
-            bonds += s * (lattice.Spin[(i + 1) % Side][j] + lattice.Spin[i][(j + 1) % Side]);
-        }
-    if (lattice.Energy != -bonds || lattice.TotalMag != total)
-        return {{NAN, 0}, {NAN, 0}};
     return {blockAverage(energy), blockAverage(absMag)};
 }
 
@@ -154,7 +162,7 @@ private slots:
     {
         for (auto [m, n] : {std::pair{4, 4}, std::pair{3, 5}, std::pair{5, 3}})
             for (double T : {1.0, 2.269, 3.5})
-                QVERIFY2(std::fabs(exactEnergy(m, n, T) - enumeratedEnergy(m, n, T)) < 1e-9,
+                QVERIFY2(std::fabs(exactEnergy(m, n, T) - enumeratedEnergy(m, n, T)) < 1e-10,
                          qPrintable(QStringLiteral("%1 x %2 at T = %3").arg(m).arg(n).arg(T)));
     }
 
@@ -164,9 +172,11 @@ private slots:
         QVERIFY(std::fabs(exactEnergy(Side, Side, 2.0) / onsagerEnergy(2.0) - 1) < 0.01);
         QVERIFY(std::fabs(exactEnergy(Side, Side, 3.0) / onsagerEnergy(3.0) - 1) < 0.01);
         QVERIFY(std::fabs(exactEnergy(Side, Side, 2.27) / onsagerEnergy(2.27) - 1) < 0.05);
-        // Low T: -2 + 8 exp(-8/T) (single flips); high T: -2 tanh(1/T) + O(T^-3).
-        QVERIFY(std::fabs(exactEnergy(Side, Side, 0.5) - (-2 + 8 * std::exp(-16.0))) < 1e-9);
-        QVERIFY(std::fabs(exactEnergy(Side, Side, 100.0) + 2 * std::tanh(0.01)) < 1e-5);
+        // Low T, single and adjacent pairs of flipped spins: -2 + 8 e^(-8K) + 24 e^(-12K).
+        QVERIFY(std::fabs(exactEnergy(Side, Side, 0.5) - (-2 + 8 * std::exp(-16.0) + 24 * std::exp(-24.0))) < 1e-11);
+        // High T, t = tanh K, squares of bonds: -2t - 4t^3 (1 - t^2).
+        const double t = std::tanh(0.01);
+        QVERIFY(std::fabs(exactEnergy(Side, Side, 100.0) - (-2 * t - 4 * t * t * t * (1 - t * t))) < 1e-8);
     }
 
     void sampledEnergyIsExact_data()
@@ -181,6 +191,8 @@ private slots:
         QFETCH(double, temperature);
         QFETCH(bool, magnetised);
         const double exact = exactEnergy(Side, Side, temperature);
+        // 100000 sweeps: a standard error near 0.0008, while a temperature
+        // off by 2 % moves the mean by some 25 of them.
         const Run run = simulate(temperature, 20240611, 2000, 100000);
         QVERIFY2(!std::isnan(run.energy.mean), "Energy or TotalMag drifted from the spins");
         qDebug("T = %.2f: <E>/N = %.5f +- %.5f, exact %.5f (%+.1f SE); <|m|> = %.4f +- %.4f", temperature,
