@@ -24,6 +24,7 @@ CellArray::CellArray(QWidget *parent, std::vector<QRectF> squares, std::uint32_t
     m_cells.reserve(pixels.size());
     for (const QRect &r : pixels)
         m_cells.push_back({r.translated(-bounds.topLeft()), fill, border, InsideSolid, visible});
+    m_checkAll = fill != border;
     setAttribute(Qt::WA_NoSystemBackground);
 }
 
@@ -32,12 +33,25 @@ void CellArray::touch(int k)
     update(m_cells[k].rect);
 }
 
+void CellArray::noteMismatch(int k)
+{
+    if (m_checkAll || m_cells[k].border == m_cells[k].fill)
+        return;
+    if (m_mismatched.size() >= m_cells.size()) {
+        m_checkAll = true;
+        m_mismatched.clear();
+        return;
+    }
+    m_mismatched.push_back(k);
+}
+
 void CellArray::setBackColor(int k, std::uint32_t colour)
 {
     Cell &c = m_cells[k];
     if (c.fill == colour)
         return;
     c.fill = colour;
+    noteMismatch(k);
     if (c.visible)
         touch(k);
 }
@@ -48,6 +62,7 @@ void CellArray::setBorderColor(int k, std::uint32_t colour)
     if (c.border == colour)
         return;
     c.border = colour;
+    noteMismatch(k);
     if (c.visible && c.borderStyle != 0)
         touch(k);
 }
@@ -73,13 +88,23 @@ void CellArray::setCellVisible(int k, bool visible)
 
 void CellArray::bordersFollowFill()
 {
-    for (Cell &c : m_cells) {
+    // Runs on every tick: only the cells noted since the last call can differ.
+    auto follow = [this](Cell &c) {
         if (c.border != c.fill) {
             c.border = c.fill;
             if (c.visible && c.borderStyle != 0)
                 update(c.rect);
         }
+    };
+    if (m_checkAll) {
+        for (Cell &c : m_cells)
+            follow(c);
+    } else {
+        for (int k : m_mismatched)
+            follow(m_cells[k]);
     }
+    m_mismatched.clear();
+    m_checkAll = false;
 }
 
 void CellArray::paintEvent(QPaintEvent *event)

@@ -50,8 +50,13 @@ private:
         bool visible;
     };
     void touch(int k);
+    void noteMismatch(int k);
 
     std::vector<Cell> m_cells;
+    // Cells whose border may differ from their fill; when the list would
+    // grow past the cell count, every cell is checked instead.
+    std::vector<int> m_mismatched;
+    bool m_checkAll = false;
 };
 
 } // namespace ferro
