@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 using namespace ferro;
 
@@ -279,6 +280,22 @@ private slots:
         f.w->setTimersEnabled(true);
         f.w->close();
         QCOMPARE(f.ends, 1);
+        QVERIFY(f.asked.empty());
+    }
+
+    void closingEndsTheProgramWithStatusZero()
+    {
+        // The real ending, with all three windows open and the run going.
+        Ising &w = *f.w;
+        w.show();
+        w.mnuTemps_Click();
+        w.mnuView_Click();
+        f.prepareOrdered();
+        w.cmdRestart_Click();
+        setEndHandler({});
+        QTimer::singleShot(50, &w, [&w] { w.close(); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(!w.isVisible() && !w.designTemps().isVisible() && !w.snapshots().isVisible());
         QVERIFY(f.asked.empty());
     }
 
