@@ -11,6 +11,7 @@
 //   --display                           show the window on the session's
 //                                       display instead of the offscreen platform
 
+#include "exactenergy.h"
 #include "flip.h"
 #include "ising.h"
 #include "lattice.h"
@@ -242,47 +243,6 @@ void timerFigure(Ising &w, QApplication &app, double seconds)
 
 // ---- Figure 5: a headless physics run -------------------------------------------
 
-using Real = long double;
-
-Real lnTwoCosh(Real x) { return std::fabs(x) + std::log1p(std::exp(-2 * std::fabs(x))); }
-Real lnTwoSinh(Real x) { return std::fabs(x) + std::log(-std::expm1(-2 * std::fabs(x))); }
-
-// ln Z of the 20 x 20 torus at K = 1 / T (Kaufman 1949, as written by
-// Ferdinand & Fisher 1969), summed in logs since the terms overflow a double.
-Real lnPartition(Real K)
-{
-    constexpr int m = Side, n = Side;
-    auto gamma = [&](int l) {
-        if (l == 0)
-            return 2 * K + std::log(std::tanh(K)); // negative below T_c
-        return std::acosh(std::cosh(2 * K) / std::tanh(2 * K) - std::cos(std::numbers::pi_v<Real> * l / n));
-    };
-    Real lnZi[4] = {0, 0, 0, 0};
-    int sign[4] = {1, 1, 1, 1};
-    for (int r = 0; r < n; ++r) {
-        const Real odd = m * gamma(2 * r + 1) / 2, even = m * gamma(2 * r) / 2;
-        lnZi[0] += lnTwoCosh(odd);
-        lnZi[1] += lnTwoSinh(odd);
-        lnZi[2] += lnTwoCosh(even);
-        lnZi[3] += even == 0 ? 0 : lnTwoSinh(even);
-        sign[3] *= even < 0 ? -1 : even == 0 ? 0 : 1;
-    }
-    const Real top = std::max(lnZi[0], lnZi[2]);
-    Real sum = 0;
-    for (int t = 0; t < 4; ++t)
-        sum += sign[t] * std::exp(lnZi[t] - top);
-    return -std::log(Real(2)) + Real(m * n) / 2 * std::log(2 * std::sinh(2 * K)) + top + std::log(sum);
-}
-
-// -(1/400) d ln Z / dK by the five-point difference, good to about 1e-12.
-double exactEnergy(double T)
-{
-    const Real K = 1 / Real(T), h = 1e-4L;
-    const Real slope = (8 * (lnPartition(K + h) - lnPartition(K - h)) - (lnPartition(K + 2 * h) - lnPartition(K - 2 * h)))
-        / (12 * h);
-    return double(-slope / Sites);
-}
-
 struct Estimate {
     double mean, error;
 };
@@ -333,7 +293,7 @@ int physicsFigure(double T, long equilibration, long sweeps, std::uint64_t seed)
     }
     const double seconds = secondsSince(start);
     const Estimate e = blockAverage(energy), m = blockAverage(absMag), a = blockAverage(acceptance);
-    const double exact = exactEnergy(T);
+    const double exact = exactEnergy(Side, Side, T);
     std::printf("5 physics, T = %g, %ld + %ld sweeps of 400, seed %llu, ordered start (%.1f s)\n", T,
                 equilibration, sweeps, static_cast<unsigned long long>(seed), seconds);
     std::printf("5 energy per site: %.5f +- %.5f (exact 20 x 20: %.5f; difference %+.2f standard errors)\n",

@@ -1,6 +1,7 @@
 // The flip attempt sampled against the exact equilibrium energy of the
 // 20 x 20 torus: Kaufman's finite-lattice partition function in the form of
 // Ferdinand & Fisher (1969). Units: J = 1, k_B = 1, energies per site.
+#include "exactenergy.h"
 #include "flip.h"
 #include "lattice.h"
 #include "random.h"
@@ -18,50 +19,6 @@ using namespace ferro;
 namespace {
 
 using Real = long double;
-
-// ln|2 cosh x| and ln|2 sinh x|. Products of n such factors overflow a
-// double below T of about 0.6 on the 20 x 20 torus, so Z is summed in logs.
-Real lnTwoCosh(Real x) { return std::fabs(x) + std::log1p(std::exp(-2 * std::fabs(x))); }
-Real lnTwoSinh(Real x) { return std::fabs(x) + std::log(-std::expm1(-2 * std::fabs(x))); }
-
-// ln Z of the m x n torus at K = 1 / T:
-//   Z = 1/2 (2 sinh 2K)^(mn/2) (Z1 + Z2 + Z3 + Z4), products over r = 0 .. n-1 of
-//   2 cosh(m g/2) and 2 sinh(m g/2) with g = gamma(2r+1) for Z1, Z2 and g = gamma(2r) for Z3, Z4.
-// gamma(0) = 2K + ln tanh K changes sign at T_c, so Z4 is negative below it.
-Real lnPartition(int m, int n, Real K)
-{
-    auto gamma = [&](int l) {
-        if (l == 0)
-            return 2 * K + std::log(std::tanh(K));
-        return std::acosh(std::cosh(2 * K) / std::tanh(2 * K) - std::cos(std::numbers::pi_v<Real> * l / n));
-    };
-    Real lnZi[4] = {0, 0, 0, 0};
-    int sign[4] = {1, 1, 1, 1};
-    for (int r = 0; r < n; ++r) {
-        const Real odd = m * gamma(2 * r + 1) / 2, even = m * gamma(2 * r) / 2;
-        lnZi[0] += lnTwoCosh(odd);
-        lnZi[1] += lnTwoSinh(odd);
-        lnZi[2] += lnTwoCosh(even);
-        lnZi[3] += even == 0 ? 0 : lnTwoSinh(even);
-        sign[3] *= even < 0 ? -1 : even == 0 ? 0 : 1;
-    }
-    // |sinh| < cosh, so Z1 or Z3 is the largest term.
-    const Real top = std::max(lnZi[0], lnZi[2]);
-    Real sum = 0;
-    for (int t = 0; t < 4; ++t)
-        sum += sign[t] * std::exp(lnZi[t] - top);
-    return -std::log(Real(2)) + Real(m * n) / 2 * std::log(2 * std::sinh(2 * K)) + top + std::log(sum);
-}
-
-// Exact mean energy per site, -(1/mn) d ln Z / dK, by the five-point
-// difference; with long double, good to about 1e-12 on the 20 x 20 torus.
-double exactEnergy(int m, int n, double T)
-{
-    const Real K = 1 / Real(T), h = 1e-4L;
-    auto lnZ = [&](Real k) { return lnPartition(m, n, k); };
-    const Real slope = (8 * (lnZ(K + h) - lnZ(K - h)) - (lnZ(K + 2 * h) - lnZ(K - 2 * h))) / (12 * h);
-    return double(-slope / (m * n));
-}
 
 // Mean energy per site of the m x n torus by summing over every state (mn <= 20).
 double enumeratedEnergy(int m, int n, double T)
