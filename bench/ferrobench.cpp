@@ -8,6 +8,8 @@
 //   ferrobench --ticks N                figure 2 only, N ticks (for profiling)
 //   ferrobench --timer [SECONDS]        figure 3 for SECONDS (default 10)
 //   ferrobench --physics T EQ MEAS [SEED]   figure 5
+//   ferrobench --hostile                figure 6: the slowest handler with the
+//                                       longest texts the boxes take
 //   --display                           show the window on the session's
 //                                       display instead of the offscreen platform
 
@@ -15,6 +17,8 @@
 #include "flip.h"
 #include "ising.h"
 #include "lattice.h"
+#include "messagebox.h"
+#include "printing.h"
 #include "random.h"
 #include "startconfig.h"
 
@@ -317,10 +321,60 @@ protected:
     }
 };
 
+// Figure 6: every handler of the three windows, timed while the temperature,
+// run-number and factor boxes hold the longest texts they take (32767
+// characters) and a run goes on. Printing goes to a PDF file.
+void hostileFigure(Ising &w)
+{
+    ferro::setMsgBoxAnswerer([](const QString &, int, const QString &) { return ferro::vbNo; });
+    ferro::setPrintToPdf(QStringLiteral("/tmp/ferrobench-hostile.pdf"));
+    const QString texts[] = {QString(40000, '9'), QString::fromUtf8("\u202e3.5\u0301").repeated(8000),
+                             QStringLiteral("1e999").repeated(7000), QStringLiteral("&HFFFFFFFFFFFFFFFF")};
+    std::vector<std::pair<std::string, double>> worst;
+    auto time = [&worst](const char *name, const std::function<void()> &handler) {
+        const auto start = Clock::now();
+        handler();
+        QCoreApplication::processEvents();
+        const double ms = 1e3 * secondsSince(start);
+        auto it = std::find_if(worst.begin(), worst.end(), [&](const auto &e) { return e.first == name; });
+        if (it == worst.end())
+            worst.emplace_back(name, ms);
+        else
+            it->second = std::max(it->second, ms);
+    };
+    w.cmdRandom_Click();
+    w.txtRunNum->setText(QStringLiteral("Run 1"));
+    time("mnuPrint_Click, ordinary texts", [&] { w.mnuPrint_Click(); });
+    for (const QString &text : texts) {
+        time("txtTemp typed", [&] { w.txtTemp->setText(text); });
+        time("txtRunNum typed", [&] { w.txtRunNum->setText(text); });
+        time("factor box typed", [&] { w.designTemps().Text1[0]->setText(text); });
+        time("cmdGoToTemp_Click", [&] { w.cmdGoToTemp_Click(); });
+        time("400 ticks", [&] {
+            for (int n = 0; n < 400; ++n)
+                w.tmrTime_Timer();
+        });
+        time("lblPrintRunNum_Click", [&] { w.lblPrintRunNum_Click(); });
+        time("mnuSnapshot_Click", [&] { w.mnuSnapshot_Click(); });
+        time("mnuQuit_Click", [&] { w.designTemps().mnuQuit_Click(); });
+        time("mnuPrint_Click", [&] { w.mnuPrint_Click(); });
+        time("Snapshots mnuPrint_Click", [&] { w.snapshots().mnuPrint_Click(); });
+        time("mnuExit_Click (No)", [&] { w.mnuExit_Click(); });
+        time("mnuReset_Click", [&] { w.mnuReset_Click(); });
+        w.cmdRandom_Click();
+    }
+    auto slowest = std::max_element(worst.begin(), worst.end(),
+                                    [](const auto &a, const auto &b) { return a.second < b.second; });
+    for (const auto &[name, ms] : worst)
+        std::printf("6 hostile input, %s: %.1f ms at most\n", name.c_str(), ms);
+    std::printf("6 hostile input, slowest handler %s: %.1f ms; ratio to the 100 ms budget: %.2f\n",
+                slowest->first.c_str(), slowest->second, slowest->second / 100);
+}
+
 int usage()
 {
     std::fprintf(stderr, "usage: ferrobench [--display] [--core | --ticks N | --timer [SECONDS] | "
-                         "--physics T EQ MEAS [SEED]]\n");
+                         "--physics T EQ MEAS [SEED] | --hostile]\n");
     return 2;
 }
 
@@ -329,7 +383,7 @@ int usage()
 int main(int argc, char *argv[])
 {
     const auto entry = Clock::now();
-    enum class Mode { All, Core, Ticks, Timer, Physics } mode = Mode::All;
+    enum class Mode { All, Core, Ticks, Timer, Physics, Hostile } mode = Mode::All;
     bool display = false;
     long tickCount = 2'000'000;
     double timerSeconds = 10;
@@ -340,6 +394,8 @@ int main(int argc, char *argv[])
             display = true;
         } else if (args[a] == "--core") {
             mode = Mode::Core;
+        } else if (args[a] == "--hostile") {
+            mode = Mode::Hostile;
         } else if (args[a] == "--ticks") {
             mode = Mode::Ticks;
             tickCount = static_cast<long>(number(2e6));
@@ -394,6 +450,10 @@ int main(int argc, char *argv[])
     }
     if (mode == Mode::Timer) {
         timerFigure(w, app, timerSeconds);
+        return 0;
+    }
+    if (mode == Mode::Hostile) {
+        hostileFigure(w);
         return 0;
     }
 

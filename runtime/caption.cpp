@@ -84,6 +84,17 @@ void Caption::relayout()
         setGeometry(r);
 }
 
+QString Caption::visibleText() const
+{
+    // A caption can be as long as a text box holds (32767 characters), far
+    // wider than its window; shaping all of it on every paint would stall
+    // the window. No glyph of our faces is narrower than half a pixel.
+    const int limit = 2 * (parentWidget() ? parentWidget()->width() : width()) + 64;
+    if (m_text.size() <= limit || m_sizing != Sizing::GrowFromLeft) // a growing caption starts at its left edge
+        return m_text;
+    return m_text.left(limit);
+}
+
 void Caption::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
@@ -93,7 +104,7 @@ void Caption::paintEvent(QPaintEvent *)
         return;
     p.setPen(m_foreground);
     p.setFont(font());
-    p.drawText(rect(), static_cast<int>(m_align | Qt::AlignTop) | Qt::TextSingleLine, m_text);
+    p.drawText(rect(), static_cast<int>(m_align | Qt::AlignTop) | Qt::TextSingleLine, visibleText());
 }
 
 void Caption::mouseReleaseEvent(QMouseEvent *event)

@@ -42,6 +42,7 @@ protected:
 
 private:
     void relayout();
+    QString visibleText() const;
 
     QString m_text;
     Qt::Alignment m_align;

@@ -27,10 +27,12 @@ void drawOperation(QPainter &p, const SurfaceOp &op, const QFont &font, const QC
     case SurfaceOp::Kind::Text: {
         p.setFont(font);
         const QFontMetricsF fm(font, p.device());
+        // Text runs off the surface's right edge long before 4096 characters.
+        const QString text = op.text.size() > 4096 ? op.text.left(4096) : op.text;
         if (op.width > 0) // opaque text: its own box is cleared first
-            p.fillRect(QRectF(op.a, QSizeF(fm.horizontalAdvance(op.text), fm.height())), background);
+            p.fillRect(QRectF(op.a, QSizeF(fm.horizontalAdvance(text), fm.height())), background);
         p.setPen(QColor::fromRgb(op.colour));
-        p.drawText(QPointF(op.a.x(), op.a.y() + fm.ascent()), op.text);
+        p.drawText(QPointF(op.a.x(), op.a.y() + fm.ascent()), text);
         break;
     }
     }
@@ -107,7 +109,7 @@ QRect DrawingSurface::opBounds(const SurfaceOp &op) const
     case SurfaceOp::Kind::Dot:
         return QRectF(op.a, op.a).toAlignedRect().adjusted(-margin, -margin, margin, margin);
     case SurfaceOp::Kind::Text:
-        return QRect(op.a.toPoint(), QSize(fontMetrics().horizontalAdvance(op.text) + 2, fontMetrics().height() + 2));
+        return QRect(op.a.toPoint(), QSize(width() - op.a.toPoint().x() + 2, fontMetrics().height() + 2));
     }
     return rect();
 }
@@ -115,6 +117,13 @@ QRect DrawingSurface::opBounds(const SurfaceOp &op) const
 void DrawingSurface::add(SurfaceOp op)
 {
     const QRect bounds = opBounds(op);
+    if (op.kind == SurfaceOp::Kind::Text && op.width > 0) {
+        // Opaque text printed again at the same place covers the earlier
+        // copy exactly: keep one, so that redrawing it forever costs nothing.
+        std::erase_if(m_ops, [&op](const SurfaceOp &o) {
+            return o.kind == SurfaceOp::Kind::Text && o.a == op.a && o.text == op.text;
+        });
+    }
     m_ops.push_back(std::move(op));
     if (m_image.isNull() || m_image.devicePixelRatio() != devicePixelRatioF()) {
         rebuildImage();

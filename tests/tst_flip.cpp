@@ -145,34 +145,6 @@ private slots:
         QFETCH(double, factor);
         QCOMPARE(siteFactor(text.toStdString()), factor);
     }
-
-    void localTemperatureStaysFiniteAndPositive()
-    {
-        QCOMPARE(localTemperature(1.5, 2.0), 3.0);
-        QCOMPARE(localTemperature(2.0, 0.0001), 0.0002);
-        QVERIFY(std::isfinite(localTemperature(1.7976931348623157e308, 1.7976931348623157e308)));
-        QVERIFY(localTemperature(0.1, 0.0001) >= 0.1 * 0.0001);
-    }
-
-    void factorReachesOnlyItsSite()
-    {
-        // Box 0 holding 2 at temperature 1: the top-left site is updated at
-        // temperature 2, its neighbour cell 1 at temperature 1.
-        FactorTable factors;
-        factors.setText(0, "2");
-        const double w2 = std::exp(-8 / 2.0); // dE = 8 at T = 2
-        for (int k : {0, 1}) {
-            Lattice l;
-            for (auto &row : l.Spin)
-                for (auto &s : row)
-                    s = 1;
-            l.recount();
-            Random random(1);
-            random.script({(k + 0.5) / 400.0, w2 * 0.99});
-            const bool flipped = AttemptFlip(l, random, 1.0, factors.data()).energyWritten;
-            QCOMPARE(flipped, k == 0);
-        }
-    }
 };
 
 QTEST_GUILESS_MAIN(TestFlip)

@@ -99,38 +99,6 @@ private slots:
         }
     }
 
-    void cellNumbering()
-    {
-        QCOMPARE(rowOf(21), 1);
-        QCOMPARE(columnOf(21), 1);
-        QCOMPARE(cellIndex(19, 19), 399);
-        QCOMPARE(cellIndex(0, 19), 19);
-        QCOMPARE(colourOfSpin(1), 0x000000u);
-        QCOMPARE(colourOfSpin(-1), 0xFFFFFFu);
-        QCOMPARE(colourOfSpin(0), 0xC0C0C0u);
-    }
-
-    void orderedStateIsOneCoinForAll_data()
-    {
-        QTest::addColumn<double>("r");
-        QTest::addColumn<int>("expected"); // 2: every site kept
-        QTest::newRow("below-half-up") << 0.25 << 1;
-        QTest::newRow("above-half-down") << 0.75 << -1;
-        QTest::newRow("exactly-half-keeps") << 0.5 << 2;
-    }
-    void orderedStateIsOneCoinForAll()
-    {
-        QFETCH(double, r);
-        QFETCH(int, expected);
-        Lattice l = checkerboard();
-        const Lattice before = l;
-        Random random(1);
-        random.script({r, 0.9, 0.1});
-        orderedState(l, random);
-        for (int k = 0; k < Sites; ++k)
-            QCOMPARE(int(l.spinOfCell(k)), expected == 2 ? int(before.spinOfCell(k)) : expected);
-    }
-
     void randomStateDrawsOneCoinPerSiteInRowOrder()
     {
         std::vector<double> draws(Sites, 0.9);

@@ -107,6 +107,8 @@ private slots:
         QCOMPARE(axis.mid(0, 6), QStringList({" 1.0", " 0.8", " 0.6", " 0.4", " 0.2", " 0.0"}));
         QCOMPARE(w.surface->operations()[1].a.y(), pxF(6041));
         QCOMPARE(w.surface->operations()[11].a.y(), pxF(9413));
+        w.ClearChart(); // the same texts again, not a second copy
+        QCOMPARE(w.surface->operations().size(), size_t(12));
         // Time-axis labels centred under the grid lines.
         const int centres[] = {2693, 4766, 6839, 8912, 10985, 13058};
         const char *captions[] = {"0", "800", "1600", "2400", "3200", "4000"};
