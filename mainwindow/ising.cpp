@@ -6,6 +6,7 @@
 #include "qtext.h"
 #include "twips.h"
 
+#include <QLayout>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
@@ -102,6 +103,8 @@ void Ising::buildControls()
     client->setFixedSize(px(ClientWidth), px(ClientHeight));
     client->setFont(regularFont());
     setCentralWidget(client);
+    // The layout is fixed in twips: the window keeps the size of its client area.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     // The window's own surface: white, black text, keeps what is printed on it.
     surface = new DrawingSurface(client, vbColour(VbWhite));

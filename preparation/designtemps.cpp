@@ -5,6 +5,7 @@
 #include "qtext.h"
 #include "twips.h"
 
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 
@@ -26,6 +27,8 @@ Design_Temps::Design_Temps(std::function<void()> showMain, QWidget *parent)
     client->setFixedSize(px(ClientWidth), px(ClientHeight));
     client->setAutoFillBackground(true);
     setCentralWidget(client);
+    // The layout is fixed in twips: the window keeps the size of its client area.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     lblFrame = new Caption(client);
     lblFrame->setTwipsGeometry(2543, 330, 5295, 5295);

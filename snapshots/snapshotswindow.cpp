@@ -8,6 +8,7 @@
 #include "qtext.h"
 #include "twips.h"
 
+#include <QLayout>
 #include <QApplication>
 #include <QMenuBar>
 
@@ -54,6 +55,8 @@ Snapshots::Snapshots(std::function<void()> showMain, std::function<void()> clear
     client->setAutoFillBackground(true);
     client->setFont(regularFont());
     setCentralWidget(client);
+    // The layout is fixed in twips: the window keeps the size of its client area.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     lblLegend = new Caption(client,
                             QStringLiteral("temperature; instantaneous magnetization per site; time-averaged "
