@@ -247,28 +247,6 @@ void timerFigure(Ising &w, QApplication &app, double seconds)
 
 // ---- Figure 5: a headless physics run -------------------------------------------
 
-struct Estimate {
-    double mean, error;
-};
-
-// Mean and standard error from 20 consecutive block means.
-Estimate blockAverage(const std::vector<double> &x)
-{
-    constexpr int Blocks = 20;
-    const size_t length = x.size() / Blocks;
-    double sum = 0, sumSquares = 0;
-    for (int b = 0; b < Blocks; ++b) {
-        double block = 0;
-        for (size_t t = b * length; t < (b + 1) * length; ++t)
-            block += x[t];
-        block /= double(length);
-        sum += block;
-        sumSquares += block * block;
-    }
-    const double mean = sum / Blocks;
-    return {mean, std::sqrt(std::max(0.0, sumSquares / Blocks - mean * mean) / (Blocks - 1))};
-}
-
 int physicsFigure(double T, long equilibration, long sweeps, std::uint64_t seed)
 {
     if (!(T > 0) || equilibration < 0 || sweeps < 20) {
@@ -296,7 +274,7 @@ int physicsFigure(double T, long equilibration, long sweeps, std::uint64_t seed)
         }
     }
     const double seconds = secondsSince(start);
-    const Estimate e = blockAverage(energy), m = blockAverage(absMag), a = blockAverage(acceptance);
+    const Estimate e = blockAverage(energy, 20), m = blockAverage(absMag, 20), a = blockAverage(acceptance, 20);
     const double exact = exactEnergy(Side, Side, T);
     std::printf("5 physics, T = %g, %ld + %ld sweeps of 400, seed %llu, ordered start (%.1f s)\n", T,
                 equilibration, sweeps, static_cast<unsigned long long>(seed), seconds);

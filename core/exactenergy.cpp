@@ -54,4 +54,20 @@ double exactEnergy(int m, int n, double T)
     return double(-slope / (m * n));
 }
 
+Estimate blockAverage(const std::vector<double> &x, int blocks)
+{
+    const size_t length = x.size() / static_cast<size_t>(blocks);
+    double sum = 0, sumSquares = 0;
+    for (int b = 0; b < blocks; ++b) {
+        double block = 0;
+        for (size_t t = b * length; t < (b + 1) * length; ++t)
+            block += x[t];
+        block /= double(length);
+        sum += block;
+        sumSquares += block * block;
+    }
+    const double mean = sum / blocks;
+    return {mean, std::sqrt(std::max(0.0, sumSquares / blocks - mean * mean) / (blocks - 1))};
+}
+
 } // namespace ferro

@@ -45,29 +45,6 @@ double onsagerEnergy(double T)
     return -(1 / t) * (1 + 2 / std::numbers::pi * (2 * t * t - 1) * std::comp_ellint_1(kappa));
 }
 
-struct Estimate {
-    double mean, error;
-};
-
-// Mean and its standard error from the spread of 25 consecutive block means;
-// each block spans far more sweeps than the autocorrelation time.
-Estimate blockAverage(const std::vector<double> &x)
-{
-    constexpr int Blocks = 25;
-    const size_t length = x.size() / Blocks;
-    double sum = 0, sumSquares = 0;
-    for (int b = 0; b < Blocks; ++b) {
-        double block = 0;
-        for (size_t t = b * length; t < (b + 1) * length; ++t)
-            block += x[t];
-        block /= length;
-        sum += block;
-        sumSquares += block * block;
-    }
-    const double mean = sum / Blocks;
-    return {mean, std::sqrt((sumSquares / Blocks - mean * mean) / (Blocks - 1))};
-}
-
 // The running totals are those of the spins, counted here bond by bond
 // without the lattice's own neighbour sum.
 bool totalsMatchSpins(const Lattice &lattice)
@@ -107,7 +84,7 @@ Run simulate(double T, std::uint64_t seed, int equilibration, int sweeps)
             absMag.push_back(std::abs(lattice.TotalMag) / double(Sites));
         }
     }
-    return {blockAverage(energy), blockAverage(absMag)};
+    return {blockAverage(energy, 25), blockAverage(absMag, 25)};
 }
 
 } // namespace
