@@ -53,19 +53,6 @@ void Caption::setColours(const QColor &background, const QColor &foreground)
     update();
 }
 
-void Caption::setTransparent(bool transparent)
-{
-    m_transparent = transparent;
-    setAttribute(Qt::WA_OpaquePaintEvent, !transparent);
-    update();
-}
-
-void Caption::setAlignment(Qt::Alignment align)
-{
-    m_align = align;
-    update();
-}
-
 void Caption::relayout()
 {
     QRect r = twipsRect(m_left, m_top, m_width, m_height);
@@ -98,8 +85,7 @@ QString Caption::visibleText() const
 void Caption::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    if (!m_transparent)
-        p.fillRect(rect(), m_background);
+    p.fillRect(rect(), m_background);
     if (m_text.isEmpty())
         return;
     p.setPen(m_foreground);

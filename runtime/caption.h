@@ -23,14 +23,10 @@ public:
 
     // Twips geometry; for growing labels the width is the width when empty.
     void setTwipsGeometry(int left, int top, int width, int height);
-    int twipsLeft() const { return m_left; }
-    int twipsTop() const { return m_top; }
     void setTwipsLeft(int left);
     void setTwipsTop(int top);
 
     void setColours(const QColor &background, const QColor &foreground);
-    void setTransparent(bool transparent);
-    void setAlignment(Qt::Alignment align);
 
 signals:
     void clicked();
@@ -50,7 +46,6 @@ private:
     int m_left = 0, m_top = 0, m_width = 0, m_height = 0; // twips
     QColor m_background = Qt::white;
     QColor m_foreground = Qt::black;
-    bool m_transparent = false;
 };
 
 } // namespace ferro

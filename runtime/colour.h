@@ -12,17 +12,6 @@ inline QColor vbColour(std::uint32_t bgr)
     return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }
 
-inline QRgb vbRgb(std::uint32_t bgr)
-{
-    return qRgb(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
-}
-
-inline std::uint32_t toVbColour(const QColor &c)
-{
-    return static_cast<std::uint32_t>(c.red()) | (static_cast<std::uint32_t>(c.green()) << 8)
-        | (static_cast<std::uint32_t>(c.blue()) << 16);
-}
-
 constexpr std::uint32_t VbWhite = 0xFFFFFF;
 constexpr std::uint32_t VbBlack = 0x000000;
 constexpr std::uint32_t VbLightGrey = 0xE0E0E0;

@@ -23,7 +23,6 @@ public:
     }
     Window *operator->() { return &get(); }
     bool exists() const { return m_window != nullptr; }
-    Window *ifExists() const { return m_window.get(); }
 
 private:
     std::function<std::unique_ptr<Window>()> m_make;

@@ -30,9 +30,4 @@ inline void place(QWidget *w, double left, double top, double width, double heig
     w->setGeometry(twipsRect(left, top, width, height));
 }
 
-inline void placeAt(QWidget *w, double left, double top)
-{
-    w->move(px(left), px(top));
-}
-
 } // namespace ferro
