@@ -233,7 +233,7 @@ void printTickFigure(const TickRun &run)
 void timerFigure(Ising &w, QApplication &app, double seconds)
 {
     prepareRun(w);
-    w.hsbTimeInterval->setValue(1); // 1 ms, the shortest interval
+    w.hsbTimeInterval->setValueAt(1); // 1 ms, the shortest interval
     w.cmdRestart_Click();
     const long before = w.sim.record.labels.value();
     const auto start = Clock::now();

@@ -12,12 +12,17 @@ double siteFactor(std::string_view text)
 {
     if (text.empty())
         return 1.0;
-    return std::max(Val(text), MinimumFactor);
+    bool whole = false;
+    const double value = Val(text, whole);
+    if (whole && value > 0)
+        return value;
+    return std::max(value, MinimumFactor);
 }
 
 double localTemperature(double runTemperature, double factor)
 {
-    return std::min(runTemperature * factor, DBL_MAX);
+    // A factor near the smallest double would make the product round to 0.
+    return std::clamp(runTemperature * factor, DBL_MIN, DBL_MAX);
 }
 
 FlipOutcome AttemptFlip(Lattice &lattice, Random &random, double runTemperature, const double *factors)

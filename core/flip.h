@@ -22,9 +22,10 @@ constexpr double runTemperature(double textValue)
     return textValue > MinimumTemperature ? textValue : MinimumTemperature;
 }
 
-// The factor a factor-box text stands for: 1 when empty, otherwise its
-// leading number, never below 0.0001 (zero, negative and non-numeric texts
-// give 0.0001), so that the local temperature can never be zero or negative.
+// The factor a factor-box text stands for: 1 when empty; the number when the
+// text is a whole positive number, however small; otherwise its leading
+// number ("2x" is 2) but never below 0.0001 (zero, negative and non-numeric
+// texts give 0.0001), so that the local temperature is never zero or negative.
 double siteFactor(std::string_view text);
 
 // The 400 site factors as numbers, derived from the factor texts; kept up to
@@ -40,8 +41,8 @@ private:
     std::array<double, Sites> m_factor;
 };
 
-// The local temperature T F, finite and at least 0.1 x 0.0001 for any inputs
-// that runTemperature and siteFactor produce.
+// The local temperature T F, kept between the smallest normal double and
+// DBL_MAX, so that the acceptance test stays finite for any factor.
 double localTemperature(double runTemperature, double factor);
 
 struct FlipOutcome {

@@ -23,8 +23,11 @@ void Simulation::MonteCarloTick(RunHost &host)
         record.go = false;
         host.setTimersEnabled(false);
     }
-    if (!record.go)
+    if (!record.go) {
+        // The counters moved all the same: the stopping tick shows its count.
+        host.recordChanged();
         return;
+    }
 
     if (record.time.value() > 0 && record.labels.value() % PageTicks == 0) {
         host.prepareCharts();

@@ -133,15 +133,12 @@ void Ising::buildControls()
 
     lblLong = makeLabel(QStringLiteral("Long"), {653, 4748, 360, 195});
     lblShort = makeLabel(QStringLiteral("Short"), {4343, 4748, 375, 195}, Qt::AlignRight);
-    hsbTimeInterval = new QScrollBar(Qt::Horizontal, client);
-    place(hsbTimeInterval, 653, 5108, 4000, 135);
     // The left end stands for 1400 ms and the right end for 1 ms.
-    hsbTimeInterval->setRange(1, 1400);
-    hsbTimeInterval->setInvertedAppearance(true);
-    hsbTimeInterval->setInvertedControls(false);
+    hsbTimeInterval = new ReversedScrollBar(1, 1400, client);
+    place(hsbTimeInterval, 653, 5108, 4000, 135);
     hsbTimeInterval->setSingleStep(10);
     hsbTimeInterval->setPageStep(40);
-    hsbTimeInterval->setValue(1);
+    hsbTimeInterval->setValueAt(1);
     lblScroll = new Caption(client, QStringLiteral("Timer Interval"), Qt::AlignHCenter, Caption::Sizing::GrowFromLeft);
     lblScroll->setTwipsGeometry(2573, 5348, EmptyLabelWidth, LabelHeight);
 
@@ -196,6 +193,9 @@ void Ising::buildControls()
     picDateTime = new DrawingSurface(client, QApplication::palette().color(QPalette::Base));
     place(picDateTime, picDateTimeBox.left, picDateTimeBox.top, picDateTimeBox.width, picDateTimeBox.height);
     picDateTime->setForeColor(QApplication::palette().color(QPalette::Text));
+    // Three lines fill the box exactly: a fourth, added by the second print,
+    // starts at its bottom edge and shows no pixel.
+    picDateTime->setLineHeight(pxF(picDateTimeBox.height) / 3);
 
     cmdRestart = makeButton(14453, 10268);
     lblRestart = makeLabel(QStringLiteral("Go"), {13973, 10388, 210, 195});
@@ -301,7 +301,7 @@ void Ising::temperatureTextChanged(const QString &text)
 
 void Ising::applyTimerInterval()
 {
-    tmrTime->setInterval(hsbTimeInterval->value());
+    tmrTime->setInterval(hsbTimeInterval->Value());
 }
 
 void Ising::prepareCharts()

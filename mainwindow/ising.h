@@ -7,6 +7,7 @@
 #include "designtemps.h"
 #include "drawingsurface.h"
 #include "firstuse.h"
+#include "reversedscrollbar.h"
 #include "simulation.h"
 #include "snapshotswindow.h"
 #include "stillimage.h"
@@ -19,7 +20,6 @@
 class QAction;
 class QLineEdit;
 class QPushButton;
-class QScrollBar;
 class QTimer;
 
 namespace ferro {
@@ -48,7 +48,7 @@ public:
     Caption *lblInstantaneousMag, *lblLabels, *lblSumMag, *lblNetMag, *lblInternalEnergy;
 
     Caption *lblLong, *lblShort, *lblScroll;
-    QScrollBar *hsbTimeInterval;
+    ReversedScrollBar *hsbTimeInterval;
 
     Caption *lblGetTemp, *lblZero, *lblInfinity, *lblGetTempDefault, *lblGoToTemp, *lblRunNum;
     QPushButton *cmdZero, *cmdRandom, *cmdGoToTemp, *cmdRestart;

@@ -92,7 +92,7 @@ void DrawingSurface::Print(const QString &text)
     add({SurfaceOp::Kind::Text, toPixels(m_currentX, m_currentY), {}, m_foreColor, m_opaqueText ? 1 : 0, text});
     const double sy = m_scaleHeight > 0 ? m_scaleHeight / height() : TwipsPerPixel;
     m_currentX = 0;
-    m_currentY += fontMetrics().height() * sy;
+    m_currentY += (m_lineHeight > 0 ? m_lineHeight : fontMetrics().height()) * sy;
 }
 
 SurfacePicture DrawingSurface::Image() const

@@ -70,6 +70,10 @@ public:
     void setCurrentX(double x) { m_currentX = x; }
     void setCurrentY(double y) { m_currentY = y; }
 
+    // Distance from one printed line to the next, in pixels; 0 (the default)
+    // is the font's height.
+    void setLineHeight(double pixels) { m_lineHeight = pixels; }
+
     // Text drawn on an opaque background over its own box, so that text
     // printed again at the same place stays as crisp as the first time.
     void setOpaqueText(bool opaque) { m_opaqueText = opaque; }
@@ -98,6 +102,7 @@ private:
     double m_currentX = 0;
     double m_currentY = 0;
     bool m_opaqueText = false;
+    double m_lineHeight = 0;
 };
 
 } // namespace ferro

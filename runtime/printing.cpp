@@ -1,7 +1,10 @@
 #include "printing.h"
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPicture>
+#include <QPointer>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QWidget>
@@ -23,6 +26,48 @@ bool g_printRendering = false;
 struct PrintRenderingScope {
     PrintRenderingScope() { g_printRendering = true; }
     ~PrintRenderingScope() { g_printRendering = false; }
+};
+
+// Paper shows the content, not the keyboard focus: while the page is drawn
+// no control has the focus (no focus frame, no caret); afterwards the focus,
+// the caret and the selection are where they were.
+class FocusAside {
+public:
+    explicit FocusAside(QWidget *area)
+    {
+        QWidget *focused = QApplication::focusWidget();
+        if (!focused || !area->isAncestorOf(focused))
+            return;
+        m_widget = focused;
+        if (auto *edit = qobject_cast<QLineEdit *>(focused)) {
+            m_cursor = edit->cursorPosition();
+            m_selectionStart = edit->selectionStart();
+            m_selectionLength = edit->selectionLength();
+        }
+        focused->clearFocus();
+    }
+    ~FocusAside()
+    {
+        if (!m_widget)
+            return;
+        m_widget->setFocus(Qt::OtherFocusReason);
+        if (auto *edit = qobject_cast<QLineEdit *>(m_widget.data())) {
+            if (m_selectionLength <= 0)
+                edit->setCursorPosition(m_cursor);
+            else if (m_cursor == m_selectionStart)
+                edit->setSelection(m_selectionStart + m_selectionLength, -m_selectionLength);
+            else
+                edit->setSelection(m_selectionStart, m_selectionLength);
+        }
+    }
+    FocusAside(const FocusAside &) = delete;
+    FocusAside &operator=(const FocusAside &) = delete;
+
+private:
+    QPointer<QWidget> m_widget;
+    int m_cursor = 0;
+    int m_selectionStart = -1;
+    int m_selectionLength = 0;
 };
 
 } // namespace
@@ -76,6 +121,7 @@ QString printClientArea(QWidget *clientArea, const QString &documentName)
     // and glyph a vector, drawn at the printer's resolution.
     QPicture picture;
     {
+        FocusAside focus(clientArea);
         PrintRenderingScope scope;
         QPainter recorder(&picture);
         clientArea->render(&recorder, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);

@@ -195,11 +195,9 @@ Decimal roundedDecimal(double value, int decimals)
     return d;
 }
 
-} // namespace
-
-double Val(std::string_view text)
+// Val's reading; leaves the reader after the last character of the number.
+double readNumber(Reader &in)
 {
-    Reader in { text.data(), text.data() + text.size() };
     int c = in.peek();
 
     if (c == '&') {
@@ -284,6 +282,22 @@ double Val(std::string_view text)
             --count;
     }
     return decimalToDouble(kept, count, exp10, negative);
+}
+
+} // namespace
+
+double Val(std::string_view text)
+{
+    Reader in { text.data(), text.data() + text.size() };
+    return readNumber(in);
+}
+
+double Val(std::string_view text, bool &whole)
+{
+    Reader in { text.data(), text.data() + text.size() };
+    const double value = readNumber(in);
+    whole = in.peek() < 0;
+    return value;
 }
 
 std::string Str(double value)

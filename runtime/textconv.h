@@ -17,6 +17,8 @@ namespace ferro {
 // 0. Never fails: magnitudes beyond the double range saturate to +-DBL_MAX,
 // magnitudes below it give 0. Runs in time linear in the text's length.
 double Val(std::string_view text);
+// Val, and whether the number takes up the whole text (blanks aside).
+double Val(std::string_view text, bool &whole);
 
 // Decimal text of a number: one leading blank unless negative, no leading zero
 // below 1 (" .125", "-.005"), no trailing zeros, at most 15 significant digits.

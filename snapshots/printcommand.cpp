@@ -16,6 +16,8 @@ namespace ferro {
 void Ising::mnuPrint_Click()
 {
     setTimersEnabled(false);
+    // The page shows the read-outs of the paused run, not those of the last frame.
+    refreshReadouts();
     picDateTime->Print(txtRunNum->text());
     imgpicDateTime->setGeometry(picDateTime->geometry());
 

@@ -133,6 +133,10 @@ private slots:
         QTest::newRow("half") << "0.5" << 0.5;
         QTest::newRow("floor-kept") << "0.0001" << 0.0001;
         QTest::newRow("leading-number") << "2x" << 2.0;
+        QTest::newRow("whole-below-floor") << "0.00005" << 0.00005;
+        QTest::newRow("exponent-below-floor") << " 1E-5 " << 1e-5;
+        QTest::newRow("smallest-double") << "4.9e-324" << 4.9e-324;
+        QTest::newRow("leading-below-floor") << "0.00005x" << 0.0001;
         QTest::newRow("zero-floored") << "0" << 0.0001;
         QTest::newRow("negative-floored") << "-2" << 0.0001;
         QTest::newRow("word-floored") << "abc" << 0.0001;

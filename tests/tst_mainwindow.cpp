@@ -5,6 +5,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 
@@ -83,9 +85,6 @@ private slots:
         QCOMPARE(w.lblInstant->font().pointSizeF(), 8.25);
         QVERIFY(!w.tmrTime->Enabled() && !w.tmrLabels->Enabled());
         QCOMPARE(w.tmrTime->Interval(), 1);
-        QCOMPARE(w.hsbTimeInterval->value(), 1);
-        QCOMPARE(w.hsbTimeInterval->maximum(), 1400);
-        QVERIFY(w.hsbTimeInterval->invertedAppearance()); // left end 1400, right end 1
         QCOMPARE(w.lblRestart->text(), QString("Go"));
         QVERIFY(w.lblRestart->isHidden());
         for (Caption *c : {w.lblTime, w.lblLabels, w.lblSumMag, w.lblNetMag, w.lblInstantaneousMag,
@@ -358,14 +357,84 @@ private slots:
         QVERIFY(w.lblPrintRunNum->text().isEmpty());
     }
 
-    void intervalFollowsScrollBarAtNextTick()
+    // The interval scroll bar: left is long (1400 ms), right is short (1 ms);
+    // the arrows step 10, the trough 40, and the run takes the new interval at
+    // its next tick.
+    void scrollBarSetsTheIntervalAtTheNextTick()
     {
         Ising &w = *f.w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
         f.prepareOrdered();
-        w.hsbTimeInterval->setValue(500);
-        QCOMPARE(w.tmrTime->Interval(), 1);
-        w.tmrTime_Timer();
-        QCOMPARE(w.tmrTime->Interval(), 500);
+        QScrollBar *bar = w.hsbTimeInterval;
+        auto part = [bar](QStyle::SubControl sc) {
+            QStyleOptionSlider opt;
+            opt.initFrom(bar);
+            opt.orientation = Qt::Horizontal;
+            opt.state |= QStyle::State_Horizontal;
+            opt.minimum = bar->minimum();
+            opt.maximum = bar->maximum();
+            opt.sliderPosition = bar->sliderPosition();
+            opt.sliderValue = bar->value();
+            opt.singleStep = bar->singleStep();
+            opt.pageStep = bar->pageStep();
+            opt.upsideDown = bar->invertedAppearance();
+            return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, sc, bar);
+        };
+        auto intervalAfterTick = [&w] {
+            w.tmrTime_Timer();
+            return w.tmrTime->Interval();
+        };
+        QCOMPARE(intervalAfterTick(), 1);
+        const int rightEnd = part(QStyle::SC_ScrollBarSlider).right();
+        QVERIFY(rightEnd >= part(QStyle::SC_ScrollBarAddPage).left() - 1); // thumb at the right end
+
+        int thumb = part(QStyle::SC_ScrollBarSlider).left();
+        for (int n = 0; n < 3; ++n) {
+            QTest::mouseClick(bar, Qt::LeftButton, {}, part(QStyle::SC_ScrollBarSubLine).center());
+            QVERIFY(part(QStyle::SC_ScrollBarSlider).left() < thumb);
+            thumb = part(QStyle::SC_ScrollBarSlider).left();
+        }
+        QCOMPARE(intervalAfterTick(), 31);
+        QTest::mouseClick(bar, Qt::LeftButton, {}, part(QStyle::SC_ScrollBarAddLine).center());
+        QVERIFY(part(QStyle::SC_ScrollBarSlider).left() > thumb);
+        QCOMPARE(intervalAfterTick(), 21);
+
+        // A trough click left of the thumb moves it left: 40 ms longer.
+        thumb = part(QStyle::SC_ScrollBarSlider).left();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, part(QStyle::SC_ScrollBarSubPage).center());
+        QVERIFY(part(QStyle::SC_ScrollBarSlider).left() < thumb);
+        QCOMPARE(intervalAfterTick(), 61);
+
+        // Keys move it the way the arrows do.
+        bar->setFocus();
+        QTest::keyClick(bar, Qt::Key_Right);
+        QCOMPARE(intervalAfterTick(), 51);
+        QTest::keyClick(bar, Qt::Key_Left);
+        QTest::keyClick(bar, Qt::Key_PageUp);
+        QCOMPARE(intervalAfterTick(), 101);
+        QTest::keyClick(bar, Qt::Key_PageDown);
+        QCOMPARE(intervalAfterTick(), 61);
+        QTest::keyClick(bar, Qt::Key_Home);
+        QCOMPARE(intervalAfterTick(), 1400);
+        QTest::keyClick(bar, Qt::Key_End);
+        QCOMPARE(intervalAfterTick(), 1);
+    }
+
+    // At a long interval the tick that ends a page still shows its count and
+    // the run state.
+    void stoppingTickShowsItsCount()
+    {
+        Ising &w = *f.w;
+        w.show();
+        f.prepareOrdered();
+        w.sim.record.time.setNumber(LastPageTick - 2);
+        w.sim.record.labels.setNumber(LastPageTick - 2);
+        w.hsbTimeInterval->setValueAt(60);
+        w.cmdRestart_Click();
+        QTRY_VERIFY(!w.timersEnabled());
+        QTRY_COMPARE(w.lblLabels->text(), QString(" 1599999"));
+        QCOMPARE(w.lblRestart->text(), QString("Stop"));
     }
 };
 
