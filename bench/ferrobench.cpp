@@ -20,10 +20,16 @@
 #include "messagebox.h"
 #include "printing.h"
 #include "random.h"
-#include "startconfig.h"
+#include "preparation.h"
+#include "caption.h"
+#include "designtemps.h"
+#include "reversedscrollbar.h"
+#include "snapshotswindow.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -45,13 +51,33 @@
 #include <vector>
 
 using namespace ferro;
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 
 namespace {
 
-double secondsSince(Clock::time_point t)
+// The window is driven through its controls, as a person would.
+void click(QWidget &window, const char *button)
 {
-    return std::chrono::duration<double>(Clock::now() - t).count();
+    window.findChild<QPushButton *>(QLatin1String(button))->click();
+}
+void choose(QWidget &window, const char *menuItem)
+{
+    window.findChild<QAction *>(QLatin1String(menuItem))->trigger();
+}
+QLineEdit &box(QWidget &window, const char *name)
+{
+    return *window.findChild<QLineEdit *>(QLatin1String(name));
+}
+
+// Every message box answered No.
+class AnswerNo final : public MessageBoxes {
+public:
+    int MsgBox(QWidget *, const QString &, int, const QString &) override { return vbNo; }
+};
+
+double secondsSince(Steady::time_point t)
+{
+    return std::chrono::duration<double>(Steady::now() - t).count();
 }
 
 // A size in kB from /proc/self/status ("VmRSS", "VmHWM"); -1 when absent.
@@ -104,7 +130,7 @@ CoreRun runAttemptFlip(long attempts, double T)
     Lattice lattice = randomLattice(random);
     const FactorTable factors;
     long sum = 0;
-    const auto start = Clock::now();
+    const auto start = Steady::now();
     for (long a = 0; a < attempts; ++a)
         sum += AttemptFlip(lattice, random, T, factors.data()).k;
     const double seconds = secondsSince(start);
@@ -119,7 +145,7 @@ CoreRun runBareLoop(long attempts, double T)
     Random random(12345);
     Lattice lattice = randomLattice(random);
     long sum = 0;
-    const auto start = Clock::now();
+    const auto start = Steady::now();
     for (long a = 0; a < attempts; ++a) {
         const int k = static_cast<int>(random.Rnd() * Sites);
         const int i = k / Side, j = k - Side * i;
@@ -184,21 +210,21 @@ TickRun runTicks(Ising &w, long maxTicks, const std::function<bool()> &onPageEnd
 {
     using namespace std::chrono_literals;
     TickRun run;
-    const long before = w.sim.record.labels.value();
-    const auto start = Clock::now();
+    const long before = w.run().record().labels.value();
+    const auto start = Steady::now();
     auto nextFrame = start + 16ms;
     for (long t = 0; t < maxTicks; ++t) {
         w.tmrTime_Timer();
-        if (!w.sim.record.go) {
+        if (!w.run().record().go) {
             if (onPageEnd && !onPageEnd())
                 break;
-            w.cmdRestart_Click();
+            click(w, "cmdRestart");
         }
         if ((t & 15) == 0) { // a clock read costs about 20 ns; every 16th tick is plenty
-            const auto now = Clock::now();
+            const auto now = Steady::now();
             if (now >= nextFrame) {
                 QCoreApplication::processEvents();
-                const auto after = Clock::now();
+                const auto after = Steady::now();
                 run.eventSeconds += std::chrono::duration<double>(after - now).count();
                 ++run.frames;
                 nextFrame = after + 16ms;
@@ -206,14 +232,14 @@ TickRun runTicks(Ising &w, long maxTicks, const std::function<bool()> &onPageEnd
         }
     }
     run.seconds = secondsSince(start);
-    run.ticks = w.sim.record.labels.value() - before;
+    run.ticks = w.run().record().labels.value() - before;
     return run;
 }
 
 void prepareRun(Ising &w)
 {
-    w.cmdRandom_Click();
-    w.txtTemp->setText(QStringLiteral("2.27"));
+    click(w, "cmdRandom");
+    box(w, "txtTemp").setText(QStringLiteral("2.27"));
 }
 
 void printTickFigure(const TickRun &run)
@@ -233,14 +259,14 @@ void printTickFigure(const TickRun &run)
 void timerFigure(Ising &w, QApplication &app, double seconds)
 {
     prepareRun(w);
-    w.hsbTimeInterval->setValueAt(1); // 1 ms, the shortest interval
-    w.cmdRestart_Click();
-    const long before = w.sim.record.labels.value();
-    const auto start = Clock::now();
+    w.findChild<ReversedScrollBar *>(QStringLiteral("hsbTimeInterval"))->setValueAt(1); // 1 ms, the shortest interval
+    click(w, "cmdRestart");
+    const long before = w.run().record().labels.value();
+    const auto start = Steady::now();
     QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, &app, &QCoreApplication::quit);
     app.exec();
     const double elapsed = secondsSince(start);
-    const double rate = (w.sim.record.labels.value() - before) / elapsed;
+    const double rate = (w.run().record().labels.value() - before) / elapsed;
     std::printf("3 run timer at the 1 ms interval: %.1f ticks/s over %.1f s; ratio to 1000 ticks/s: %.3f\n", rate,
                 elapsed, rate / 1000);
 }
@@ -262,7 +288,7 @@ int physicsFigure(double T, long equilibration, long sweeps, std::uint64_t seed)
     energy.reserve(sweeps);
     absMag.reserve(sweeps);
     acceptance.reserve(sweeps);
-    const auto start = Clock::now();
+    const auto start = Steady::now();
     for (long sweep = 0; sweep < equilibration + sweeps; ++sweep) {
         int accepted = 0;
         for (int a = 0; a < Sites; ++a)
@@ -304,13 +330,11 @@ protected:
 // characters) and a run goes on. Printing goes to a PDF file.
 void hostileFigure(Ising &w)
 {
-    ferro::setMsgBoxAnswerer([](const QString &, int, const QString &) { return ferro::vbNo; });
-    ferro::setPrintToPdf(QStringLiteral("/tmp/ferrobench-hostile.pdf"));
     const QString texts[] = {QString(40000, '9'), QString::fromUtf8("\u202e3.5\u0301").repeated(8000),
                              QStringLiteral("1e999").repeated(7000), QStringLiteral("&HFFFFFFFFFFFFFFFF")};
     std::vector<std::pair<std::string, double>> worst;
     auto time = [&worst](const char *name, const std::function<void()> &handler) {
-        const auto start = Clock::now();
+        const auto start = Steady::now();
         handler();
         QCoreApplication::processEvents();
         const double ms = 1e3 * secondsSince(start);
@@ -320,26 +344,26 @@ void hostileFigure(Ising &w)
         else
             it->second = std::max(it->second, ms);
     };
-    w.cmdRandom_Click();
-    w.txtRunNum->setText(QStringLiteral("Run 1"));
-    time("mnuPrint_Click, ordinary texts", [&] { w.mnuPrint_Click(); });
+    click(w, "cmdRandom");
+    box(w, "txtRunNum").setText(QStringLiteral("Run 1"));
+    time("mnuPrint_Click, ordinary texts", [&] { choose(w, "mnuPrint"); });
     for (const QString &text : texts) {
-        time("txtTemp typed", [&] { w.txtTemp->setText(text); });
-        time("txtRunNum typed", [&] { w.txtRunNum->setText(text); });
-        time("factor box typed", [&] { w.designTemps().Text1[0]->setText(text); });
-        time("cmdGoToTemp_Click", [&] { w.cmdGoToTemp_Click(); });
+        time("txtTemp typed", [&] { box(w, "txtTemp").setText(text); });
+        time("txtRunNum typed", [&] { box(w, "txtRunNum").setText(text); });
+        time("factor box typed", [&] { w.designTemps().setFactorText(0, text); });
+        time("cmdGoToTemp_Click", [&] { click(w, "cmdGoToTemp"); });
         time("400 ticks", [&] {
             for (int n = 0; n < 400; ++n)
                 w.tmrTime_Timer();
         });
-        time("lblPrintRunNum_Click", [&] { w.lblPrintRunNum_Click(); });
-        time("mnuSnapshot_Click", [&] { w.mnuSnapshot_Click(); });
-        time("mnuQuit_Click", [&] { w.designTemps().mnuQuit_Click(); });
-        time("mnuPrint_Click", [&] { w.mnuPrint_Click(); });
-        time("Snapshots mnuPrint_Click", [&] { w.snapshots().mnuPrint_Click(); });
-        time("mnuExit_Click (No)", [&] { w.mnuExit_Click(); });
-        time("mnuReset_Click", [&] { w.mnuReset_Click(); });
-        w.cmdRandom_Click();
+        time("lblPrintRunNum_Click", [&] { w.findChild<Caption *>(QStringLiteral("lblPrintRunNum"))->clicked(); });
+        time("mnuSnapshot_Click", [&] { choose(w, "mnuSnapshot"); });
+        time("mnuQuit_Click", [&] { choose(w.designTemps(), "mnuQuit"); });
+        time("mnuPrint_Click", [&] { choose(w, "mnuPrint"); });
+        time("Snapshots mnuPrint_Click", [&] { choose(w.snapshots(), "mnuPrint"); });
+        time("mnuExit_Click (No)", [&] { choose(w, "mnuExit"); });
+        time("mnuReset_Click", [&] { choose(w, "mnuReset"); });
+        click(w, "cmdRandom");
     }
     auto slowest = std::max_element(worst.begin(), worst.end(),
                                     [](const auto &a, const auto &b) { return a.second < b.second; });
@@ -360,7 +384,7 @@ int usage()
 
 int main(int argc, char *argv[])
 {
-    const auto entry = Clock::now();
+    const auto entry = Steady::now();
     enum class Mode { All, Core, Ticks, Timer, Physics, Hostile } mode = Mode::All;
     bool display = false;
     long tickCount = 2'000'000;
@@ -402,11 +426,17 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ferrogrid"));
     QApplication::setStyle(QStringLiteral("Fusion"));
-    Ising w;
+    SystemClock clock;
+    Random random;
+    AnswerNo boxes;
+    QuitApplication end;
+    PdfFile printer(QStringLiteral("/tmp/ferrobench.pdf"));
+    Services services {clock, random, boxes, end, printer};
+    Ising w(services);
     w.show();
     PaintSpy spy;
     app.installEventFilter(&spy);
-    const auto waitStart = Clock::now();
+    const auto waitStart = Steady::now();
     while (!spy.painted && secondsSince(waitStart) < 10)
         QCoreApplication::processEvents();
     app.removeEventFilter(&spy);

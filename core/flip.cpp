@@ -25,7 +25,7 @@ double localTemperature(double runTemperature, double factor)
     return std::clamp(runTemperature * factor, DBL_MIN, DBL_MAX);
 }
 
-FlipOutcome AttemptFlip(Lattice &lattice, Random &random, double runTemperature, const double *factors)
+FlipOutcome AttemptFlip(Lattice &lattice, RandomSource &random, double runTemperature, const double *factors)
 {
     const double r1 = random.Rnd();
     const int k = static_cast<int>(r1 * Sites);

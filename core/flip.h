@@ -55,6 +55,6 @@ struct FlipOutcome {
 // accepted, otherwise accepted only when r2 < exp(-dE / T_k). An accepted flip
 // updates Spin, TotalMag and Energy. A blank site counts as accepted with no
 // change.
-FlipOutcome AttemptFlip(Lattice &lattice, Random &random, double runTemperature, const double *factors);
+FlipOutcome AttemptFlip(Lattice &lattice, RandomSource &random, double runTemperature, const double *factors);
 
 } // namespace ferro

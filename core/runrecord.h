@@ -61,10 +61,12 @@ struct RunRecord {
     Readout netMag;           // running sum / tick count, four decimals
     bool energyShown = false; // the energy label shows Str(Energy) once written
     std::int64_t axisBase = 0; // time-axis labels read k 800 + axisBase
-    Count snapshots;           // snapshot commands since the last clear
 
     std::string restartText() const { return go ? "Go" : "Stop"; }
     std::string axisLabelText(int k) const;
+    // A chart drawn now gets a black left edge: fewer than 4000 ticks have
+    // been counted since the last clear.
+    bool chartsEarly() const { return labels.value() < 4000; }
 };
 
 } // namespace ferro

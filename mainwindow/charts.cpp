@@ -4,7 +4,9 @@
 #include "ising.h"
 
 #include "colour.h"
+#include "drawingsurface.h"
 #include "qtext.h"
+#include "timer.h"
 
 #include <QLineEdit>
 
@@ -27,10 +29,9 @@ void Ising::PrepareChart(DrawingSurface *pic, std::uint32_t plotColour)
     pic->setScaleHeight(ChartScaleHeight);
     pic->setScaleWidth(ChartScaleWidth);
 
-    // The left edge is black only on a chart drawn before 4000 ticks were counted.
-    const bool earlyPage = sim.record.labels.value() < 4000;
+    const bool early = m_run.record().chartsEarly();
     for (int x = 0; x <= 4000; x += 800) {
-        pic->setForeColor(vbColour(earlyPage && x == 0 ? VbBlack : VbGrey));
+        pic->setForeColor(vbColour(early && x == 0 ? VbBlack : VbGrey));
         pic->Line(x, 0, x, pic->ScaleHeight());
         pic->setForeColor(vbColour(x == 4000 ? VbBlack : VbGrey));
         pic->Line(0, x / 4000.0, pic->ScaleWidth() - 2, x / 4000.0);
@@ -43,20 +44,16 @@ void Ising::PrepareChart(DrawingSurface *pic, std::uint32_t plotColour)
         surface->setCurrentY(box.top + k * box.height / 5.0 - 120);
         surface->Print(qs(Format(1 - 0.2 * k, " 0.0")));
     }
-    sim.record.axisBase = 0;
-    refreshReadouts();
-
     pic->setForeColor(vbColour(plotColour));
 }
 
 void Ising::ClearChart()
 {
     setTimersEnabled(false);
-    sim.record.go = true;
-    sim.record.time.setZero();
+    m_run.startClear();
     PrepareChart(picMag, VbBlue);
     PrepareChart(picAutoCorrelation, VbRed);
-    sim.clearReadouts();
+    m_run.finishClear();
     txtTemp->setText(QString());
     refreshReadouts();
 }

@@ -1,18 +1,24 @@
 #include "ising.h"
 
-#include "clock.h"
+#include "caption.h"
+#include "cellarray.h"
 #include "colour.h"
+#include "designtemps.h"
+#include "drawingsurface.h"
 #include "fonts.h"
 #include "qtext.h"
+#include "reversedscrollbar.h"
+#include "snapshotswindow.h"
+#include "stillimage.h"
+#include "timer.h"
 #include "twips.h"
 
-#include <QLayout>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QTimer>
 
 namespace ferro {
@@ -38,18 +44,19 @@ QRectF mainCellSquare(int k)
     return QRectF(left, top, 255, 255);
 }
 
+void bringToFront(QWidget &window)
+{
+    window.showNormal();
+    window.raise();
+    window.activateWindow();
+}
+
 } // namespace
 
-Ising::Ising(QWidget *parent)
+Ising::Ising(Services &services, QWidget *parent)
     : QMainWindow(parent)
-    , m_designTemps([this] { return std::make_unique<Design_Temps>([this] { showNormal(); raise(); activateWindow(); }); })
-    , m_snapshots([this] {
-        return std::make_unique<Snapshots>([this] { showNormal(); raise(); activateWindow(); },
-                                           [this] {
-                                               sim.record.snapshots.setZero();
-                                               refreshReadouts();
-                                           });
-    })
+    , m_services(services)
+    , m_run(services.random)
 {
     setWindowTitle(QStringLiteral("Ferrogrid"));
     setObjectName(QStringLiteral("Ising"));
@@ -70,36 +77,69 @@ Ising::Ising(QWidget *parent)
 
 Ising::~Ising() = default;
 
-Caption *Ising::makeLabel(const QString &text, const TwipsBox &box, Qt::Alignment align, bool bold)
+Design_Temps &Ising::designTemps()
+{
+    if (!m_designTemps)
+        m_designTemps = std::make_unique<Design_Temps>([this] { bringToFront(*this); });
+    return *m_designTemps;
+}
+
+Snapshots &Ising::snapshots()
+{
+    if (!m_snapshots) {
+        m_snapshots = std::make_unique<Snapshots>(
+            m_services, [this] { bringToFront(*this); },
+            [this] {
+                m_series.clear();
+                refreshReadouts();
+            });
+    }
+    return *m_snapshots;
+}
+
+bool Ising::timersEnabled() const
+{
+    return tmrTime->Enabled();
+}
+
+Caption *Ising::makeLabel(const char *name, const QString &text, const TwipsBox &box, Qt::Alignment align,
+                          bool bold)
 {
     auto *label = new Caption(client, text, align);
+    label->setObjectName(QLatin1String(name));
     if (bold)
         label->setFont(boldFont());
     label->setTwipsGeometry(box.left, box.top, box.width, box.height);
     return label;
 }
 
-Caption *Ising::makeValueLabel(int left, int top)
+Caption *Ising::makeValueLabel(const QString &name, int left, int top)
 {
     auto *label = new Caption(client, {}, Qt::AlignHCenter, Caption::Sizing::GrowFromLeft);
+    label->setObjectName(name);
     label->setTwipsGeometry(left, top, EmptyLabelWidth, LabelHeight);
     return label;
 }
 
-QPushButton *Ising::makeButton(int left, int top)
+QPushButton *Ising::makeButton(const char *name, const QString &purpose, int left, int top)
 {
     auto *button = new QPushButton(client);
+    button->setObjectName(QLatin1String(name));
     place(button, left, top, 615, 285);
     QPalette pal = button->palette();
     pal.setColor(QPalette::Button, vbColour(VbWhite));
     button->setPalette(pal);
     button->setFocusPolicy(Qt::TabFocus);
+    // The buttons carry no caption: the label beside each says what it does.
+    button->setAccessibleName(purpose);
+    button->setToolTip(purpose);
     return button;
 }
 
 void Ising::buildControls()
 {
     client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
     client->setFixedSize(px(ClientWidth), px(ClientHeight));
     client->setFont(regularFont());
     setCentralWidget(client);
@@ -108,126 +148,127 @@ void Ising::buildControls()
 
     // The window's own surface: white, black text, keeps what is printed on it.
     surface = new DrawingSurface(client, vbColour(VbWhite));
+    surface->setObjectName(QStringLiteral("surface"));
     surface->setGeometry(0, 0, px(ClientWidth), px(ClientHeight));
     surface->setOpaqueText(true);
 
-    lblFrame = makeLabel({}, {5213, 188, 5295, 5295});
-    lblFrame->setColours(vbColour(VbLightGrey), Qt::black);
+    makeLabel("lblFrame", {}, {5213, 188, 5295, 5295})->setColours(vbColour(VbLightGrey), Qt::black);
 
     std::vector<QRectF> squares;
     squares.reserve(Sites);
     for (int k = 0; k < Sites; ++k)
         squares.push_back(mainCellSquare(k));
     Shape1 = new CellArray(client, std::move(squares), VbSilver, VbSilver, true);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
 
-    lblInstant = makeLabel(QStringLiteral("Instantaneous Magnetization"), {1688, 788, 2055, 195}, Qt::AlignHCenter);
-    lblSteps = makeLabel(QStringLiteral("Monte Carlo Steps"), {2063, 1508, 1335, 195}, Qt::AlignHCenter);
-    lblSum = makeLabel(QStringLiteral("Magnetization Sum"), {2048, 2228, 1365, 195}, Qt::AlignHCenter);
-    lblNet = makeLabel(QStringLiteral("Average Magnetization"), {1898, 2948, 1665, 195}, Qt::AlignHCenter);
-    lblEnergy = makeLabel(QStringLiteral("Internal Energy"), {2093, 3668, 1185, 195}, Qt::AlignHCenter);
-    lblInstantaneousMag = makeValueLabel(2678, 1148);
-    lblLabels = makeValueLabel(2693, 1868);
-    lblSumMag = makeValueLabel(2693, 2588);
-    lblNetMag = makeValueLabel(2693, 3308);
-    lblInternalEnergy = makeValueLabel(2693, 4028);
+    makeLabel("lblInstant", QStringLiteral("Instantaneous Magnetization"), {1688, 788, 2055, 195}, Qt::AlignHCenter);
+    makeLabel("lblSteps", QStringLiteral("Monte Carlo Steps"), {2063, 1508, 1335, 195}, Qt::AlignHCenter);
+    makeLabel("lblSum", QStringLiteral("Magnetization Sum"), {2048, 2228, 1365, 195}, Qt::AlignHCenter);
+    makeLabel("lblNet", QStringLiteral("Average Magnetization"), {1898, 2948, 1665, 195}, Qt::AlignHCenter);
+    makeLabel("lblEnergy", QStringLiteral("Internal Energy"), {2093, 3668, 1185, 195}, Qt::AlignHCenter);
+    lblInstantaneousMag = makeValueLabel(QStringLiteral("lblInstantaneousMag"), 2678, 1148);
+    lblLabels = makeValueLabel(QStringLiteral("lblLabels"), 2693, 1868);
+    lblSumMag = makeValueLabel(QStringLiteral("lblSumMag"), 2693, 2588);
+    lblNetMag = makeValueLabel(QStringLiteral("lblNetMag"), 2693, 3308);
+    lblInternalEnergy = makeValueLabel(QStringLiteral("lblInternalEnergy"), 2693, 4028);
 
-    lblLong = makeLabel(QStringLiteral("Long"), {653, 4748, 360, 195});
-    lblShort = makeLabel(QStringLiteral("Short"), {4343, 4748, 375, 195}, Qt::AlignRight);
+    makeLabel("lblLong", QStringLiteral("Long"), {653, 4748, 360, 195});
+    makeLabel("lblShort", QStringLiteral("Short"), {4343, 4748, 375, 195}, Qt::AlignRight);
     // The left end stands for 1400 ms and the right end for 1 ms.
     hsbTimeInterval = new ReversedScrollBar(1, 1400, client);
+    hsbTimeInterval->setObjectName(QStringLiteral("hsbTimeInterval"));
     place(hsbTimeInterval, 653, 5108, 4000, 135);
     hsbTimeInterval->setSingleStep(10);
     hsbTimeInterval->setPageStep(40);
     hsbTimeInterval->setValueAt(1);
-    lblScroll = new Caption(client, QStringLiteral("Timer Interval"), Qt::AlignHCenter, Caption::Sizing::GrowFromLeft);
+    hsbTimeInterval->setAccessibleName(QStringLiteral("Timer Interval"));
+    auto *lblScroll = new Caption(client, QStringLiteral("Timer Interval"), Qt::AlignHCenter,
+                                  Caption::Sizing::GrowFromLeft);
     lblScroll->setTwipsGeometry(2573, 5348, EmptyLabelWidth, LabelHeight);
 
-    lblGetTemp = makeLabel(QStringLiteral("Initial Temperature"), {11933, 668, 1980, 240}, Qt::AlignLeft, true);
-    cmdZero = makeButton(11933, 1028);
-    lblZero = makeLabel(QStringLiteral("T = Zero"), {12653, 1028, 885, 240}, Qt::AlignLeft, true);
-    cmdRandom = makeButton(11933, 1388);
-    lblInfinity = makeLabel(QStringLiteral("T = Infinity"), {12653, 1388, 1065, 240}, Qt::AlignLeft, true);
-    lblGetTempDefault =
-        makeLabel(QStringLiteral("Final Temp (default T = 0.1)"), {11933, 1748, 2850, 240}, Qt::AlignLeft, true);
-    cmdGoToTemp = makeButton(11933, 2108);
-    lblGoToTemp = makeLabel(QStringLiteral("Go to T ="), {12653, 2108, 960, 240}, Qt::AlignLeft, true);
+    makeLabel("lblGetTemp", QStringLiteral("Initial Temperature"), {11933, 668, 1980, 240}, Qt::AlignLeft, true);
+    cmdZero = makeButton("cmdZero", QStringLiteral("T = Zero"), 11933, 1028);
+    makeLabel("lblZero", QStringLiteral("T = Zero"), {12653, 1028, 885, 240}, Qt::AlignLeft, true);
+    cmdRandom = makeButton("cmdRandom", QStringLiteral("T = Infinity"), 11933, 1388);
+    makeLabel("lblInfinity", QStringLiteral("T = Infinity"), {12653, 1388, 1065, 240}, Qt::AlignLeft, true);
+    makeLabel("lblGetTempDefault", QStringLiteral("Final Temp (default T = 0.1)"), {11933, 1748, 2850, 240},
+              Qt::AlignLeft, true);
+    cmdGoToTemp = makeButton("cmdGoToTemp", QStringLiteral("Go to T ="), 11933, 2108);
+    makeLabel("lblGoToTemp", QStringLiteral("Go to T ="), {12653, 2108, 960, 240}, Qt::AlignLeft, true);
 
     QPalette boxPalette = palette();
     boxPalette.setColor(QPalette::Base, vbColour(VbLightGrey));
     boxPalette.setColor(QPalette::Text, vbColour(VbBlack));
     txtTemp = new QLineEdit(client);
+    txtTemp->setObjectName(QStringLiteral("txtTemp"));
     place(txtTemp, 13733, 2108, 975, 255);
     txtTemp->setPalette(boxPalette);
     txtTemp->setFont(sansFont(8.25, true));
     txtTemp->setAlignment(Qt::AlignCenter);
-    lblRunNum = makeLabel(QStringLiteral("Run Number"), {11933, 2588, 1335, 255}, Qt::AlignLeft, true);
+    txtTemp->setAccessibleName(QStringLiteral("Final temperature"));
+    makeLabel("lblRunNum", QStringLiteral("Run Number"), {11933, 2588, 1335, 255}, Qt::AlignLeft, true);
     txtRunNum = new QLineEdit(client);
+    txtRunNum->setObjectName(QStringLiteral("txtRunNum"));
     place(txtRunNum, 13373, 2558, 1695, 285);
     txtRunNum->setPalette(boxPalette);
+    txtRunNum->setAccessibleName(QStringLiteral("Run Number"));
 
-    lblY = makeLabel(QStringLiteral("Magnetization"), {1013, 6548, 1485, 240}, Qt::AlignHCenter, true);
-    lblAuto = makeLabel(QStringLiteral("Avg Magnetization"), {533, 8588, 1935, 240}, Qt::AlignHCenter, true);
-    lblX = makeLabel(QStringLiteral("Time (Monte Carlo steps per site)"), {6113, 9908, 3495, 240}, Qt::AlignHCenter,
-                     true);
+    makeLabel("lblY", QStringLiteral("Magnetization"), {1013, 6548, 1485, 240}, Qt::AlignHCenter, true);
+    makeLabel("lblAuto", QStringLiteral("Avg Magnetization"), {533, 8588, 1935, 240}, Qt::AlignHCenter, true);
+    makeLabel("lblX", QStringLiteral("Time (Monte Carlo steps per site)"), {6113, 9908, 3495, 240},
+              Qt::AlignHCenter, true);
     for (int k = 0; k < 6; ++k)
-        Label1[k] = makeValueLabel(0, 0);
+        Label1[k] = makeValueLabel(QStringLiteral("Label1_%1").arg(k), 0, 0);
 
     // Still images lie under their drawing surfaces, which cover them while visible.
+    auto placeBox = [](QWidget *w, const TwipsBox &b) { place(w, b.left, b.top, b.width, b.height); };
     imgPicMag = new StillImage(client);
-    place(imgPicMag, picMagBox.left, picMagBox.top, picMagBox.width, picMagBox.height);
+    placeBox(imgPicMag, picMagBox);
     imgAutoCorrelation = new StillImage(client);
-    place(imgAutoCorrelation, picAutoCorrelationBox.left, picAutoCorrelationBox.top, picAutoCorrelationBox.width,
-          picAutoCorrelationBox.height);
+    placeBox(imgAutoCorrelation, picAutoCorrelationBox);
     imgpicDateTime = new StillImage(client);
     place(imgpicDateTime, 413, 9908, 1335, 735);
 
     picMag = new DrawingSurface(client, vbColour(VbWhite));
-    place(picMag, picMagBox.left, picMagBox.top, picMagBox.width, picMagBox.height);
+    picMag->setObjectName(QStringLiteral("picMag"));
+    placeBox(picMag, picMagBox);
     picAutoCorrelation = new DrawingSurface(client, vbColour(VbWhite));
-    place(picAutoCorrelation, picAutoCorrelationBox.left, picAutoCorrelationBox.top, picAutoCorrelationBox.width,
-          picAutoCorrelationBox.height);
+    picAutoCorrelation->setObjectName(QStringLiteral("picAutoCorrelation"));
+    placeBox(picAutoCorrelation, picAutoCorrelationBox);
 
     lblPrintRunNum = new Caption(client, {}, Qt::AlignLeft, Caption::Sizing::GrowFromLeft);
+    lblPrintRunNum->setObjectName(QStringLiteral("lblPrintRunNum"));
     lblPrintRunNum->setTwipsGeometry(533, 9668, EmptyLabelWidth, LabelHeight);
     lblPrintRunNum->setColours(vbColour(VbWhite), QApplication::palette().color(QPalette::WindowText));
     picDateTime = new DrawingSurface(client, QApplication::palette().color(QPalette::Base));
-    place(picDateTime, picDateTimeBox.left, picDateTimeBox.top, picDateTimeBox.width, picDateTimeBox.height);
+    picDateTime->setObjectName(QStringLiteral("picDateTime"));
+    placeBox(picDateTime, picDateTimeBox);
     picDateTime->setForeColor(QApplication::palette().color(QPalette::Text));
     // Three lines fill the box exactly: a fourth, added by the second print,
     // starts at its bottom edge and shows no pixel.
     picDateTime->setLineHeight(pxF(picDateTimeBox.height) / 3);
 
-    cmdRestart = makeButton(14453, 10268);
-    lblRestart = makeLabel(QStringLiteral("Go"), {13973, 10388, 210, 195});
+    cmdRestart = makeButton("cmdRestart", QStringLiteral("Go"), 14453, 10268);
+    lblRestart = makeLabel("lblRestart", QStringLiteral("Go"), {13973, 10388, 210, 195});
     lblRestart->setColours(vbColour(VbWhite), vbColour(VbWhite));
     lblRestart->hide();
     lblTime = new Caption(client, {}, Qt::AlignLeft, Caption::Sizing::GrowFromLeft);
+    lblTime->setObjectName(QStringLiteral("lblTime"));
     lblTime->setTwipsGeometry(293, 1028, EmptyLabelWidth, LabelHeight);
     lblTime->setColours(vbColour(VbWhite), vbColour(VbWhite));
     lblSnapshotsCounter = new Caption(client, {}, Qt::AlignLeft, Caption::Sizing::GrowFromLeft);
+    lblSnapshotsCounter->setObjectName(QStringLiteral("lblSnapshotsCounter"));
     lblSnapshotsCounter->setTwipsGeometry(293, 1508, EmptyLabelWidth, LabelHeight);
     lblSnapshotsCounter->setColours(vbColour(VbWhite), vbColour(VbWhite));
-
-    // The buttons carry no caption: the label beside each says what it does.
-    const std::pair<QPushButton *, QString> names[] = {
-        {cmdZero, QStringLiteral("T = Zero")},
-        {cmdRandom, QStringLiteral("T = Infinity")},
-        {cmdGoToTemp, QStringLiteral("Go to T =")},
-        {cmdRestart, QStringLiteral("Go")},
-    };
-    for (const auto &[button, name] : names) {
-        button->setAccessibleName(name);
-        button->setToolTip(name);
-    }
-    txtTemp->setAccessibleName(QStringLiteral("Final temperature"));
-    txtRunNum->setAccessibleName(QStringLiteral("Run Number"));
-    hsbTimeInterval->setAccessibleName(QStringLiteral("Timer Interval"));
 
     connect(cmdZero, &QPushButton::clicked, this, &Ising::cmdZero_Click);
     connect(cmdRandom, &QPushButton::clicked, this, &Ising::cmdRandom_Click);
     connect(cmdGoToTemp, &QPushButton::clicked, this, &Ising::cmdGoToTemp_Click);
     connect(cmdRestart, &QPushButton::clicked, this, &Ising::cmdRestart_Click);
-    connect(txtTemp, &QLineEdit::textChanged, this, &Ising::temperatureTextChanged);
+    connect(txtTemp, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_runTemperature = runTemperature(Val(text));
+        txtTemp_Change();
+    });
     connect(lblPrintRunNum, &Caption::clicked, this, &Ising::lblPrintRunNum_Click);
 }
 
@@ -237,16 +278,15 @@ void Ising::buildMenu()
         QAction *action = menuBar()->addAction(caption);
         action->setObjectName(QString::fromLatin1(name));
         connect(action, &QAction::triggered, this, handler);
-        return action;
     };
-    mnuTemps = add(QStringLiteral("Temperature Factor"), "mnuTemps", &Ising::mnuTemps_Click);
-    mnuSnapshot = add(Blanks10 + QStringLiteral("Snapshot"), "mnuSnapshot", &Ising::mnuSnapshot_Click);
-    mnuView = add(Blanks10 + QStringLiteral("View Snapshots"), "mnuView", &Ising::mnuView_Click);
-    mnuContinue = add(Blanks10 + QStringLiteral("Continue"), "mnuContinue", &Ising::mnuContinue_Click);
-    mnuClearChart = add(Blanks10 + QStringLiteral("Clear Chart"), "mnuClearChart", &Ising::mnuClearChart_Click);
-    mnuReset = add(Blanks10 + QStringLiteral("Reset"), "mnuReset", &Ising::mnuReset_Click);
-    mnuPrint = add(Blanks10 + QStringLiteral("Print"), "mnuPrint", &Ising::mnuPrint_Click);
-    mnuExit = add(Blanks10 + QStringLiteral("Exit"), "mnuExit", &Ising::mnuExit_Click);
+    add(QStringLiteral("Temperature Factor"), "mnuTemps", &Ising::mnuTemps_Click);
+    add(Blanks10 + QStringLiteral("Snapshot"), "mnuSnapshot", &Ising::mnuSnapshot_Click);
+    add(Blanks10 + QStringLiteral("View Snapshots"), "mnuView", &Ising::mnuView_Click);
+    add(Blanks10 + QStringLiteral("Continue"), "mnuContinue", &Ising::mnuContinue_Click);
+    add(Blanks10 + QStringLiteral("Clear Chart"), "mnuClearChart", &Ising::mnuClearChart_Click);
+    add(Blanks10 + QStringLiteral("Reset"), "mnuReset", &Ising::mnuReset_Click);
+    add(Blanks10 + QStringLiteral("Print"), "mnuPrint", &Ising::mnuPrint_Click);
+    add(Blanks10 + QStringLiteral("Exit"), "mnuExit", &Ising::mnuExit_Click);
 }
 
 void Ising::Form_Load()
@@ -257,9 +297,10 @@ void Ising::Form_Load()
         Shape1->setBorderStyle(k, CellArray::InsideSolid);
         Shape1->setBorderColor(k, Shape1->BackColor(k));
     }
+    const ClockReading now = m_services.clock.now();
     picDateTime->Cls();
-    picDateTime->Print(qs(DateText()));
-    picDateTime->Print(qs(TimeText()));
+    picDateTime->Print(qs(DateText(now)));
+    picDateTime->Print(qs(TimeText(now)));
     refreshReadouts();
 }
 
@@ -269,47 +310,6 @@ void Ising::setTimersEnabled(bool on)
     tmrLabels->setEnabled(on);
 }
 
-void Ising::tmrTime_Timer()
-{
-    sim.tmrTime_Timer(*this);
-}
-
-void Ising::MonteCarloTick()
-{
-    sim.MonteCarloTick(*this);
-}
-
-void Ising::MeasureLattice()
-{
-    sim.MeasureLattice();
-    refreshReadouts();
-}
-
-void Ising::showCellsFromSpins()
-{
-    for (int k = 0; k < Sites; ++k) {
-        Shape1->setBackColor(k, colourOfSpin(sim.lattice.spinOfCell(k)));
-        Shape1->setBorderColor(k, Shape1->BackColor(k));
-    }
-}
-
-void Ising::temperatureTextChanged(const QString &text)
-{
-    m_runTemperature = ferro::runTemperature(Val(text));
-    txtTemp_Change();
-}
-
-void Ising::applyTimerInterval()
-{
-    tmrTime->setInterval(hsbTimeInterval->Value());
-}
-
-void Ising::prepareCharts()
-{
-    PrepareChart(picMag, VbBlue);
-    PrepareChart(picAutoCorrelation, VbRed);
-}
-
 const double *Ising::siteFactors()
 {
     if (!m_factors)
@@ -317,22 +317,42 @@ const double *Ising::siteFactors()
     return m_factors;
 }
 
-void Ising::showAttempt(int k)
+void Ising::tmrTime_Timer()
 {
-    const int spin = sim.lattice.spinOfCell(k);
-    if (spin != 0)
-        Shape1->setBackColor(k, colourOfSpin(spin));
-    Shape1->bordersFollowFill();
+    showTick(m_run.tmrTime_Timer(m_runTemperature, siteFactors()));
 }
 
-void Ising::plotPoints(float x, float yMag, float yNet)
+void Ising::showTick(const TickResult &tick)
 {
-    picMag->setDrawWidth(2);
-    picMag->PSet(x, yMag);
-    picAutoCorrelation->PSet(x, yNet);
+    setTimersEnabled(tick.timersOn);
+    tmrTime->setInterval(hsbTimeInterval->Value());
+    if (tick.newPage) {
+        PrepareChart(picMag, VbBlue);
+        PrepareChart(picAutoCorrelation, VbRed);
+    }
+    if (tick.cell >= 0) {
+        const int spin = m_run.lattice().spinOfCell(tick.cell);
+        if (spin != 0)
+            Shape1->setBackColor(tick.cell, colourOfSpin(spin));
+        Shape1->bordersFollowFill();
+    }
+    if (tick.plotted) {
+        picMag->setDrawWidth(2);
+        picMag->PSet(tick.x, tick.yMag);
+        picAutoCorrelation->PSet(tick.x, tick.yNet);
+    }
+    readoutsChanged();
 }
 
-void Ising::recordChanged()
+void Ising::showCellsFromSpins()
+{
+    for (int k = 0; k < Sites; ++k) {
+        Shape1->setBackColor(k, colourOfSpin(m_run.lattice().spinOfCell(k)));
+        Shape1->setBorderColor(k, Shape1->BackColor(k));
+    }
+}
+
+void Ising::readoutsChanged()
 {
     if (!m_readoutRefresh->isActive())
         m_readoutRefresh->start();
@@ -340,15 +360,16 @@ void Ising::recordChanged()
 
 void Ising::refreshReadouts()
 {
-    const RunRecord &r = sim.record;
+    const RunRecord &r = m_run.record();
     lblTime->setText(qs(r.time.text()));
     lblLabels->setText(qs(r.labels.text()));
     lblRestart->setText(qs(r.restartText()));
     lblInstantaneousMag->setText(qs(r.instantaneousMag.text()));
     lblSumMag->setText(qs(r.sumMag.text()));
     lblNetMag->setText(qs(r.netMag.text()));
-    lblInternalEnergy->setText(r.energyShown ? qs(Str(double(sim.lattice.Energy))) : QString());
-    lblSnapshotsCounter->setText(qs(r.snapshots.text()));
+    lblInternalEnergy->setText(r.energyShown ? qs(Str(double(m_run.lattice().Energy))) : QString());
+    lblSnapshotsCounter->setText(qs(m_series.countText()));
+    // The time-axis labels stand centred under the grid lines of the lower chart.
     const int top = picAutoCorrelationBox.top + picAutoCorrelationBox.height + 100;
     for (int k = 0; k < 6; ++k) {
         Caption *label = Label1[k];
@@ -361,8 +382,9 @@ void Ising::refreshReadouts()
 
 void Ising::closeEvent(QCloseEvent *event)
 {
+    // Form_Unload: closing the main window ends the program at once.
     event->accept();
-    Form_Unload();
+    m_services.end.End();
 }
 
 } // namespace ferro

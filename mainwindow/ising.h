@@ -1,21 +1,16 @@
 #pragma once
 // The main window: the lattice, the read-outs, the two charts, the run
-// controls and the menu bar. It owns the run and shows it.
+// controls and the menu bar. It holds the run and the snapshot series and
+// shows them; the rules are theirs.
 
-#include "caption.h"
-#include "cellarray.h"
-#include "designtemps.h"
-#include "drawingsurface.h"
-#include "firstuse.h"
-#include "reversedscrollbar.h"
-#include "simulation.h"
-#include "snapshotswindow.h"
-#include "stillimage.h"
-#include "timer.h"
+#include "run.h"
+#include "series.h"
+#include "services.h"
 
 #include <QMainWindow>
 
 #include <array>
+#include <memory>
 
 class QAction;
 class QLineEdit;
@@ -24,62 +19,55 @@ class QTimer;
 
 namespace ferro {
 
-// A control's rectangle in twips.
-struct TwipsBox {
-    int left, top, width, height;
-};
+class Caption;
+class CellArray;
+class Design_Temps;
+class DrawingSurface;
+class ReversedScrollBar;
+class Snapshots;
+class StillImage;
+class Timer;
 
-class Ising : public QMainWindow, private RunHost {
+class Ising : public QMainWindow {
     Q_OBJECT
 public:
-    explicit Ising(QWidget *parent = nullptr);
+    explicit Ising(Services &services, QWidget *parent = nullptr);
     ~Ising() override;
 
-    Simulation sim;
+    // The run as it stands.
+    const Run &run() const { return m_run; }
+    // For tests and tools that must reach the end of a page quickly.
+    void fastForward(std::int64_t ticks) { m_run.fastForward(ticks); }
 
-    // Client area and its own drawing surface, behind every control.
-    QWidget *client;
-    DrawingSurface *surface;
+    // The other two windows, each created, hidden, the first time anything
+    // refers to it.
+    Design_Temps &designTemps();
+    Snapshots &snapshots();
 
-    Caption *lblFrame;
-    CellArray *Shape1;
+    // The run timer's handler: one tick. The benchmark drives it directly.
+    void tmrTime_Timer();
+    bool timersEnabled() const;
 
-    Caption *lblInstant, *lblSteps, *lblSum, *lblNet, *lblEnergy;
-    Caption *lblInstantaneousMag, *lblLabels, *lblSumMag, *lblNetMag, *lblInternalEnergy;
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
-    Caption *lblLong, *lblShort, *lblScroll;
-    ReversedScrollBar *hsbTimeInterval;
-
-    Caption *lblGetTemp, *lblZero, *lblInfinity, *lblGetTempDefault, *lblGoToTemp, *lblRunNum;
-    QPushButton *cmdZero, *cmdRandom, *cmdGoToTemp, *cmdRestart;
-    QLineEdit *txtTemp, *txtRunNum;
-
-    Caption *lblY, *lblAuto, *lblX;
-    DrawingSurface *picMag, *picAutoCorrelation, *picDateTime;
-    StillImage *imgPicMag, *imgAutoCorrelation, *imgpicDateTime;
-    std::array<Caption *, 6> Label1;
-
-    Caption *lblPrintRunNum;
-    Caption *lblRestart, *lblTime, *lblSnapshotsCounter;
-
-    Timer *tmrTime, *tmrLabels;
-
-    QAction *mnuTemps, *mnuSnapshot, *mnuView, *mnuContinue, *mnuClearChart, *mnuReset, *mnuPrint, *mnuExit;
-
-    // The other two windows, each created the first time anything refers to it.
-    Design_Temps &designTemps() { return m_designTemps.get(); }
-    Snapshots &snapshots() { return m_snapshots.get(); }
-    bool designTempsExists() const { return m_designTemps.exists(); }
-    bool snapshotsExists() const { return m_snapshots.exists(); }
-
+private:
+    struct TwipsBox {
+        int left, top, width, height;
+    };
     static constexpr TwipsBox picMagBox {2693, 5828, 10365, 1665};
     static constexpr TwipsBox picAutoCorrelationBox {2693, 7868, 10365, 1665};
     static constexpr TwipsBox picDateTimeBox {533, 10028, 2535, 615};
 
+    void buildControls();
+    void buildMenu();
+    Caption *makeLabel(const char *name, const QString &text, const TwipsBox &box,
+                       Qt::Alignment align = Qt::AlignLeft, bool bold = false);
+    Caption *makeValueLabel(const QString &name, int left, int top);
+    QPushButton *makeButton(const char *name, const QString &purpose, int left, int top);
+
     // Handlers.
     void Form_Load();
-    void Form_Unload();
-    void tmrTime_Timer();
     void cmdZero_Click();
     void cmdRandom_Click();
     void cmdGoToTemp_Click();
@@ -95,46 +83,41 @@ public:
     void mnuPrint_Click();
     void mnuExit_Click();
 
-    // Private operations of the window, public for tests and the benchmark.
-    void MonteCarloTick();
-    void MeasureLattice();
+    // Operations of the window.
+    void ResumeRun();
     void PrepareChart(DrawingSurface *pic, std::uint32_t plotColour);
     void ClearChart();
-    void ResumeRun();
-
-    // Both timers on or off, the run timer first.
-    void setTimersEnabled(bool on) override;
-    bool timersEnabled() const { return tmrTime->Enabled(); }
-    // Writes the run record into its labels now (ticks do it once per frame).
+    void showTick(const TickResult &tick);
+    void showCellsFromSpins();
+    void setTimersEnabled(bool on);
+    const double *siteFactors();
+    // The read-outs are written at most once a frame while the run goes;
+    // refreshReadouts writes them now.
+    void readoutsChanged();
     void refreshReadouts();
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
-private:
-    void buildControls();
-    void buildMenu();
-    Caption *makeLabel(const QString &text, const TwipsBox &box, Qt::Alignment align = Qt::AlignLeft,
-                       bool bold = false);
-    Caption *makeValueLabel(int left, int top);
-    QPushButton *makeButton(int left, int top);
-    void showCellsFromSpins();
-    void temperatureTextChanged(const QString &text);
-
-    // RunHost
-    void applyTimerInterval() override;
-    void prepareCharts() override;
-    double runTemperature() override { return m_runTemperature; }
-    const double *siteFactors() override;
-    void showAttempt(int k) override;
-    void plotPoints(float x, float yMag, float yNet) override;
-    void recordChanged() override;
-
-    double m_runTemperature = 0.1; // derived from txtTemp's text on every change
+    Services &m_services;
+    Run m_run;
+    SnapshotSeries m_series;
+    double m_runTemperature = MinimumTemperature; // follows txtTemp's text
     const double *m_factors = nullptr;
+    std::unique_ptr<Design_Temps> m_designTemps;
+    std::unique_ptr<Snapshots> m_snapshots;
+
+    QWidget *client;
+    DrawingSurface *surface; // the client area's own surface, behind every control
+    CellArray *Shape1;
+    Caption *lblInstantaneousMag, *lblLabels, *lblSumMag, *lblNetMag, *lblInternalEnergy;
+    ReversedScrollBar *hsbTimeInterval;
+    QPushButton *cmdZero, *cmdRandom, *cmdGoToTemp, *cmdRestart;
+    QLineEdit *txtTemp, *txtRunNum;
+    DrawingSurface *picMag, *picAutoCorrelation, *picDateTime;
+    StillImage *imgPicMag, *imgAutoCorrelation, *imgpicDateTime;
+    std::array<Caption *, 6> Label1;
+    Caption *lblPrintRunNum;
+    Caption *lblRestart, *lblTime, *lblSnapshotsCounter;
+    Timer *tmrTime, *tmrLabels;
     QTimer *m_readoutRefresh;
-    OnFirstUse<Design_Temps> m_designTemps;
-    OnFirstUse<Snapshots> m_snapshots;
 };
 
 } // namespace ferro

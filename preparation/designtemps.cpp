@@ -1,7 +1,9 @@
 #include "designtemps.h"
 
+#include "caption.h"
 #include "colour.h"
 #include "fonts.h"
+#include "preparation.h"
 #include "qtext.h"
 #include "twips.h"
 
@@ -23,14 +25,14 @@ Design_Temps::Design_Temps(std::function<void()> showMain, QWidget *parent)
     setWindowTitle(QStringLiteral("Design Temps"));
     setObjectName(QStringLiteral("Design_Temps"));
 
-    client = new QWidget(this);
+    auto *client = new QWidget(this);
     client->setFixedSize(px(ClientWidth), px(ClientHeight));
     client->setAutoFillBackground(true);
     setCentralWidget(client);
     // The layout is fixed in twips: the window keeps the size of its client area.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    lblFrame = new Caption(client);
+    auto *lblFrame = new Caption(client);
     lblFrame->setTwipsGeometry(2543, 330, 5295, 5295);
     lblFrame->setColours(vbColour(VbLightGrey), Qt::black);
 
@@ -56,10 +58,10 @@ Design_Temps::Design_Temps(std::function<void()> showMain, QWidget *parent)
         Text1[k] = box;
     }
 
-    mnuQuit = menuBar()->addAction(QStringLiteral("Quit Design Temps"));
+    QAction *mnuQuit = menuBar()->addAction(QStringLiteral("Quit Design Temps"));
     mnuQuit->setObjectName(QStringLiteral("mnuQuit"));
     connect(mnuQuit, &QAction::triggered, this, &Design_Temps::mnuQuit_Click);
-    mnuClear = menuBar()->addAction(QStringLiteral("Clear Text"));
+    QAction *mnuClear = menuBar()->addAction(QStringLiteral("Clear Text"));
     mnuClear->setObjectName(QStringLiteral("mnuClear"));
     connect(mnuClear, &QAction::triggered, this, &Design_Temps::mnuClear_Click);
 }
@@ -72,14 +74,18 @@ void Design_Temps::mnuClear_Click()
 
 void Design_Temps::mnuQuit_Click()
 {
-    const QString floor = QStringLiteral("0.0001");
     for (QLineEdit *box : Text1) {
-        const QString t = box->text();
-        if (!t.isEmpty() && Val(t) < MinimumFactor)
-            box->setText(floor);
+        const QByteArray text = box->text().toUtf8();
+        if (const auto floor = designerFloorText(std::string_view(text.constData(), std::size_t(text.size()))))
+            box->setText(qs(*floor));
     }
     if (m_showMain)
         m_showMain();
+}
+
+void Design_Temps::setFactorText(int k, const QString &text)
+{
+    Text1[k]->setText(text);
 }
 
 } // namespace ferro

@@ -3,7 +3,6 @@
 // are the only store of the factors; the table of numbers that the run reads
 // follows every edit of a box.
 
-#include "caption.h"
 #include "flip.h"
 
 #include <QMainWindow>
@@ -11,7 +10,6 @@
 #include <array>
 #include <functional>
 
-class QAction;
 class QLineEdit;
 
 namespace ferro {
@@ -22,19 +20,17 @@ public:
     // showMain brings the main window to the front.
     explicit Design_Temps(std::function<void()> showMain, QWidget *parent = nullptr);
 
-    QWidget *client;
-    Caption *lblFrame;
-    std::array<QLineEdit *, Sites> Text1;
-    QAction *mnuQuit, *mnuClear;
-
     // The factor of every site as the run uses it.
     const FactorTable &factors() const { return m_factors; }
+    // Fills box k with a text, as if typed.
+    void setFactorText(int k, const QString &text);
 
+private:
     void mnuQuit_Click();
     void mnuClear_Click();
 
-private:
     std::function<void()> m_showMain;
+    std::array<QLineEdit *, Sites> Text1;
     FactorTable m_factors;
 };
 

@@ -5,37 +5,24 @@
 
 namespace ferro {
 
-namespace {
-std::optional<ClockReading> g_fixed;
-}
-
-ClockReading clockNow()
+ClockReading SystemClock::now() const
 {
-    if (g_fixed)
-        return *g_fixed;
     const std::time_t t = std::time(nullptr);
     std::tm tm {};
     localtime_r(&t, &tm);
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
-void setFixedClock(std::optional<ClockReading> reading)
+std::string DateText(const ClockReading &r)
 {
-    g_fixed = reading;
-}
-
-std::string DateText()
-{
-    const ClockReading r = clockNow();
-    char buf[32];
+    char buf[48];
     std::snprintf(buf, sizeof buf, "%02d-%02d-%04d", r.month, r.day, r.year);
     return buf;
 }
 
-std::string TimeText()
+std::string TimeText(const ClockReading &r)
 {
-    const ClockReading r = clockNow();
-    char buf[32];
+    char buf[48];
     std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", r.hour, r.minute, r.second);
     return buf;
 }

@@ -1,7 +1,6 @@
 #pragma once
 // The wall clock as the program shows it. Standard C++ only.
 
-#include <optional>
 #include <string>
 
 namespace ferro {
@@ -10,14 +9,22 @@ struct ClockReading {
     int year, month, day, hour, minute, second;
 };
 
-// Local date and time now, or the fixed reading a test has set.
-ClockReading clockNow();
-// Tests: freeze the clock at a reading; std::nullopt lets it run again.
-void setFixedClock(std::optional<ClockReading> reading);
+// Where the date and time come from: the system's local time, or a fixed
+// reading in tests.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual ClockReading now() const = 0;
+};
+
+class SystemClock final : public Clock {
+public:
+    ClockReading now() const override;
+};
 
 // "mm-dd-yyyy"
-std::string DateText();
+std::string DateText(const ClockReading &r);
 // "hh:mm:ss", 24-hour
-std::string TimeText();
+std::string TimeText(const ClockReading &r);
 
 } // namespace ferro

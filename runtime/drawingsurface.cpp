@@ -1,8 +1,8 @@
 #include "drawingsurface.h"
 
-#include "printing.h"
 #include "twips.h"
 
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -160,7 +160,8 @@ void DrawingSurface::resizeEvent(QResizeEvent *)
 void DrawingSurface::paintEvent(QPaintEvent *event)
 {
     QPainter p(this);
-    if (isPrintRendering()) {
+    // Recorded for a printed page: the drawing itself, not screen pixels.
+    if (p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Picture) {
         Image().render(p, true);
         return;
     }

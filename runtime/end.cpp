@@ -5,25 +5,8 @@
 
 namespace ferro {
 
-namespace {
-std::function<void()> &handler()
+void QuitApplication::End()
 {
-    static std::function<void()> h;
-    return h;
-}
-} // namespace
-
-void setEndHandler(std::function<void()> h)
-{
-    handler() = std::move(h);
-}
-
-void End()
-{
-    if (handler()) {
-        handler()();
-        return;
-    }
     for (QWidget *w : QApplication::topLevelWidgets())
         w->hide();
     QCoreApplication::exit(0);

@@ -1,12 +1,18 @@
 #pragma once
-// Ending the program at once: every window closes and the event loop ends
-// with status 0. Tests replace the ending with a function of their own.
-
-#include <functional>
+// Ending the program at once, behind an interface that tests replace.
 
 namespace ferro {
 
-void End();
-void setEndHandler(std::function<void()> handler);
+class ProgramEnd {
+public:
+    virtual ~ProgramEnd() = default;
+    virtual void End() = 0;
+};
+
+// Every window closes and the event loop ends with status 0.
+class QuitApplication final : public ProgramEnd {
+public:
+    void End() override;
+};
 
 } // namespace ferro

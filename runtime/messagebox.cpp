@@ -1,28 +1,11 @@
 #include "messagebox.h"
 
 #include <QMessageBox>
-#include <QPushButton>
 
 namespace ferro {
 
-namespace {
-MsgBoxAnswerer &answerer()
+int DialogBoxes::MsgBox(QWidget *parent, const QString &prompt, int style, const QString &title)
 {
-    static MsgBoxAnswerer a;
-    return a;
-}
-} // namespace
-
-void setMsgBoxAnswerer(MsgBoxAnswerer a)
-{
-    answerer() = std::move(a);
-}
-
-int MsgBox(QWidget *parent, const QString &prompt, int style, const QString &title)
-{
-    if (answerer())
-        return answerer()(prompt, style, title);
-
     QMessageBox box(QMessageBox::NoIcon, title, prompt, QMessageBox::NoButton, parent);
     if (style == vbYesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

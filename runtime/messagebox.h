@@ -1,9 +1,7 @@
 #pragma once
-// Modal message boxes, behind a seam that tests answer.
+// Modal message boxes, behind an interface that tests answer.
 
 #include <QString>
-
-#include <functional>
 
 class QWidget;
 
@@ -15,13 +13,18 @@ constexpr int vbOK = 1;
 constexpr int vbYes = 6;
 constexpr int vbNo = 7;
 
-// Style 4: Yes and No, Yes the default, no icon; returns 6 or 7.
-// Style 0: OK only; returns 1.
-int MsgBox(QWidget *parent, const QString &prompt, int style, const QString &title);
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    // Style 4: Yes and No, Yes the default, no icon; returns 6 or 7.
+    // Style 0: OK only; returns 1.
+    virtual int MsgBox(QWidget *parent, const QString &prompt, int style, const QString &title) = 0;
+};
 
-// Tests: answer every message box with this function instead of a dialog.
-// An empty function brings the real dialog back.
-using MsgBoxAnswerer = std::function<int(const QString &prompt, int style, const QString &title)>;
-void setMsgBoxAnswerer(MsgBoxAnswerer answerer);
+// Real dialogs; Escape and the close box answer No.
+class DialogBoxes final : public MessageBoxes {
+public:
+    int MsgBox(QWidget *parent, const QString &prompt, int style, const QString &title) override;
+};
 
 } // namespace ferro

@@ -15,19 +15,6 @@ namespace ferro {
 
 namespace {
 
-QString &pdfPath()
-{
-    static QString path;
-    return path;
-}
-
-bool g_printRendering = false;
-
-struct PrintRenderingScope {
-    PrintRenderingScope() { g_printRendering = true; }
-    ~PrintRenderingScope() { g_printRendering = false; }
-};
-
 // Paper shows the content, not the keyboard focus: while the page is drawn
 // no control has the focus (no focus frame, no caret); afterwards the focus,
 // the caret and the selection are where they were.
@@ -72,34 +59,37 @@ private:
 
 } // namespace
 
-void setPrintToPdf(const QString &path)
+std::unique_ptr<QPrinter> DefaultPrinter::open(QString &failure)
 {
-    pdfPath() = path;
-}
-
-bool isPrintRendering()
-{
-    return g_printRendering;
-}
-
-QString printClientArea(QWidget *clientArea, const QString &documentName)
-{
-    std::unique_ptr<QPrinter> printer;
-    QString printerName;
-    if (!pdfPath().isEmpty()) {
-        printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        printer->setOutputFormat(QPrinter::PdfFormat);
-        printer->setOutputFileName(pdfPath());
-        printerName = pdfPath();
-    } else {
-        const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-        if (info.isNull())
-            return QStringLiteral("no default printer is set up on this computer");
-        printerName = info.printerName();
-        printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-        if (!printer->isValid())
-            return QStringLiteral("the printer %1 is not available").arg(printerName);
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull()) {
+        failure = QStringLiteral("no default printer is set up on this computer");
+        return nullptr;
     }
+    auto printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    if (!printer->isValid()) {
+        failure = QStringLiteral("the printer %1 is not available").arg(info.printerName());
+        return nullptr;
+    }
+    return printer;
+}
+
+std::unique_ptr<QPrinter> PdfFile::open(QString &)
+{
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(m_path);
+    return printer;
+}
+
+QString printClientArea(PrintTarget &target, QWidget *clientArea, const QString &documentName)
+{
+    QString failure;
+    const std::unique_ptr<QPrinter> printer = target.open(failure);
+    if (!printer)
+        return failure;
+    const QString printerName = printer->outputFormat() == QPrinter::PdfFormat ? printer->outputFileName()
+                                                                                : printer->printerName();
     printer->setDocName(documentName);
     printer->setPageOrientation(QPageLayout::Landscape);
 
@@ -122,7 +112,6 @@ QString printClientArea(QWidget *clientArea, const QString &documentName)
     QPicture picture;
     {
         FocusAside focus(clientArea);
-        PrintRenderingScope scope;
         QPainter recorder(&picture);
         clientArea->render(&recorder, QPoint(), QRegion(), QWidget::DrawWindowBackground | QWidget::DrawChildren);
     }

@@ -52,10 +52,4 @@ void Random::Randomize()
     next();
 }
 
-void Random::script(std::vector<double> values)
-{
-    m_script = std::move(values);
-    m_scriptPos = 0;
-}
-
 } // namespace ferro

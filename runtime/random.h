@@ -1,35 +1,33 @@
 #pragma once
-// The program's random numbers: one generator (xoshiro256**) that the clock
-// stirs. Standard C++ only.
+// The program's random numbers. Standard C++ only.
 
 #include <cstdint>
-#include <vector>
 
 namespace ferro {
 
-class Random {
+// A source of uniform numbers that the clock may stir.
+class RandomSource {
 public:
-    // Seeded from the clock.
+    virtual ~RandomSource() = default;
+    // Next number, uniform in [0, 1).
+    virtual double Rnd() = 0;
+    // Re-seeds from the clock (a seeded source stays reproducible).
+    virtual void Randomize() = 0;
+};
+
+// xoshiro256**, 53-bit numbers.
+class Random final : public RandomSource {
+public:
+    // Seeded from the clock; Randomize stirs the clock in.
     Random();
     // Reproducible: seeded with the given value, and Randomize stirs nothing in.
     explicit Random(std::uint64_t seed);
 
-    // Next number, uniform in [0, 1), 53 bits.
-    double Rnd()
-    {
-        if (m_scriptPos < m_script.size()) [[unlikely]]
-            return m_script[m_scriptPos++];
-        return static_cast<double>(next() >> 11) * 0x1.0p-53;
-    }
+    double Rnd() override { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
 
     // Stirs the clock into the state. The sequence is never restarted, so two
     // calls that read the same clock value still go on drawing fresh numbers.
-    void Randomize();
-
-    // Tests: the next Rnd calls return these values in order, then the
-    // generator takes over again.
-    void script(std::vector<double> values);
-    bool scriptExhausted() const { return m_scriptPos >= m_script.size(); }
+    void Randomize() override;
 
     std::uint64_t next()
     {
@@ -50,8 +48,6 @@ private:
 
     std::uint64_t m_s[4] {};
     bool m_stirFromClock = true;
-    std::vector<double> m_script;
-    std::size_t m_scriptPos = 0;
 };
 
 } // namespace ferro

@@ -341,11 +341,6 @@ std::string Str(double value)
     return out;
 }
 
-std::string Str(std::string_view text)
-{
-    return Str(Val(text));
-}
-
 std::string Format(double value, std::string_view pattern)
 {
     // The placeholder group: zeros, optionally followed by a point and more

@@ -27,10 +27,6 @@ double Val(std::string_view text, bool &whole);
 // infinities never reach it from Val; they give " 0" and +-DBL_MAX's text.
 std::string Str(double value);
 
-// Str of the number that the text begins with (Val first).
-std::string Str(std::string_view text);
-inline std::string Str(const char *text) { return Str(std::string_view(text)); }
-
 // Formats a number by a pattern such as "0.0000", "0.00" or " 0.0": rounds
 // half away from zero on the value's 15-significant-digit decimal form (0.125
 // gives "0.13" with "0.00", 2.675 gives "2.68"), writes at least as many

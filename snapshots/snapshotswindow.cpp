@@ -1,10 +1,11 @@
 #include "snapshotswindow.h"
 
+#include "caption.h"
+#include "cellarray.h"
 #include "clock.h"
 #include "colour.h"
+#include "drawingsurface.h"
 #include "fonts.h"
-#include "messagebox.h"
-#include "printing.h"
 #include "qtext.h"
 #include "twips.h"
 
@@ -32,22 +33,26 @@ constexpr std::array<QPoint, Snapshots::Blocks> CaptionAnchors {{
 
 const QString Blanks10 = QStringLiteral("          ");
 
-} // namespace
-
-QPoint Snapshots::blockOrigin(int b)
+// Top-left corner of block b's first cell, in twips.
+QPoint blockOrigin(int b)
 {
     return {2048 + BlockPitch * (b % 4), 960 + BlockPitch * (b / 4)};
 }
 
-Snapshots::Snapshots(std::function<void()> showMain, std::function<void()> clearCounter, QWidget *parent)
+} // namespace
+
+Snapshots::Snapshots(Services &services, std::function<void()> showMain, std::function<void()> clearCount,
+                     QWidget *parent)
     : QMainWindow(parent)
+    , m_services(services)
     , m_showMain(std::move(showMain))
-    , m_clearCounter(std::move(clearCounter))
+    , m_clearCount(std::move(clearCount))
 {
     setWindowTitle(QStringLiteral("Snapshots"));
     setObjectName(QStringLiteral("Snapshots"));
 
-    client = new QWidget(this);
+    auto *client = new QWidget(this);
+    m_client = client;
     client->setFixedSize(px(ClientWidth), px(ClientHeight));
     QPalette pal = client->palette();
     pal.setColor(QPalette::Window, vbColour(VbWhite));
@@ -58,59 +63,64 @@ Snapshots::Snapshots(std::function<void()> showMain, std::function<void()> clear
     // The layout is fixed in twips: the window keeps the size of its client area.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    lblLegend = new Caption(client,
+    auto *lblLegend = new Caption(client,
                             QStringLiteral("temperature; instantaneous magnetization per site; time-averaged "
                                            "magnetization per site; Monte Carlo steps"),
                             Qt::AlignLeft, Caption::Sizing::GrowFromLeft);
+    lblLegend->setObjectName(QStringLiteral("lblLegend"));
     lblLegend->setTwipsGeometry(2048, 360, 7530, 195);
 
-    lblSnapshotsFrame = new Caption(client);
+    auto *lblSnapshotsFrame = new Caption(client);
     lblSnapshotsFrame->setTwipsGeometry(1808, 720, 11205, 8685);
     lblSnapshotsFrame->setColours(vbColour(VbLightGrey), Qt::black);
 
     std::vector<QRectF> squares;
-    squares.reserve(Blocks * BlockCells);
+    squares.reserve(Blocks * Sites);
     for (int b = 0; b < Blocks; ++b) {
         const QPoint origin = blockOrigin(b);
-        for (int i = 0; i < BlockCells; ++i)
+        for (int i = 0; i < Sites; ++i)
             squares.emplace_back(origin.x() + CellPitch * (i % 20), origin.y() + CellPitch * (i / 20), CellSide,
                                  CellSide);
     }
     Shape1 = new CellArray(client, std::move(squares), VbSilver, VbGrey, false);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
 
     for (int b = 0; b < Blocks; ++b) {
         auto *label = new Caption(client, {}, Qt::AlignHCenter, Caption::Sizing::GrowFromLeft);
         label->setTwipsGeometry(CaptionAnchors[b].x(), CaptionAnchors[b].y(), 75, 195);
         label->setColours(vbColour(VbLightGrey), Qt::black);
         label->hide();
+        label->setObjectName(QStringLiteral("lblSnapshots_%1").arg(b));
         lblSnapshots[b] = label;
     }
 
     picDateTime = new DrawingSurface(client, QApplication::palette().color(QPalette::Base));
     place(picDateTime, 1808, 9960, 1215, 615);
     picDateTime->setForeColor(QApplication::palette().color(QPalette::Text));
+    picDateTime->setObjectName(QStringLiteral("picDateTime"));
 
-    mnuClearSnapshots = menuBar()->addAction(Blanks10 + QStringLiteral("Clear Snapshots"));
+    QAction *mnuClearSnapshots = menuBar()->addAction(Blanks10 + QStringLiteral("Clear Snapshots"));
     mnuClearSnapshots->setObjectName(QStringLiteral("mnuClearSnapshots"));
     connect(mnuClearSnapshots, &QAction::triggered, this, &Snapshots::mnuClearSnapshots_Click);
-    mnuReturn = menuBar()->addAction(Blanks10 + QStringLiteral("Return"));
+    QAction *mnuReturn = menuBar()->addAction(Blanks10 + QStringLiteral("Return"));
     mnuReturn->setObjectName(QStringLiteral("mnuReturn"));
     connect(mnuReturn, &QAction::triggered, this, &Snapshots::mnuReturn_Click);
-    mnuPrint = menuBar()->addAction(Blanks10 + QStringLiteral("Print"));
+    QAction *mnuPrint = menuBar()->addAction(Blanks10 + QStringLiteral("Print"));
     mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
     connect(mnuPrint, &QAction::triggered, this, &Snapshots::mnuPrint_Click);
 }
 
 void Snapshots::mnuClearSnapshots_Click()
 {
-    if (MsgBox(this, QStringLiteral(" Clear snapshots?"), vbYesNo, QStringLiteral(" Ferrogrid")) != vbYes)
+    if (m_services.boxes.MsgBox(this, QStringLiteral(" Clear snapshots?"), vbYesNo, QStringLiteral(" Ferrogrid"))
+        != vbYes)
         return;
     for (Caption *label : lblSnapshots)
         label->hide();
     for (int i = 0; i < Shape1->count(); ++i)
         Shape1->setCellVisible(i, false);
-    if (m_clearCounter)
-        m_clearCounter();
+    if (m_clearCount)
+        m_clearCount();
 }
 
 void Snapshots::mnuReturn_Click()
@@ -121,12 +131,35 @@ void Snapshots::mnuReturn_Click()
 
 void Snapshots::mnuPrint_Click()
 {
+    const ClockReading now = m_services.clock.now();
     picDateTime->Cls();
-    picDateTime->Print(qs(DateText()));
-    picDateTime->Print(qs(TimeText()));
-    const QString failure = printClientArea(client, QStringLiteral("Ferrogrid snapshots"));
+    picDateTime->Print(qs(DateText(now)));
+    picDateTime->Print(qs(TimeText(now)));
+    const QString failure = printClientArea(m_services.printer, m_client, QStringLiteral("Ferrogrid snapshots"));
     if (!failure.isEmpty())
-        MsgBox(this, QStringLiteral(" Nothing was printed: %1.").arg(failure), vbOKOnly, QStringLiteral(" Ferrogrid"));
+        m_services.boxes.MsgBox(this, QStringLiteral(" Nothing was printed: %1.").arg(failure), vbOKOnly,
+                                QStringLiteral(" Ferrogrid"));
+}
+
+void Snapshots::showCapture(int slot, const QString &caption, const std::array<std::uint32_t, Sites> &colours)
+{
+    Caption *label = lblSnapshots[slot];
+    label->show();
+    label->setText(caption);
+    const int first = Sites * slot;
+    for (int i = 0; i < Sites; ++i) {
+        Shape1->setCellVisible(first + i, true);
+        Shape1->setBorderColor(first + i, colours[i]);
+        Shape1->setBackColor(first + i, colours[i]);
+    }
+}
+
+void Snapshots::emptyBlocks()
+{
+    for (int k = 0; k < Shape1->count(); ++k)
+        Shape1->setCellVisible(k, false);
+    for (Caption *label : lblSnapshots)
+        label->setText(QString());
 }
 
 } // namespace ferro

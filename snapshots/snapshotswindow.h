@@ -3,47 +3,50 @@
 // and 3 down, each with a caption, a legend above them and a box that takes
 // the date and time when the window is printed.
 
-#include "caption.h"
-#include "cellarray.h"
-#include "drawingsurface.h"
+#include "lattice.h"
+#include "series.h"
+#include "services.h"
 
 #include <QMainWindow>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 
-class QAction;
-
 namespace ferro {
+
+class Caption;
+class CellArray;
+class DrawingSurface;
 
 class Snapshots : public QMainWindow {
     Q_OBJECT
 public:
-    static constexpr int Blocks = 12;
-    static constexpr int BlockCells = 400;
+    static constexpr int Blocks = SnapshotSeries::Blocks;
 
-    // showMain brings the main window to the front; clearCounter sets the
-    // main window's capture counter to "0".
-    Snapshots(std::function<void()> showMain, std::function<void()> clearCounter, QWidget *parent = nullptr);
+    // showMain brings the main window to the front; clearCount empties the
+    // main window's snapshot series.
+    Snapshots(Services &services, std::function<void()> showMain, std::function<void()> clearCount,
+              QWidget *parent = nullptr);
 
-    QWidget *client;
-    Caption *lblLegend;
-    Caption *lblSnapshotsFrame;
-    CellArray *Shape1;
-    std::array<Caption *, Blocks> lblSnapshots;
-    DrawingSurface *picDateTime;
-    QAction *mnuClearSnapshots, *mnuReturn, *mnuPrint;
+    // Block `slot` shows the lattice in these 400 cell colours, with its caption.
+    void showCapture(int slot, const QString &caption, const std::array<std::uint32_t, Sites> &colours);
+    // Reset: every cell hidden and every caption emptied; the captions keep
+    // their visibility.
+    void emptyBlocks();
 
-    // Top-left corner of block b's first cell, in twips.
-    static QPoint blockOrigin(int b);
-
+private:
     void mnuClearSnapshots_Click();
     void mnuReturn_Click();
     void mnuPrint_Click();
 
-private:
+    Services &m_services;
     std::function<void()> m_showMain;
-    std::function<void()> m_clearCounter;
+    std::function<void()> m_clearCount;
+    QWidget *m_client;
+    CellArray *Shape1;
+    std::array<Caption *, Blocks> lblSnapshots;
+    DrawingSurface *picDateTime;
 };
 
 } // namespace ferro

@@ -4,7 +4,10 @@
 // CI, where a missing default printer is a failure.
 
 #include "ising.h"
-#include "messagebox.h"
+#include "fakes.h"
+#include "snapshotswindow.h"
+
+#include <QAction>
 
 #include <QDateTime>
 #include <QDir>
@@ -68,18 +71,17 @@ private slots:
         const QDir dir(dirName);
         const auto before = pdfFiles(dir);
 
-        QStringList messages;
-        setMsgBoxAnswerer([&messages](const QString &prompt, int style, const QString &) {
-            messages << prompt;
-            return style == vbYesNo ? vbNo : vbOK;
-        });
-
-        Ising window;
+        SystemClock clock;
+        Random random;
+        AnsweringBoxes boxes;
+        CountingEnd end;
+        DefaultPrinter printer;
+        Services services {clock, random, boxes, end, printer};
+        Ising window(services);
         window.show();
-        window.mnuPrint_Click();
-        window.snapshots().mnuPrint_Click();
-        setMsgBoxAnswerer({});
-        QVERIFY2(messages.isEmpty(), qPrintable(messages.join(QLatin1Char('\n'))));
+        window.findChild<QAction *>(QStringLiteral("mnuPrint"))->trigger();
+        window.snapshots().findChild<QAction *>(QStringLiteral("mnuPrint"))->trigger();
+        QVERIFY2(boxes.asked.empty(), boxes.asked.empty() ? "" : qPrintable(boxes.asked[0].prompt));
 
         QStringList added;
         QTRY_VERIFY_WITH_TIMEOUT((added = newFiles(before, pdfFiles(dir))).size() >= 2

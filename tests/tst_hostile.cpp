@@ -49,48 +49,44 @@ private slots:
     {
         QFETCH(QString, text);
         Ising &w = *f.w;
-        w.show();
-        setPrintToPdf(dir.filePath("hostile.pdf"));
-        w.cmdRandom_Click();
-        w.txtTemp->setText("2.27");
-        w.cmdGoToTemp_Click();
+        f.printer.path = dir.filePath("hostile.pdf");
+        f.click("cmdRandom");
+        f.box("txtTemp")->setText("2.27");
+        f.click("cmdGoToTemp");
 
-        w.txtTemp->setText(text);
-        w.txtRunNum->setText(text);
+        f.box("txtTemp")->setText(text);
+        f.box("txtRunNum")->setText(text);
         for (int k : {0, 17, 399})
-            w.designTemps().Text1[k]->setText(text);
-        w.cmdRestart_Click();
+            w.designTemps().setFactorText(k, text);
+        f.click("cmdRestart");
         for (int n = 0; n < 2000; ++n)
             w.tmrTime_Timer();
-        w.refreshReadouts();
-        QCOMPARE(w.lblLabels->text(), QString(" 2000")); // no tick was lost to the text
-        w.cmdGoToTemp_Click();
-        w.lblPrintRunNum_Click();
-        w.mnuSnapshot_Click();
-        w.designTemps().mnuQuit_Click();
-        w.cmdRestart_Click();
+        f.click("cmdGoToTemp");
+        QCOMPARE(f.text("lblLabels"), QString(" 2000")); // no tick was lost to the text
+        QTest::mouseClick(f.label("lblPrintRunNum"), Qt::LeftButton);
+        f.choose("mnuSnapshot");
+        f.choose("mnuQuit", &w.designTemps());
+        f.click("cmdRestart");
         for (int n = 0; n < 400; ++n)
             w.tmrTime_Timer();
-        w.mnuPrint_Click();
-        w.snapshots().mnuPrint_Click();
-        QVERIFY(f.asked.empty()); // printing to the file worked
-        f.answer = vbNo;
-        w.mnuExit_Click();
-        QCoreApplication::processEvents();
+        f.choose("mnuPrint");
+        f.choose("mnuPrint", &w.snapshots());
+        QVERIFY(f.boxes.asked.empty()); // printing to the file worked
+        f.choose("mnuExit");
+        f.click("cmdRestart");
 
-        w.refreshReadouts();
-        for (Caption *c : {w.lblInstantaneousMag, w.lblSumMag, w.lblNetMag, w.lblInternalEnergy, w.lblLabels})
-            QVERIFY2(isNumberText(c->text()), qPrintable(c->objectName() + ": " + c->text().left(40)));
-        Lattice recount = w.sim.lattice;
+        for (const char *name : {"lblInstantaneousMag", "lblSumMag", "lblNetMag", "lblInternalEnergy", "lblLabels"})
+            QVERIFY2(isNumberText(f.text(name)), qPrintable(QString(name) + ": " + f.text(name).left(40)));
+        Lattice recount = w.run().lattice();
         recount.recount();
-        QCOMPARE(recount.Energy, w.sim.lattice.Energy);
-        QCOMPARE(recount.TotalMag, w.sim.lattice.TotalMag);
-        // Every factor box is a usable factor after the quit check.
+        QCOMPARE(recount.Energy, w.run().lattice().Energy);
+        QCOMPARE(recount.TotalMag, w.run().lattice().TotalMag);
+        // Every factor is usable after the quit check.
         for (int k : {0, 17, 399}) {
             const double factor = w.designTemps().factors()[k];
             QVERIFY(std::isfinite(factor) && factor >= MinimumFactor);
         }
-        QVERIFY(w.snapshots().lblSnapshots[0]->text().startsWith(w.txtTemp->text().left(100)));
+        QVERIFY(f.label("lblSnapshots_0", &w.snapshots())->text().startsWith(f.box("txtTemp")->text().left(100)));
     }
 };
 

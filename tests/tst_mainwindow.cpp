@@ -1,20 +1,47 @@
+// The main window as a person sees and uses it: where the controls stand,
+// what the lattice and the charts look like, and the run controls.
+
 #include "windowfixture.h"
 
+#include "drawingsurface.h"
+#include "textconv.h"
+#include "reversedscrollbar.h"
+#include "timer.h"
 #include "twips.h"
 
 #include <QMenuBar>
-#include <QPushButton>
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionSlider>
-#include <QTest>
 #include <QTimer>
 
 using namespace ferro;
 
+namespace {
+
+// The colour a widget shows at a point, as &HBBGGRR would name it.
+std::uint32_t shown(QWidget *w, QPoint p)
+{
+    const QImage img = w->grab().toImage();
+    const double dpr = img.devicePixelRatio();
+    const QRgb c = img.pixel(int(p.x() * dpr), int(p.y() * dpr));
+    return std::uint32_t(qRed(c)) | std::uint32_t(qGreen(c)) << 8 | std::uint32_t(qBlue(c)) << 16;
+}
+
+// The centre of cell k in client pixels.
+QPoint cellCentre(int k)
+{
+    return QPoint(px(5453 + 240 * columnOf(k) + 127), px(428 + 22 + 240 * rowOf(k) + 127));
+}
+
+} // namespace
+
 class TestMainWindow : public QObject {
     Q_OBJECT
     WindowFixture f;
+
+    // Ticks driven by the test while the real timer waits 1.4 s between its own.
+    void slowTimer() { f.find<ReversedScrollBar>(f.w.get(), "hsbTimeInterval")->setValueAt(1400); }
 
 private slots:
     void init() { f.setUp(); }
@@ -38,323 +65,258 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QRect, twips);
-        const std::map<QString, QWidget *> controls {
-            {"lblFrame", f.w->lblFrame},   {"picMag", f.w->picMag},       {"picAutoCorrelation", f.w->picAutoCorrelation},
-            {"picDateTime", f.w->picDateTime}, {"txtTemp", f.w->txtTemp}, {"txtRunNum", f.w->txtRunNum},
-            {"cmdZero", f.w->cmdZero},     {"cmdRestart", f.w->cmdRestart}, {"hsbTimeInterval", f.w->hsbTimeInterval},
-        };
-        QCOMPARE(controls.at(name)->geometry(), twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
+        QCOMPARE(f.find<QWidget>(f.w.get(), name)->geometry(),
+                 twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
     }
 
-    void cellsFormTheGrid_data()
+    void captions()
     {
-        QTest::addColumn<int>("k");
-        QTest::addColumn<QPoint>("twips"); // the shape's Left, Top
-        QTest::newRow("top-left") << 0 << QPoint(5453, 428);
-        QTest::newRow("top-right") << 19 << QPoint(10013, 428);
-        QTest::newRow("second-row") << 20 << QPoint(5453, 668);
-        QTest::newRow("bottom-right") << 399 << QPoint(10013, 4988);
-    }
-    void cellsFormTheGrid()
-    {
-        QFETCH(int, k);
-        QFETCH(QPoint, twips);
-        // The square of 255 twips stands centred in its 255 x 300 shape.
-        const QRect cell = f.w->Shape1->cellRect(k).translated(f.w->Shape1->pos());
-        QCOMPARE(cell, twipsRect(twips.x(), twips.y() + 22.5, 255, 255));
-        QCOMPARE(f.w->Shape1->BackColor(k), 0xC0C0C0u);
-        QCOMPARE(f.w->Shape1->BorderColor(k), 0xC0C0C0u);
-        QCOMPARE(f.w->Shape1->BorderStyle(k), 6);
-    }
-
-    void captionsAndStartValues()
-    {
-        Ising &w = *f.w;
-        QCOMPARE(w.windowTitle(), QString("Ferrogrid"));
         QStringList menu;
-        for (QAction *a : w.menuBar()->actions())
+        for (QAction *a : f.w->menuBar()->actions())
             menu << a->text();
-        const QString b = QString(10, ' ');
+        const QString b(10, ' ');
         QCOMPARE(menu, QStringList({"Temperature Factor", b + "Snapshot", b + "View Snapshots", b + "Continue",
                                     b + "Clear Chart", b + "Reset", b + "Print", b + "Exit"}));
-        QCOMPARE(w.lblInstant->text(), QString("Instantaneous Magnetization"));
-        QCOMPARE(w.lblGetTempDefault->text(), QString("Final Temp (default T = 0.1)"));
-        QCOMPARE(w.lblX->text(), QString("Time (Monte Carlo steps per site)"));
-        QVERIFY(w.lblGetTemp->font().bold());
-        QCOMPARE(w.lblGetTemp->font().pointSizeF(), 9.75);
-        QCOMPARE(w.lblInstant->font().pointSizeF(), 8.25);
-        QVERIFY(!w.tmrTime->Enabled() && !w.tmrLabels->Enabled());
-        QCOMPARE(w.tmrTime->Interval(), 1);
-        QCOMPARE(w.lblRestart->text(), QString("Go"));
-        QVERIFY(w.lblRestart->isHidden());
-        for (Caption *c : {w.lblTime, w.lblLabels, w.lblSumMag, w.lblNetMag, w.lblInstantaneousMag,
-                           w.lblInternalEnergy, w.lblSnapshotsCounter, w.lblPrintRunNum})
-            QVERIFY(c->text().isEmpty());
-        QVERIFY(w.txtTemp->text().isEmpty() && w.txtRunNum->text().isEmpty());
+        QCOMPARE(f.text("lblGetTempDefault"), QString("Final Temp (default T = 0.1)"));
+        QCOMPARE(f.label("lblGetTemp")->font().pointSizeF(), 9.75);
+        QCOMPARE(f.text("lblRestart"), QString("Go"));
+        for (const char *name : {"lblTime", "lblLabels", "lblNetMag", "lblInternalEnergy", "lblSnapshotsCounter"})
+            QVERIFY2(f.text(name).isEmpty(), name);
     }
 
-    void startUpDrawsChartsAndDate()
+    // Cells stand in a 20 x 20 mosaic on the frame: silver until a state is
+    // prepared, then black for up and white for down.
+    void latticeCells()
     {
-        Ising &w = *f.w;
-        QCOMPARE(f.textsOf(w.picDateTime), QStringList({"03-09-2026", "14:05:07"}));
-        // Value-axis texts on the window surface, right of each chart, lifted half a line.
-        QStringList axis;
-        for (const SurfaceOp &op : w.surface->operations()) {
-            QCOMPARE(op.a.x(), pxF(13148));
-            axis << op.text;
-        }
-        QCOMPARE(axis.mid(0, 6), QStringList({" 1.0", " 0.8", " 0.6", " 0.4", " 0.2", " 0.0"}));
-        QCOMPARE(w.surface->operations()[1].a.y(), pxF(6041));
-        QCOMPARE(w.surface->operations()[11].a.y(), pxF(9413));
-        w.ClearChart(); // the same texts again, not a second copy
-        QCOMPARE(w.surface->operations().size(), size_t(12));
-        // Time-axis labels centred under the grid lines.
+        QWidget *client = f.find<QWidget>(f.w.get(), "client");
+        for (int k : {0, 19, 20, 399})
+            QCOMPARE(shown(client, cellCentre(k)), 0xC0C0C0u);
+        QCOMPARE(shown(client, QPoint(px(5213 + 100), px(188 + 100))), 0xE0E0E0u); // the frame's margin
+        f.prepareOrdered();
+        for (int k : {0, 19, 20, 399})
+            QCOMPARE(shown(client, cellCentre(k)), 0x000000u);
+        f.random.script = {0.75};
+        f.click("cmdZero");
+        QCOMPARE(shown(client, cellCentre(399)), 0xFFFFFFu);
+        QCOMPARE(f.text("lblInstantaneousMag"), QString("-1"));
+        QCOMPARE(f.text("lblInternalEnergy"), QString("-800"));
+        QVERIFY(f.text("lblLabels").isEmpty()); // no counter touched
+    }
+
+    void axisTexts()
+    {
         const int centres[] = {2693, 4766, 6839, 8912, 10985, 13058};
         const char *captions[] = {"0", "800", "1600", "2400", "3200", "4000"};
         for (int k = 0; k < 6; ++k) {
-            QCOMPARE(w.Label1[k]->text(), QString(captions[k]));
-            QVERIFY(std::abs(w.Label1[k]->geometry().center().x() - px(centres[k])) <= 1);
-            QCOMPARE(w.Label1[k]->y(), px(9633));
+            Caption *label = f.label(QStringLiteral("Label1_%1").arg(k));
+            QCOMPARE(label->text(), QString(captions[k]));
+            QVERIFY(std::abs(label->geometry().center().x() - px(centres[k])) <= 1);
+            QCOMPARE(label->y(), px(9633));
         }
+        QStringList values;
+        for (const SurfaceOp &op : f.find<DrawingSurface>(f.w.get(), "surface")->operations())
+            values << op.text;
+        QCOMPARE(values, QStringList({" 1.0", " 0.8", " 0.6", " 0.4", " 0.2", " 0.0", " 1.0", " 0.8", " 0.6",
+                                      " 0.4", " 0.2", " 0.0"}));
     }
 
-    void chartGridColours()
+    // The left edge of a chart is black only when it is drawn before 4000
+    // ticks were counted since the last clear; the value-0 line is black.
+    void chartGrid_data()
     {
-        Ising &w = *f.w;
-        const QImage img = w.picMag->backingImage();
-        const qreal dpr = img.devicePixelRatio();
-        auto at = [&](int x, int y) { return QColor(img.pixel(int(x * dpr), int(y * dpr))).rgb() & 0xFFFFFF; };
-        const int valueZeroRow = int(1.0 / 1.015 * w.picMag->height());
-        QCOMPARE(at(0, 50), 0x000000u);                // black left edge on a fresh start
-        QCOMPARE(at(300, valueZeroRow), 0x000000u);    // black value-0 line
-        QCOMPARE(at(300, 0), 0x808080u);               // grey top line
-        QCOMPARE(at(int(800 * w.picMag->width() / 4004.0), 50), 0x808080u);
+        QTest::addColumn<int>("ticks");
+        QTest::addColumn<uint>("leftEdge");
+        QTest::newRow("fresh") << 0 << 0x000000u;
+        QTest::newRow("3999-ticks") << 3999 << 0x000000u;
+        QTest::newRow("4000-ticks") << 4000 << 0x808080u;
+    }
+    void chartGrid()
+    {
+        QFETCH(int, ticks);
+        QFETCH(uint, leftEdge);
+        auto *chart = f.find<DrawingSurface>(f.w.get(), "picMag");
+        f.w->fastForward(ticks);
+        f.choose("mnuClearChart");
+        QCOMPARE(shown(chart, QPoint(0, 50)), leftEdge);
+        QCOMPARE(shown(chart, QPoint(300, int(chart->height() / 1.015))), 0x000000u);
+        QCOMPARE(shown(chart, QPoint(300, 0)), 0x808080u);
+        f.choose("mnuClearChart"); // a second clear at once: black again
+        QCOMPARE(shown(chart, QPoint(0, 50)), 0x000000u);
+    }
 
-        // A clear after 4000 ticks draws the left edge grey; a second clear black again.
-        w.sim.record.labels.setNumber(4000);
-        w.ClearChart();
-        QCOMPARE(QColor(w.picMag->backingImage().pixel(0, int(50 * dpr))).rgb() & 0xFFFFFF, 0x808080u);
-        w.ClearChart();
-        QCOMPARE(QColor(w.picMag->backingImage().pixel(0, int(50 * dpr))).rgb() & 0xFFFFFF, 0x000000u);
-        QCOMPARE(w.picMag->ForeColor(), QColor(0, 0, 255));
-        QCOMPARE(w.picAutoCorrelation->ForeColor(), QColor(255, 0, 0));
+    // Ticks plot a point per 400, in blue two pixels wide above and red one
+    // pixel wide below, and keep the cells in step with the spins.
+    void ticksPlotAndKeepCellsInStep()
+    {
+        f.random.script.assign(400, 0.3);
+        f.click("cmdRandom");
+        f.choose("mnuClearChart");
+        f.box("txtTemp")->setText("2.27");
+        slowTimer();
+        for (int n = 0; n < 400; ++n)
+            f.w->tmrTime_Timer();
+        auto *mag = f.find<DrawingSurface>(f.w.get(), "picMag");
+        auto *avg = f.find<DrawingSurface>(f.w.get(), "picAutoCorrelation");
+        QCOMPARE(mag->operations().back().width, 2);
+        QCOMPARE(mag->operations().back().colour, qRgb(0, 0, 255));
+        QCOMPARE(mag->operations().back().a.x(), 1 * mag->width() / 4004.0);
+        QCOMPARE(avg->operations().back().width, 1);
+        QCOMPARE(avg->operations().back().colour, qRgb(255, 0, 0));
+        QWidget *client = f.find<QWidget>(f.w.get(), "client");
+        const QImage img = client->grab().toImage();
+        for (int k = 0; k < Sites; ++k) {
+            const QRgb c = img.pixel(cellCentre(k) * img.devicePixelRatio());
+            QCOMPARE(qRed(c) == 0 ? 1 : -1, int(f.w->run().lattice().spinOfCell(k)));
+        }
+        QTRY_COMPARE(f.text("lblLabels"), QString(" 400"));
+        QCOMPARE(f.text("lblInternalEnergy"), QString::fromStdString(Str(double(f.w->run().lattice().Energy))));
     }
 
     void clearChartStopsAndEmpties()
     {
-        Ising &w = *f.w;
         f.prepareOrdered();
-        w.txtTemp->setText("2");
-        w.cmdRestart_Click();
+        f.box("txtTemp")->setText("2");
+        f.click("cmdRestart");
+        slowTimer();
         for (int n = 0; n < 450; ++n)
-            w.tmrTime_Timer();
-        const QString energy = (w.refreshReadouts(), w.lblInternalEnergy->text());
-        w.mnuClearChart_Click();
-        QVERIFY(!w.timersEnabled());
-        QCOMPARE(w.lblRestart->text(), QString("Go"));
-        QCOMPARE(w.lblTime->text(), QString("0"));
-        QCOMPARE(w.lblLabels->text(), QString("0"));
-        QVERIFY(w.lblSumMag->text().isEmpty() && w.lblNetMag->text().isEmpty() && w.lblInstantaneousMag->text().isEmpty());
-        QVERIFY(w.txtTemp->text().isEmpty());
-        QCOMPARE(w.lblInternalEnergy->text(), energy);
-        QCOMPARE(w.Shape1->BackColor(0), 0x000000u);
+            f.w->tmrTime_Timer();
+        QTRY_COMPARE(f.text("lblLabels"), QString(" 450"));
+        const QString energy = f.text("lblInternalEnergy");
+        f.choose("mnuClearChart");
+        QVERIFY(!f.w->timersEnabled());
+        QCOMPARE(f.text("lblRestart"), QString("Go"));
+        QCOMPARE(f.text("lblTime"), QString("0"));
+        QCOMPARE(f.text("lblLabels"), QString("0"));
+        for (const char *name : {"lblSumMag", "lblNetMag", "lblInstantaneousMag"})
+            QVERIFY2(f.text(name).isEmpty(), name);
+        QVERIFY(f.box("txtTemp")->text().isEmpty());
+        QCOMPARE(f.text("lblInternalEnergy"), energy);
     }
 
-    void ticksPlotAndKeepCellsInStep()
+    void goToTemperature()
     {
-        Ising &w = *f.w;
-        w.sim.random.script(std::vector<double>(400, 0.3)); // random state: a draw per site
-        w.cmdRandom_Click();
-        w.txtTemp->setText("2.27");
-        w.ClearChart();
-        w.txtTemp->setText("2.27");
-        const size_t magOps = w.picMag->operations().size();
-        for (int n = 0; n < 400; ++n)
-            w.tmrTime_Timer();
-        QCOMPARE(w.picMag->operations().size(), magOps + 1);
-        QCOMPARE(w.picMag->operations().back().width, 2);
-        QCOMPARE(w.picMag->operations().back().a.x(), 1 * w.picMag->width() / 4004.0);
-        QCOMPARE(w.picAutoCorrelation->operations().back().width, 1);
-        for (int k = 0; k < Sites; ++k) {
-            QCOMPARE(w.Shape1->BackColor(k), colourOfSpin(w.sim.lattice.spinOfCell(k)));
-            QCOMPARE(w.Shape1->BorderColor(k), w.Shape1->BackColor(k));
-        }
-        w.refreshReadouts();
-        QCOMPARE(w.lblLabels->text(), QString(" 400"));
-        QCOMPARE(w.lblInternalEnergy->text(), qs(Str(double(w.sim.lattice.Energy))));
-    }
+        // A blank lattice is refused: the box shows the floor, nothing runs.
+        f.click("cmdRestart");
+        f.click("cmdGoToTemp");
+        QVERIFY(!f.w->timersEnabled());
+        QCOMPARE(f.box("txtTemp")->text(), QString("0.1"));
+        QVERIFY(f.text("lblLabels").isEmpty());
 
-    void startingConfigurations()
-    {
-        Ising &w = *f.w;
-        w.sim.random.script({0.75});
-        w.cmdZero_Click();
-        for (int k = 0; k < Sites; ++k)
-            QCOMPARE(w.Shape1->BackColor(k), 0xFFFFFFu);
-        QCOMPARE(w.lblInstantaneousMag->text(), QString("-1"));
-        QCOMPARE(w.lblInternalEnergy->text(), QString("-800"));
-
-        w.sim.random.script({0.5}); // exactly one half keeps the lattice
-        w.cmdZero_Click();
-        QCOMPARE(w.Shape1->BackColor(7), 0xFFFFFFu);
-
-        w.sim.random = Random(99);
-        w.cmdRandom_Click();
-        int black = 0;
-        for (int k = 0; k < Sites; ++k)
-            black += w.Shape1->BackColor(k) == 0 ? 1 : 0;
-        QVERIFY(black > 120 && black < 280);
-        QCOMPARE(w.lblInstantaneousMag->text(), qs(Str(RoundTo(w.sim.lattice.TotalMag / 400.0, 4))));
-        QVERIFY(!w.timersEnabled());
-        QVERIFY(w.lblLabels->text().isEmpty()); // no counter touched
+        f.prepareOrdered();
+        f.choose("mnuClearChart");
+        f.box("txtTemp")->setText("2.5K");
+        f.click("cmdGoToTemp");
+        QCOMPARE(f.box("txtTemp")->text(), QString("2.5K"));
+        QVERIFY(f.w->timersEnabled());
+        // The direct tick does not count, and after a clear plots at x = 0.
+        QCOMPARE(f.text("lblLabels"), QString("0"));
+        QVERIFY(f.text("lblNetMag").isEmpty());
+        QCOMPARE(f.find<DrawingSurface>(f.w.get(), "picMag")->operations().back().a.x(), 0.0);
     }
 
     void runStates()
     {
-        Ising &w = *f.w;
         f.prepareOrdered();
-        w.cmdRestart_Click();
-        QVERIFY(w.timersEnabled());
-        w.txtTemp->setText("1"); // any edit pauses
-        QVERIFY(!w.timersEnabled());
-        QCOMPARE(w.lblRestart->text(), QString("Go"));
-        w.cmdRestart_Click();
-        w.txtTemp->setText("1.5");
-        QVERIFY(!w.timersEnabled());
-        // Page complete: Go is the only way on.
-        w.sim.record.time.setNumber(LastPageTick - 1);
-        w.cmdRestart_Click();
-        w.tmrTime_Timer();
-        w.refreshReadouts();
-        QVERIFY(!w.timersEnabled());
-        QCOMPARE(w.lblRestart->text(), QString("Stop"));
-        w.ResumeRun();
-        QVERIFY(!w.timersEnabled());
-        w.cmdRestart_Click();
-        QVERIFY(w.timersEnabled());
-        QCOMPARE(w.lblRestart->text(), QString("Go"));
+        f.click("cmdRestart");
+        QVERIFY(f.w->timersEnabled());
+        QTest::keyClicks(f.box("txtTemp"), "1"); // any edit pauses
+        QVERIFY(!f.w->timersEnabled());
+        // Page complete: Continue does not go on, Go does.
+        f.w->fastForward(LastPageTick - 1);
+        f.click("cmdRestart");
+        f.w->tmrTime_Timer();
+        QVERIFY(!f.w->timersEnabled());
+        f.choose("mnuContinue");
+        QVERIFY(!f.w->timersEnabled());
+        QCOMPARE(f.text("lblRestart"), QString("Stop"));
+        f.click("cmdRestart");
+        QVERIFY(f.w->timersEnabled());
+        QCOMPARE(f.text("lblRestart"), QString("Go"));
+        // Clear Chart also leaves a complete page, for a paused run.
+        f.w->tmrTime_Timer(); // the next page
+        f.w->fastForward(LastPageTick - 1);
+        f.w->tmrTime_Timer();
+        QTRY_COMPARE(f.text("lblRestart"), QString("Stop"));
+        f.choose("mnuClearChart");
+        QCOMPARE(f.text("lblRestart"), QString("Go"));
+        QVERIFY(!f.w->timersEnabled());
+    }
+
+    // At a long interval the tick that ends a page still shows its count and
+    // the run state.
+    void stoppingTickShowsItsCount()
+    {
+        f.prepareOrdered();
+        f.w->fastForward(LastPageTick - 2);
+        f.find<ReversedScrollBar>(f.w.get(), "hsbTimeInterval")->setValueAt(60);
+        f.click("cmdRestart");
+        QTRY_VERIFY(!f.w->timersEnabled());
+        QTRY_COMPARE(f.text("lblLabels"), QString(" 1599999"));
+        QCOMPARE(f.text("lblRestart"), QString("Stop"));
     }
 
     void quitQuestion_data()
     {
         QTest::addColumn<bool>("pageComplete");
-        QTest::addColumn<bool>("running");
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("timersAfter");
-        QTest::newRow("paused-no-runs") << false << false << int(vbNo) << true;
-        QTest::newRow("running-no-runs-on") << false << true << int(vbNo) << true;
-        QTest::newRow("page-complete-no-stays") << true << false << int(vbNo) << false;
-        QTest::newRow("running-yes-ends") << false << true << int(vbYes) << false;
-        QTest::newRow("page-complete-yes-ends") << true << false << int(vbYes) << false;
+        QTest::newRow("paused-no-runs") << false << int(vbNo) << true;
+        QTest::newRow("page-complete-no-stays") << true << int(vbNo) << false;
+        QTest::newRow("yes-ends") << false << int(vbYes) << false;
     }
     void quitQuestion()
     {
         QFETCH(bool, pageComplete);
-        QFETCH(bool, running);
         QFETCH(int, answer);
         QFETCH(bool, timersAfter);
-        Ising &w = *f.w;
         f.prepareOrdered();
-        w.sim.record.go = !pageComplete;
-        if (running)
-            w.setTimersEnabled(true);
-        f.answer = answer;
+        f.click("cmdRestart");
+        if (pageComplete) {
+            f.w->fastForward(LastPageTick - 1);
+            f.w->tmrTime_Timer();
+        }
+        f.boxes.answer = answer;
         bool timersWhileAsking = true;
-        setMsgBoxAnswerer([&](const QString &prompt, int style, const QString &title) {
-            timersWhileAsking = w.timersEnabled();
-            f.asked.push_back({prompt, style, title});
-            return answer;
-        });
-        w.mnuExit_Click();
-        QCOMPARE(f.asked.size(), size_t(1));
-        QCOMPARE(f.asked[0].prompt, QString(" Quit the program?"));
-        QCOMPARE(f.asked[0].title, QString(" Ferrogrid"));
-        QCOMPARE(f.asked[0].style, 4);
+        f.boxes.whileAsking = [&] { timersWhileAsking = f.w->timersEnabled(); };
+        f.choose("mnuExit");
+        QCOMPARE(f.boxes.asked.size(), size_t(1));
+        QCOMPARE(f.boxes.asked[0].prompt, QString(" Quit the program?"));
+        QCOMPARE(f.boxes.asked[0].title, QString(" Ferrogrid"));
+        QCOMPARE(f.boxes.asked[0].style, 4);
         QVERIFY(!timersWhileAsking);
-        QCOMPARE(w.timersEnabled(), timersAfter);
-        QCOMPARE(f.ends, answer == vbYes ? 1 : 0);
-    }
-
-    void closingTheWindowEndsAtOnce()
-    {
-        f.w->show();
-        f.w->setTimersEnabled(true);
-        f.w->close();
-        QCOMPARE(f.ends, 1);
-        QVERIFY(f.asked.empty());
+        QCOMPARE(f.w->timersEnabled(), timersAfter);
+        QCOMPARE(f.end.ends, answer == vbYes ? 1 : 0);
     }
 
     void closingEndsTheProgramWithStatusZero()
     {
         // The real ending, with all three windows open and the run going.
-        Ising &w = *f.w;
+        QuitApplication quit;
+        Services services {f.clock, f.random, f.boxes, quit, f.printer};
+        Ising w(services);
         w.show();
-        w.mnuTemps_Click();
-        w.mnuView_Click();
-        f.prepareOrdered();
-        w.cmdRestart_Click();
-        setEndHandler({});
+        f.choose("mnuTemps", &w);
+        f.choose("mnuView", &w);
+        f.random.script = {0.1};
+        f.click("cmdZero", &w);
+        f.click("cmdRestart", &w);
         QTimer::singleShot(50, &w, [&w] { w.close(); });
         QCOMPARE(QCoreApplication::exec(), 0);
         QVERIFY(!w.isVisible() && !w.designTemps().isVisible() && !w.snapshots().isVisible());
-        QVERIFY(f.asked.empty());
-    }
-
-    void temperatureCorrections_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("after");
-        QTest::newRow("empty") << "" << "0.1";
-        QTest::newRow("word") << "abc" << "0.1";
-        QTest::newRow("negative") << "-1" << "0.1";
-        QTest::newRow("below") << "0.09" << "0.1";
-        QTest::newRow("exactly-kept") << "0.1" << "0.1";
-        QTest::newRow("three-kept") << "3" << "3";
-        QTest::newRow("leading-number-kept") << "2.5K" << "2.5K";
-    }
-    void temperatureCorrections()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, after);
-        Ising &w = *f.w;
-        f.prepareOrdered();
-        w.ClearChart();
-        w.txtTemp->setText(typed);
-        w.cmdGoToTemp_Click();
-        QCOMPARE(w.txtTemp->text(), after);
-        QVERIFY(w.timersEnabled());
-        // The direct tick does not count, and after a clear it plots at x = 0.
-        QCOMPARE(w.lblLabels->text(), QString("0"));
-        QCOMPARE(w.lblTime->text(), QString("0"));
-        QVERIFY(w.lblNetMag->text().isEmpty());
-        QCOMPARE(w.picMag->operations().back().kind, SurfaceOp::Kind::Dot);
-        QCOMPARE(w.picMag->operations().back().a.x(), 0.0);
-    }
-
-    void blankLatticeIsRefused()
-    {
-        Ising &w = *f.w;
-        w.cmdRestart_Click();
-        w.picMag->hide();
-        w.mnuContinue_Click();
-        QVERIFY(!w.timersEnabled());
-        QVERIFY(w.picMag->isVisibleTo(&w));
-        QCOMPARE(w.txtTemp->text(), QString("0.1"));
-        QVERIFY(w.lblLabels->text().isEmpty());
+        QVERIFY(f.boxes.asked.empty());
     }
 
     void runNumberLabel()
     {
-        Ising &w = *f.w;
-        w.txtRunNum->setText("Run 7");
-        QVERIFY(w.lblPrintRunNum->text().isEmpty());
-        const int emptyWidth = w.lblPrintRunNum->width();
-        QTest::mouseClick(w.lblPrintRunNum, Qt::LeftButton);
-        QCOMPARE(w.lblPrintRunNum->text(), QString("Run 7"));
-        QVERIFY(w.lblPrintRunNum->width() > emptyWidth);
-        w.txtRunNum->clear();
-        w.lblPrintRunNum_Click();
-        QVERIFY(w.lblPrintRunNum->text().isEmpty());
+        f.box("txtRunNum")->setText("Run 7");
+        Caption *label = f.label("lblPrintRunNum");
+        const int emptyWidth = label->width();
+        QTest::mouseClick(label, Qt::LeftButton);
+        QCOMPARE(label->text(), QString("Run 7"));
+        QVERIFY(label->width() > emptyWidth);
+        f.box("txtRunNum")->clear();
+        QTest::mouseClick(label, Qt::LeftButton);
+        QVERIFY(label->text().isEmpty());
     }
 
     // The interval scroll bar: left is long (1400 ms), right is short (1 ms);
@@ -362,11 +324,9 @@ private slots:
     // its next tick.
     void scrollBarSetsTheIntervalAtTheNextTick()
     {
-        Ising &w = *f.w;
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(QTest::qWaitForWindowExposed(f.w.get()));
         f.prepareOrdered();
-        QScrollBar *bar = w.hsbTimeInterval;
+        QScrollBar *bar = f.find<QScrollBar>(f.w.get(), "hsbTimeInterval");
         auto part = [bar](QStyle::SubControl sc) {
             QStyleOptionSlider opt;
             opt.initFrom(bar);
@@ -381,13 +341,13 @@ private slots:
             opt.upsideDown = bar->invertedAppearance();
             return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, sc, bar);
         };
-        auto intervalAfterTick = [&w] {
-            w.tmrTime_Timer();
-            return w.tmrTime->Interval();
+        Timer *timer = f.w->findChildren<Timer *>().first();
+        auto intervalAfterTick = [&] {
+            f.w->tmrTime_Timer();
+            return timer->Interval();
         };
         QCOMPARE(intervalAfterTick(), 1);
-        const int rightEnd = part(QStyle::SC_ScrollBarSlider).right();
-        QVERIFY(rightEnd >= part(QStyle::SC_ScrollBarAddPage).left() - 1); // thumb at the right end
+        QVERIFY(part(QStyle::SC_ScrollBarSlider).right() >= part(QStyle::SC_ScrollBarAddPage).left() - 1);
 
         int thumb = part(QStyle::SC_ScrollBarSlider).left();
         for (int n = 0; n < 3; ++n) {
@@ -419,22 +379,6 @@ private slots:
         QCOMPARE(intervalAfterTick(), 1400);
         QTest::keyClick(bar, Qt::Key_End);
         QCOMPARE(intervalAfterTick(), 1);
-    }
-
-    // At a long interval the tick that ends a page still shows its count and
-    // the run state.
-    void stoppingTickShowsItsCount()
-    {
-        Ising &w = *f.w;
-        w.show();
-        f.prepareOrdered();
-        w.sim.record.time.setNumber(LastPageTick - 2);
-        w.sim.record.labels.setNumber(LastPageTick - 2);
-        w.hsbTimeInterval->setValueAt(60);
-        w.cmdRestart_Click();
-        QTRY_VERIFY(!w.timersEnabled());
-        QTRY_COMPARE(w.lblLabels->text(), QString(" 1599999"));
-        QCOMPARE(w.lblRestart->text(), QString("Stop"));
     }
 };
 

@@ -5,7 +5,7 @@
 #include "flip.h"
 #include "lattice.h"
 #include "random.h"
-#include "startconfig.h"
+#include "preparation.h"
 
 #include <QTest>
 
@@ -59,14 +59,14 @@ bool totalsMatchSpins(const Lattice &lattice)
     return lattice.Energy == -bonds && lattice.TotalMag == total;
 }
 
-struct Run {
+struct Sampled {
     Estimate energy, absMag;
 };
 
 // Ordered start, 'equilibration' sweeps, then Energy / 400 and |m| after
 // each of 'sweeps' sweeps of 400 attempts, all factors 1. NaN when the totals
 // ever leave the spins.
-Run simulate(double T, std::uint64_t seed, int equilibration, int sweeps)
+Sampled simulate(double T, std::uint64_t seed, int equilibration, int sweeps)
 {
     Random random(seed);
     Lattice lattice;
@@ -127,7 +127,7 @@ private slots:
         const double exact = exactEnergy(Side, Side, temperature);
         // 100000 sweeps: a standard error near 0.0008, while a temperature
         // off by 2 % moves the mean by some 25 of them.
-        const Run run = simulate(temperature, 20240611, 2000, 100000);
+        const Sampled run = simulate(temperature, 20240611, 2000, 100000);
         QVERIFY2(!std::isnan(run.energy.mean), "Energy or TotalMag drifted from the spins");
         qDebug("T = %.2f: <E>/N = %.5f +- %.5f, exact %.5f (%+.1f SE); <|m|> = %.4f +- %.4f", temperature,
                run.energy.mean, run.energy.error, exact, (run.energy.mean - exact) / run.energy.error,

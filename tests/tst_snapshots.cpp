@@ -1,21 +1,49 @@
+// The snapshots window: capturing the lattice into twelve blocks, clearing
+// them, Reset, and Return.
+
 #include "windowfixture.h"
 
 #include "twips.h"
 
 #include <QMenuBar>
-#include <QTest>
 
 using namespace ferro;
+
+namespace {
+
+// The colour shown at the centre of cell i of block b, as &HBBGGRR, or
+// &H010101 where the window shows no cell there.
+std::uint32_t blockCell(QWidget *client, int b, int i)
+{
+    const int left = 2048 + 2760 * (b % 4) + 120 * (i % 20) + 75;
+    const int top = 960 + 2760 * (b / 4) + 120 * (i / 20) + 75;
+    const QImage img = client->grab().toImage();
+    const QRgb c = img.pixel(QPoint(px(left), px(top)) * img.devicePixelRatio());
+    if (qRed(c) == 0xE0) // the frame's light grey behind a hidden cell
+        return 0x010101;
+    return std::uint32_t(qRed(c)) | std::uint32_t(qGreen(c)) << 8 | std::uint32_t(qBlue(c)) << 16;
+}
+
+} // namespace
 
 class TestSnapshots : public QObject {
     Q_OBJECT
     WindowFixture f;
 
-    // k captures of a lattice with the top-right cell white on black.
+    Snapshots &s() { return f.w->snapshots(); }
+    QWidget *client() { return s().centralWidget(); }
+    Caption *caption(int b) { return f.label(QStringLiteral("lblSnapshots_%1").arg(b), &s()); }
     void capture(int times)
     {
         for (int n = 0; n < times; ++n)
-            f.w->mnuSnapshot_Click();
+            f.choose("mnuSnapshot");
+    }
+    // All up but the top-right site, through a rejected run of ticks.
+    void prepareCornerDown()
+    {
+        f.random.script.assign(400, 0.1);
+        f.random.script[19] = 0.9;
+        f.click("cmdRandom");
     }
 
 private slots:
@@ -24,108 +52,44 @@ private slots:
 
     void windowLayout()
     {
-        Snapshots &s = f.w->snapshots();
-        QCOMPARE(s.windowTitle(), QString("Snapshots"));
-        QCOMPARE(s.lblLegend->text(), QString("temperature; instantaneous magnetization per site; "
-                                              "time-averaged magnetization per site; Monte Carlo steps"));
-        const QString b(10, ' ');
+        QCOMPARE(s().windowTitle(), QString("Snapshots"));
+        QCOMPARE(f.label("lblLegend", &s())->text(), QString("temperature; instantaneous magnetization per site; "
+                                                             "time-averaged magnetization per site; Monte Carlo steps"));
         QStringList menu;
-        for (QAction *a : s.menuBar()->actions())
+        for (QAction *a : s().menuBar()->actions())
             menu << a->text();
+        const QString b(10, ' ');
         QCOMPARE(menu, QStringList({b + "Clear Snapshots", b + "Return", b + "Print"}));
-        QCOMPARE(s.Shape1->count(), 4800);
-        // Block 5 is in column 1, row 1; its last cell shows whole at the block's bottom right.
-        const QRect first = s.Shape1->cellRect(400 * 5).translated(s.Shape1->pos());
-        QCOMPARE(first, twipsRect(4808, 3720, 150, 150));
-        const QRect last = s.Shape1->cellRect(400 * 11 + 399).translated(s.Shape1->pos());
-        QCOMPARE(last, twipsRect(10328 + 120 * 19, 6480 + 120 * 19, 150, 150));
-        QCOMPARE(s.lblSnapshots[10]->pos(), QPoint(px(8783), px(9000)));
+        QCOMPARE(caption(10)->pos(), QPoint(px(8783), px(9000)));
         // The date box lies below the designed client height; the window shows it.
-        QVERIFY(s.picDateTime->geometry().bottom() < s.client->height());
-        for (int k = 0; k < 4800; ++k)
-            QVERIFY(!s.Shape1->isCellVisible(k));
-        for (Caption *c : s.lblSnapshots)
-            QVERIFY(c->isHidden() && c->text().isEmpty());
+        QVERIFY(f.find<QWidget>(&s(), "picDateTime")->geometry().bottom() < client()->height());
+        QCOMPARE(blockCell(client(), 0, 0), 0x010101u);
     }
 
-    void counterTexts_data()
+    // Each capture fills the next block with the lattice as it stands, the
+    // top-right site top right, and a caption of the read-outs; the run pauses.
+    void captureFillsTheNextBlock()
     {
-        QTest::addColumn<int>("before"); // -1: empty at start-up, 0: "0" after a clear
-        QTest::addColumn<QString>("after");
-        QTest::newRow("from-empty") << -1 << " 1";
-        QTest::newRow("from-zero") << 0 << " 1";
-        QTest::newRow("twelfth-to-thirteenth") << 12 << " 13";
-    }
-    void counterTexts()
-    {
-        QFETCH(int, before);
-        QFETCH(QString, after);
-        Ising &w = *f.w;
-        if (before == 0)
-            w.sim.record.snapshots.setZero();
-        else if (before > 0)
-            w.sim.record.snapshots.setNumber(before);
-        w.mnuSnapshot_Click();
-        QCOMPARE(w.lblSnapshotsCounter->text(), after);
-        QVERIFY(w.snapshots().isVisible());
-    }
+        prepareCornerDown();
+        f.box("txtTemp")->setText(" 2.5 K ");
+        f.click("cmdRestart");
+        f.choose("mnuSnapshot");
+        QVERIFY(!f.w->timersEnabled());
+        QVERIFY(s().isVisible());
+        QCOMPARE(f.text("lblSnapshotsCounter"), QString(" 1"));
+        QCOMPARE(caption(0)->text(), QString(" 2.5 K ;  .995; ; "));
+        QCOMPARE(blockCell(client(), 0, 0), 0x000000u);
+        QCOMPARE(blockCell(client(), 0, 19), 0xFFFFFFu);
+        QCOMPARE(blockCell(client(), 1, 0), 0x010101u);
 
-    void captionJoinsTheFourTextsAsTheyStand()
-    {
-        Ising &w = *f.w;
-        w.sim.random.script({0.9}); // all down: m = -1
-        w.cmdZero_Click();
-        w.txtTemp->setText(" 2.5 K ");
-        w.cmdRestart_Click();
-        w.sim.random.script({0.0, 0.9999}); // a rejected attempt keeps m = -1
-        w.tmrTime_Timer();
-        w.mnuSnapshot_Click();
-        QCOMPARE(w.snapshots().lblSnapshots[0]->text(), QString(" 2.5 K ; -1;  1;  1"));
-        QVERIFY(!w.timersEnabled());
-
-        w.ClearChart(); // empties the temperature and the read-outs
-        w.mnuSnapshot_Click();
-        QCOMPARE(w.snapshots().lblSnapshots[1]->text(), QString("; ; ; 0"));
-        QVERIFY(w.snapshots().lblSnapshots[1]->isVisible());
-    }
-
-    void blocksKeepOrientation()
-    {
-        Ising &w = *f.w;
-        f.prepareOrdered();
-        w.sim.lattice.Spin[0][19] = -1;
-        w.Shape1->setBackColor(19, 0xFFFFFF);
-        capture(2);
-        Snapshots &s = w.snapshots();
-        for (int b : {0, 1}) {
-            for (int i = 0; i < 400; ++i) {
-                const int j = 400 * b + i;
-                QVERIFY(s.Shape1->isCellVisible(j));
-                QCOMPARE(s.Shape1->BackColor(j), w.Shape1->BackColor(i));
-                QCOMPARE(s.Shape1->BorderColor(j), w.Shape1->BackColor(i));
-            }
-        }
-        // Main cell 19 lands top right of its block.
-        const QRect topRight = s.Shape1->cellRect(19);
-        QCOMPARE(topRight.left(), s.Shape1->cellRect(0).left() + px(2048 + 120 * 19) - px(2048));
-        QCOMPARE(s.Shape1->BackColor(19), 0xFFFFFFu);
-        QCOMPARE(s.lblSnapshots[0]->text(), s.lblSnapshots[1]->text());
-        QVERIFY(!s.Shape1->isCellVisible(800));
-    }
-
-    void thirteenthCommandOnlyCounts()
-    {
-        Ising &w = *f.w;
-        f.prepareOrdered();
-        capture(12);
-        Snapshots &s = w.snapshots();
-        QVERIFY(s.Shape1->isCellVisible(4799));
-        w.cmdRestart_Click();
-        s.hide();
-        w.mnuSnapshot_Click();
-        QCOMPARE(w.lblSnapshotsCounter->text(), QString(" 13"));
-        QVERIFY(w.timersEnabled()); // a refused capture leaves the run running
-        QVERIFY(s.isVisible());
+        capture(11);
+        QCOMPARE(blockCell(client(), 11, 399), 0x000000u);
+        QCOMPARE(blockCell(client(), 5, 19), 0xFFFFFFu);
+        // The 13th command only counts: the run goes on.
+        f.click("cmdRestart");
+        f.choose("mnuSnapshot");
+        QCOMPARE(f.text("lblSnapshotsCounter"), QString(" 13"));
+        QVERIFY(f.w->timersEnabled());
     }
 
     void clearSnapshots_data()
@@ -137,85 +101,56 @@ private slots:
     void clearSnapshots()
     {
         QFETCH(int, answer);
-        Ising &w = *f.w;
         f.prepareOrdered();
         capture(5);
-        w.cmdRestart_Click();
-        f.answer = answer;
-        Snapshots &s = w.snapshots();
-        s.mnuClearSnapshots_Click();
-        QCOMPARE(f.asked.size(), size_t(1));
-        QCOMPARE(f.asked[0].prompt, QString(" Clear snapshots?"));
-        QCOMPARE(f.asked[0].title, QString(" Ferrogrid"));
-        QCOMPARE(f.asked[0].style, 4);
-        QVERIFY(w.timersEnabled());
+        f.click("cmdRestart");
+        f.boxes.answer = answer;
+        f.choose("mnuClearSnapshots", &s());
+        QCOMPARE(f.boxes.asked.size(), size_t(1));
+        QCOMPARE(f.boxes.asked[0].prompt, QString(" Clear snapshots?"));
+        QCOMPARE(f.boxes.asked[0].title, QString(" Ferrogrid"));
+        QCOMPARE(f.boxes.asked[0].style, 4);
+        QVERIFY(f.w->timersEnabled()); // the run is not touched
         if (answer == vbNo) {
-            QCOMPARE(w.lblSnapshotsCounter->text(), QString(" 5"));
-            QVERIFY(s.lblSnapshots[4]->isVisible() && s.Shape1->isCellVisible(1999));
+            QCOMPARE(f.text("lblSnapshotsCounter"), QString(" 5"));
+            QVERIFY(caption(4)->isVisible());
+            QCOMPARE(blockCell(client(), 4, 399), 0x000000u);
             return;
         }
-        QCOMPARE(w.lblSnapshotsCounter->text(), QString("0"));
-        for (int k = 0; k < 4800; ++k)
-            QVERIFY(!s.Shape1->isCellVisible(k));
-        for (Caption *c : s.lblSnapshots)
-            QVERIFY(!c->isVisible());
-        QVERIFY(!s.lblSnapshots[3]->text().isEmpty()); // hidden, not erased
-        w.mnuSnapshot_Click();
-        QVERIFY(s.lblSnapshots[0]->isVisible() && !s.lblSnapshots[1]->isVisible());
-        QVERIFY(s.Shape1->isCellVisible(0) && !s.Shape1->isCellVisible(400));
-    }
-
-    void returnBringsTheMainWindowForward()
-    {
-        Ising &w = *f.w;
-        w.show();
-        w.mnuView_Click();
-        w.snapshots().mnuReturn_Click();
-        QVERIFY(w.snapshots().isVisible());
-        QVERIFY(w.isVisible());
+        QCOMPARE(f.text("lblSnapshotsCounter"), QString("0"));
+        QCOMPARE(blockCell(client(), 4, 399), 0x010101u);
+        QVERIFY(!caption(0)->isVisible());
+        f.choose("mnuSnapshot"); // the next capture fills block 0 again
+        QVERIFY(caption(0)->isVisible() && !caption(1)->isVisible());
+        QCOMPARE(blockCell(client(), 0, 0), 0x000000u);
+        QCOMPARE(blockCell(client(), 1, 0), 0x010101u);
     }
 
     void resetAfterCaptures()
     {
-        Ising &w = *f.w;
         f.prepareOrdered();
         capture(3);
-        const QString energy = w.lblInternalEnergy->text();
-        w.txtTemp->setText("2");
-        w.cmdRestart_Click();
-        w.mnuReset_Click();
-        Snapshots &s = w.snapshots();
-        QCOMPARE(w.lblSnapshotsCounter->text(), QString("0"));
-        for (int k = 0; k < 3; ++k)
-            QVERIFY(s.lblSnapshots[k]->isVisible() && s.lblSnapshots[k]->text().isEmpty());
-        QVERIFY(!s.lblSnapshots[3]->isVisible());
-        for (int k = 0; k < 4800; ++k)
-            QVERIFY(!s.Shape1->isCellVisible(k));
-        for (int k = 0; k < Sites; ++k) {
-            QCOMPARE(w.Shape1->BackColor(k), 0xC0C0C0u);
-            QCOMPARE(w.sim.lattice.spinOfCell(k), std::int16_t(0));
-        }
-        QCOMPARE(w.lblInternalEnergy->text(), energy);
-        QCOMPARE(int(w.sim.lattice.TotalMag), 400);
-        QVERIFY(!w.timersEnabled());
-        QVERIFY(w.txtTemp->text().isEmpty());
-        QCOMPARE(w.lblLabels->text(), QString("0"));
-        w.cmdGoToTemp_Click();
-        QVERIFY(!w.timersEnabled()); // blank lattice
-        w.mnuSnapshot_Click();
-        QVERIFY(s.Shape1->isCellVisible(0));
-        QCOMPARE(s.Shape1->BackColor(0), 0xC0C0C0u);
+        const QString energy = f.text("lblInternalEnergy");
+        f.click("cmdRestart");
+        f.choose("mnuReset");
+        QCOMPARE(f.text("lblSnapshotsCounter"), QString("0"));
+        QVERIFY(caption(2)->isVisible() && caption(2)->text().isEmpty()); // emptied, still shown
+        QVERIFY(!caption(3)->isVisible());
+        QCOMPARE(blockCell(client(), 0, 0), 0x010101u);
+        QCOMPARE(f.text("lblInternalEnergy"), energy); // the totals are not recounted
+        QVERIFY(!f.w->timersEnabled());
+        QCOMPARE(f.text("lblLabels"), QString("0"));
+        f.click("cmdGoToTemp");
+        QVERIFY(!f.w->timersEnabled()); // a blank lattice
+        f.choose("mnuSnapshot");
+        QCOMPARE(blockCell(client(), 0, 0), 0xC0C0C0u);
     }
 
-    void resetCreatesTheWindowHidden()
+    void returnBringsTheMainWindowForward()
     {
-        Ising &w = *f.w;
-        w.show();
-        QVERIFY(!w.snapshotsExists());
-        w.mnuReset_Click();
-        QVERIFY(w.snapshotsExists());
-        QVERIFY(!w.snapshots().isVisible());
-        QCOMPARE(w.lblSnapshotsCounter->text(), QString("0"));
+        f.choose("mnuView");
+        f.choose("mnuReturn", &s());
+        QVERIFY(s().isVisible() && f.w->isVisible());
     }
 };
 

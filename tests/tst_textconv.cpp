@@ -126,14 +126,6 @@ private slots:
         QCOMPARE(bytes(Str(value)), expected);
     }
 
-    void strOfText()
-    {
-        QCOMPARE(bytes(Str("0.1250")), QByteArray(" .125"));
-        QCOMPARE(bytes(Str(std::string("-4.00"))), QByteArray("-4"));
-        QCOMPARE(bytes(Str("&HFF")), QByteArray(" 255"));
-        QCOMPARE(bytes(Str("x")), QByteArray(" 0"));
-    }
-
     void valReadsBackStr_data()
     {
         QTest::addColumn<double>("value");
@@ -244,25 +236,6 @@ private slots:
             const double expected = Val(Format(v, "0." + std::string(decimals, '0')));
             QVERIFY2(same(RoundTo(v, decimals), expected), show(v) + " to " + QByteArray::number(decimals));
         }
-    }
-
-    void magnetisationReadout_data()
-    {
-        QTest::addColumn<int>("totalMag");
-        QTest::addColumn<QByteArray>("expected");
-        const struct { const char *name; int totalMag; const char *expected; } rows[] = {
-            { "eighth", 50, " .125" }, { "all-down", -400, "-1" }, { "balanced", 0, " 0" },
-            { "one-spin", 1, " .0025" }, { "minus-two-spins", -2, "-.005" }, { "all-up", 400, " 1" },
-        };
-        for (const auto &r : rows)
-            QTest::newRow(r.name) << r.totalMag << QByteArray(r.expected);
-    }
-
-    void magnetisationReadout()
-    {
-        QFETCH(int, totalMag);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(bytes(Str(Format(totalMag / 400.0, "0.0000"))), expected);
     }
 };
 

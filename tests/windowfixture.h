@@ -1,71 +1,70 @@
 #pragma once
-// Shared set-up for the window tests: a fresh main window per test, message
-// boxes answered by the test, the end of the program recorded instead of
-// performed, and a fixed clock.
+// A fresh main window per test, on test services, driven through its
+// controls by name as a person would drive it.
 
-#include "clock.h"
-#include "end.h"
+#include "caption.h"
+#include "designtemps.h"
+#include "snapshotswindow.h"
+#include "fakes.h"
 #include "ising.h"
-#include "messagebox.h"
-#include "printing.h"
-#include "qtext.h"
+#include "services.h"
 
+#include <QAction>
 #include <QLineEdit>
-#include <QStringList>
+#include <QPushButton>
+#include <QTest>
 
 #include <memory>
 
-struct AskedBox {
-    QString prompt;
-    int style;
-    QString title;
-};
-
 class WindowFixture {
 public:
+    FixedClock clock;
+    ScriptedRandom random;
+    AnsweringBoxes boxes;
+    CountingEnd end;
+    PdfPrinter printer;
+    ferro::Services services {clock, random, boxes, end, printer};
     std::unique_ptr<ferro::Ising> w;
-    std::vector<AskedBox> asked;
-    int answer = ferro::vbNo;
-    int ends = 0;
 
     void setUp()
     {
-        ferro::setFixedClock(ferro::ClockReading {2026, 3, 9, 14, 5, 7});
-        asked.clear();
-        ends = 0;
-        answer = ferro::vbNo;
-        ferro::setMsgBoxAnswerer([this](const QString &prompt, int style, const QString &title) {
-            asked.push_back({prompt, style, title});
-            return style == ferro::vbYesNo ? answer : ferro::vbOK;
-        });
-        ferro::setEndHandler([this] { ++ends; });
-        w = std::make_unique<ferro::Ising>();
-        // Reproducible random numbers: a seeded generator that the clock does not stir.
-        w->sim.random = ferro::Random(12345);
+        random = ScriptedRandom();
+        clock = FixedClock();
+        boxes = AnsweringBoxes();
+        end = CountingEnd();
+        printer.path.clear();
+        w = std::make_unique<ferro::Ising>(services);
+        w->show();
     }
+    void tearDown() { w.reset(); }
 
-    void tearDown()
+    template <class T>
+    static T *find(QObject *in, const QString &name)
     {
-        w.reset();
-        ferro::setMsgBoxAnswerer({});
-        ferro::setEndHandler({});
-        ferro::setPrintToPdf({});
-        ferro::setFixedClock(std::nullopt);
+        T *found = in->findChild<T *>(name);
+        if (!found)
+            qFatal("no control named %s", qPrintable(name));
+        return found;
     }
+    void click(const char *button, QObject *in = nullptr)
+    {
+        QTest::mouseClick(find<QPushButton>(in ? in : w.get(), QLatin1String(button)), Qt::LeftButton);
+    }
+    void choose(const char *menuItem, QObject *in = nullptr)
+    {
+        find<QAction>(in ? in : w.get(), QLatin1String(menuItem))->trigger();
+    }
+    QLineEdit *box(const QString &name, QObject *in = nullptr) { return find<QLineEdit>(in ? in : w.get(), name); }
+    ferro::Caption *label(const QString &name, QObject *in = nullptr)
+    {
+        return find<ferro::Caption>(in ? in : w.get(), name);
+    }
+    QString text(const QString &labelName) { return label(labelName)->text(); }
 
     // All spins +1 (black), as "T = Zero" with a low draw.
     void prepareOrdered()
     {
-        w->sim.random.script({0.1});
-        w->cmdZero_Click();
-    }
-
-    QStringList textsOf(const ferro::DrawingSurface *s) const
-    {
-        QStringList texts;
-        for (const ferro::SurfaceOp &op : s->operations())
-            if (op.kind == ferro::SurfaceOp::Kind::Text)
-                texts << op.text;
-        return texts;
+        random.script = {0.1};
+        click("cmdZero");
     }
 };

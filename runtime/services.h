@@ -1,0 +1,22 @@
+#pragma once
+// What the windows take from outside: the clock, the random source, the
+// message boxes, the end of the program and the printer. The program passes
+// the real ones; tests pass their own.
+
+#include "clock.h"
+#include "end.h"
+#include "messagebox.h"
+#include "printing.h"
+#include "random.h"
+
+namespace ferro {
+
+struct Services {
+    Clock &clock;
+    RandomSource &random;
+    MessageBoxes &boxes;
+    ProgramEnd &end;
+    PrintTarget &printer;
+};
+
+} // namespace ferro
