@@ -56,7 +56,7 @@ Ising::Ising(QWidget *parent)
     buildControls();
     buildMenu();
 
-    tmrTime = new Timer(this, 1);
+    tmrTime = new Timer(this, 1, Timer::Pace::FixedGrid);
     tmrLabels = new Timer(this, 1);
     connect(tmrTime, &Timer::fired, this, &Ising::tmrTime_Timer);
 
