@@ -3,7 +3,6 @@
 #include <QSocketNotifier>
 
 #ifdef Q_OS_LINUX
-#include <cerrno>
 #include <ctime>
 #include <sys/timerfd.h>
 #include <unistd.h>
@@ -122,12 +121,10 @@ void Timer::armGrid([[maybe_unused]] std::int64_t firstNs)
 void Timer::disarmGrid()
 {
 #ifdef Q_OS_LINUX
+    // Disarming also clears the count of boundaries passed, so a wake-up due
+    // before switching off never fires.
     const itimerspec off{};
     timerfd_settime(m_fd, 0, &off, nullptr);
-    // A boundary that passed before switching off must not fire later.
-    std::uint64_t expirations = 0;
-    while (::read(m_fd, &expirations, sizeof expirations) < 0 && errno == EINTR) {
-    }
     m_notifier->setEnabled(false);
 #endif
 }
@@ -136,6 +133,8 @@ void Timer::gridWokeUp()
 {
 #ifdef Q_OS_LINUX
     // However many boundaries passed since the last wake-up, this is one tick.
+    // Nothing to read means the wake-up was cleared by switching off or by a
+    // new interval.
     std::uint64_t expirations = 0;
     if (::read(m_fd, &expirations, sizeof expirations) != sizeof expirations || !m_enabled)
         return;
