@@ -110,10 +110,10 @@ void Timer::setInterval(int ms)
 void Timer::armGrid([[maybe_unused]] std::int64_t firstNs)
 {
 #ifdef Q_OS_LINUX
-    itimerspec spec{};
-    spec.it_interval = toTimespec(m_interval * NsPerMs);
-    spec.it_value = toTimespec(firstNs);
-    timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec when{};
+    when.it_interval = toTimespec(m_interval * NsPerMs);
+    when.it_value = toTimespec(firstNs);
+    timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &when, nullptr);
     m_notifier->setEnabled(true);
 #endif
 }
