@@ -63,8 +63,10 @@ Ising::Ising(Services &services, QWidget *parent)
     buildControls();
     buildMenu();
 
-    tmrTime = new Timer(this, 1);
+    tmrTime = new Timer(this, 1, Timer::Pace::FixedGrid);
     tmrLabels = new Timer(this, 1);
+    tmrTime->setObjectName(QStringLiteral("tmrTime"));
+    tmrLabels->setObjectName(QStringLiteral("tmrLabels"));
     connect(tmrTime, &Timer::fired, this, &Ising::tmrTime_Timer);
 
     m_readoutRefresh = new QTimer(this);

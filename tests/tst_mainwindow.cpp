@@ -341,7 +341,7 @@ private slots:
             opt.upsideDown = bar->invertedAppearance();
             return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, sc, bar);
         };
-        Timer *timer = f.w->findChildren<Timer *>().first();
+        Timer *timer = f.find<Timer>(f.w.get(), "tmrTime");
         auto intervalAfterTick = [&] {
             f.w->tmrTime_Timer();
             return timer->Interval();
