@@ -79,6 +79,7 @@ int main(int argc, char *argv[])
         || parser.isSet(QStringLiteral("version"))) {
         QCoreApplication app(argc, argv);
         parser.process(app); // prints the help or the version and ends the program with status 0
+        return 0;
     }
 
     QApplication app(argc, argv);
