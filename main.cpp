@@ -1,11 +1,89 @@
 #include "ising.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+
+#include <cstdio>
+
+namespace {
+
+// One id for the desktop entry, the AppStream metadata and the icon.
+const char appId[] = "io.github.ferrogrid.Ferrogrid";
+
+// The program's own options; main() reads each back by its name after the parse.
+void addOptions(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(QStringLiteral("A desktop simulator of the two-dimensional Ising model."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+}
+
+// The options every Qt program takes (-platform offscreen, -style Fusion, ...).
+// QApplication reads them itself; the parser only has to let them through.
+void addToolkitOptions(QCommandLineParser &parser)
+{
+    const char *const withValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                     "qwindowgeometry", "qwindowicon", "qwindowtitle", "session",
+                                     "display", "geometry", "style", "stylesheet", "qmljsdebugger",
+                                     "dialogs", "fontengine"};
+    const char *const flags[] = {"reverse", "widgetcount"};
+    for (const char *name : withValue) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : flags) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+}
+
+QIcon programIcon()
+{
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
+int usageError(const QString &message)
+{
+    std::fprintf(stderr, "ferrogrid: %s\nTry 'ferrogrid --help' for more information.\n", qPrintable(message));
+    return 2;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ferrogrid"));
+    QApplication::setApplicationVersion(QStringLiteral(FERROGRID_VERSION));
+
+    // The command line is read before anything connects to a display, so that
+    // --help, --version and a mistyped option work without one and open no window.
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    addOptions(parser);
+    addToolkitOptions(parser);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))
+        || parser.isSet(QStringLiteral("version"))) {
+        QCoreApplication app(argc, argv);
+        parser.process(app); // prints the help or the version and ends the program with status 0
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(appId));
+    QApplication::setWindowIcon(programIcon());
     QApplication::setStyle(QStringLiteral("Fusion"));
 
     using namespace ferro;
@@ -16,11 +94,10 @@ int main(int argc, char *argv[])
     DefaultPrinter printer;
     // For looking at printed pages without a printer: pages go to this PDF file.
     PdfFile pdf(qEnvironmentVariable("FERROGRID_PRINT_TO_PDF"));
-    const bool toPdf = qEnvironmentVariableIsSet("FERROGRID_PRINT_TO_PDF")
-        && !qEnvironmentVariable("FERROGRID_PRINT_TO_PDF").isEmpty();
-    ferro::Services services {clock, random, boxes, end, toPdf ? static_cast<PrintTarget &>(pdf) : printer};
+    const bool toPdf = !qEnvironmentVariable("FERROGRID_PRINT_TO_PDF").isEmpty();
+    Services services {clock, random, boxes, end, toPdf ? static_cast<PrintTarget &>(pdf) : printer};
 
-    ferro::Ising window(services);
+    Ising window(services);
     window.show();
     return app.exec();
 }
