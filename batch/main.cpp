@@ -142,13 +142,6 @@ int main(int argc, char *argv[])
                                       : std::uint64_t(std::chrono::system_clock::now().time_since_epoch().count());
 
     // Everything that can be refused is refused before the run starts.
-    Output out;
-    if (!o.outputFile.empty()) {
-        out.file = std::fopen(o.outputFile.c_str(), "wb");
-        out.name = o.outputFile;
-        if (!out.file)
-            return fail("--output: cannot write " + o.outputFile + ": " + std::strerror(errno));
-    }
     std::unique_ptr<QGuiApplication> app;
     bool plotCreated = false;
     if (!o.plotFile.empty()) {
@@ -158,6 +151,19 @@ int main(int argc, char *argv[])
             return fail("--plot: cannot write " + o.plotFile + ": " + std::strerror(errno));
         std::fclose(probe);
         plotCreated = !existed;
+    }
+    Output out;
+    if (!o.outputFile.empty()) {
+        out.file = std::fopen(o.outputFile.c_str(), "wb");
+        out.name = o.outputFile;
+        if (!out.file) {
+            const int why = errno;
+            if (plotCreated)
+                std::remove(o.plotFile.c_str());
+            return fail("--output: cannot write " + o.outputFile + ": " + std::strerror(why));
+        }
+    }
+    if (!o.plotFile.empty()) {
         // The figure is painted on Qt's offscreen platform: no display needed.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
