@@ -283,7 +283,7 @@ int main(int argc, char *argv[])
         if (std::isfinite(r.energyTau) && r.blockSweeps < 10 * r.energyTau)
             std::fprintf(stderr,
                          "ferrogrid-batch: warning: at T = %s the error blocks (%.0f sweeps) span fewer than 10 "
-                         "autocorrelation times (%.0f sweeps): the errors are too small; measure more sweeps\n",
+                         "autocorrelation times (%.1f sweeps): the errors are too small; measure more sweeps\n",
                          numberText(o.temperatures[i]).c_str(), r.blockSweeps, r.energyTau);
     }
 

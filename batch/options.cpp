@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "factorfile.h"
 #include "flip.h"
 
 #include <charconv>
@@ -20,7 +21,7 @@ std::optional<double> number(std::string_view text)
 
 std::string quoted(std::string_view text)
 {
-    return "'" + std::string(text.substr(0, 60)) + (text.size() > 60 ? "...'" : "'");
+    return messageQuote(text);
 }
 
 // A temperature of the list, or the error.

@@ -31,14 +31,13 @@ struct Panel {
     bool filled;
 };
 
-// Tick marks at 1, 2 or 5 times a power of ten, about five over [lo, hi].
+// Tick marks at 1, 2 or 5 times a power of ten, at most seven over [lo, hi].
 std::vector<double> ticks(double lo, double hi)
 {
-    const double raw = (hi - lo) / 5;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = power;
-    for (double m : {1.0, 2.0, 5.0, 10.0})
-        if (m * power >= raw) {
+    const double power = std::pow(10.0, std::floor(std::log10((hi - lo) / 7)));
+    double step = 10 * power;
+    for (double m : {1.0, 2.0, 5.0})
+        if ((hi - lo) / (m * power) <= 7) {
             step = m * power;
             break;
         }

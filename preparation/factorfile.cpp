@@ -109,6 +109,22 @@ std::string factorFileText(const FactorTexts &texts)
     return out;
 }
 
+std::string messageQuote(std::string_view text)
+{
+    std::string out = "'";
+    for (const unsigned char c : text.substr(0, 60)) {
+        if (c < 0x20 || c == 0x7f) {
+            const char hex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + (text.size() > 60 ? "...'" : "'");
+}
+
 FactorFileResult factorPattern(std::string_view pattern)
 {
     FactorFileResult result;
@@ -123,7 +139,7 @@ FactorFileResult factorPattern(std::string_view pattern)
         const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), value);
         if (ec != std::errc() || end != item.data() + item.size() || item.empty() || !std::isfinite(value)
             || value <= 0) {
-            result.error = "'" + std::string(item) + "' in '" + std::string(pattern) + "' is not a factor above 0";
+            result.error = messageQuote(item) + " in " + messageQuote(pattern) + " is not a factor above 0";
             return result;
         }
         values.push_back(value);
@@ -133,11 +149,11 @@ FactorFileResult factorPattern(std::string_view pattern)
     }
     const std::size_t wanted = name == "gradient" ? 2 : 1;
     if (name != "uniform" && name != "gradient" && name != "stripe" && name != "spot") {
-        result.error = "'" + std::string(pattern) + "' is none of uniform:F, gradient:A:B, stripe:F, spot:F";
+        result.error = messageQuote(pattern) + " is none of uniform:F, gradient:A:B, stripe:F, spot:F";
         return result;
     }
     if (values.size() != wanted) {
-        result.error = std::string(name) + " takes " + (wanted == 2 ? "two factors, as gradient:0.5:2" : "one factor, as " + std::string(name) + ":2");
+        result.error = messageQuote(name) + " takes " + (wanted == 2 ? "two factors, as gradient:0.5:2" : "one factor, as " + std::string(name) + ":2");
         return result;
     }
     for (int k = 0; k < Sites; ++k) {

@@ -168,7 +168,7 @@ private slots:
         QTest::newRow("plot-unknown-kind") << QStringList {"--temperatures", "2", "--plot", "p.gif"} << ""
                                            << QByteArray("--plot: 'p.gif'");
         QTest::newRow("write-factors-bad-pattern") << QStringList {"--write-factors", "gradient:1"} << ""
-                                                   << QByteArray("--write-factors: gradient takes two factors");
+                                                   << QByteArray("--write-factors: 'gradient' takes two factors");
     }
     void badInput()
     {
