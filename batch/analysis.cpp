@@ -79,7 +79,8 @@ Results analyse(const std::vector<Block> &blocks, double T, int sites)
         *values[q] = {all.v[q], error[q]};
     // The squared error of a mean of n correlated sweeps is 2 tau var / n.
     const double n = double(total.sweeps);
-    const double variance = r.specificHeat.mean * T * T / sites; // of E / N per sweep
+    const double meanE = double(total.energy) / n;
+    const double variance = (double(total.energySquared) / n - meanE * meanE) / (double(sites) * sites); // of E / N
     r.energyTau = variance > 0 ? n * r.energy.error * r.energy.error / (2 * variance) : NAN;
     r.blockSweeps = n / double(B);
     return r;

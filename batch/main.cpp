@@ -75,6 +75,8 @@ std::string millions(double count)
     char buf[32];
     if (count >= 1e6)
         std::snprintf(buf, sizeof buf, "%.1f M", count / 1e6);
+    else if (count >= 1e4)
+        std::snprintf(buf, sizeof buf, "%.0f k", count / 1e3);
     else
         std::snprintf(buf, sizeof buf, "%.0f", count);
     return buf;
@@ -280,7 +282,7 @@ int main(int argc, char *argv[])
 
     for (std::size_t i = 0; i < count; ++i) {
         const Results &r = outcomes[i]->results;
-        if (std::isfinite(r.energyTau) && r.blockSweeps < 10 * r.energyTau)
+        if (r.energyTau > 1 && r.blockSweeps < 10 * r.energyTau)
             std::fprintf(stderr,
                          "ferrogrid-batch: warning: at T = %s the error blocks (%.0f sweeps) span fewer than 10 "
                          "autocorrelation times (%.1f sweeps): the errors are too small; measure more sweeps\n",
