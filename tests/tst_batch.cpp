@@ -132,6 +132,24 @@ private slots:
         QVERIFY(p.readAllStandardError().contains("interrupted: 0 of 2 temperatures finished"));
     }
 
+    // The window program reads the same files, and refuses a bad one
+    // before opening any window.
+    void windowRefusesBadFactorFile()
+    {
+        QFile f(path("w.txt"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(",,,,,,,,,,,,,,,,,,,\n").repeated(19));
+        f.close();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(FERROGRID), {"--factors", path("w.txt")});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().contains("w.txt:20:1: the file ends after 19 lines"));
+    }
+
     void badInput_data()
     {
         QTest::addColumn<QStringList>("args");
