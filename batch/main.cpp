@@ -50,12 +50,17 @@ int fail(const std::string &message)
 struct Output {
     std::FILE *file = stdout;
     std::string name = "standard output";
-    bool failed = false;
+    int error = 0; // errno of the first failed write, 0 while all went out
 
     void write(const std::string &text)
     {
-        if (!failed && (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0))
-            failed = true;
+        if (error == 0 && (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0))
+            error = errno ? errno : EIO;
+    }
+    void close()
+    {
+        if (file != stdout && std::fclose(file) != 0 && error == 0)
+            error = errno ? errno : EIO;
     }
 };
 
@@ -109,9 +114,8 @@ int writeFactors(const Options &o)
             return fail("--output: cannot write " + o.outputFile + ": " + std::strerror(errno));
     }
     out.write(factorFileText(pattern.texts));
-    if (out.file != stdout && std::fclose(out.file) != 0)
-        out.failed = true;
-    return out.failed ? fail("cannot write " + out.name) : 0;
+    out.close();
+    return out.error ? fail("cannot write " + out.name + ": " + std::strerror(out.error)) : 0;
 }
 
 } // namespace
@@ -238,7 +242,7 @@ int main(int argc, char *argv[])
                 out.write(row);
                 lock.lock();
             }
-            if (out.failed)
+            if (out.error)
                 g_stop = true;
             if (running == 0)
                 break;
@@ -264,12 +268,11 @@ int main(int argc, char *argv[])
         if (i >= written)
             out.write(rowOf(i));
     }
-    if (out.file != stdout && std::fclose(out.file) != 0)
-        out.failed = true;
-    if (out.failed) {
+    out.close();
+    if (out.error) {
         if (plotCreated)
             std::remove(o.plotFile.c_str());
-        return fail("cannot write " + out.name + ": " + std::strerror(errno));
+        return fail("cannot write " + out.name + ": " + std::strerror(out.error));
     }
     if (done < count) {
         if (plotCreated)

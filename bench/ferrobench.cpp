@@ -195,11 +195,9 @@ double batchRate(int threads, long attempts, double T)
     for (auto &w : workers)
         w.join();
     const double seconds = secondsSince(start);
-    long sum = 0;
+    static volatile long sink; // keeps the work observable
     for (long c : checksums)
-        sum += c;
-    if (sum == 42) // keeps the work observable
-        std::printf(" ");
+        sink = sink + c;
     return threads * double(attempts / Sites * Sites) / seconds;
 }
 
