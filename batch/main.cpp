@@ -220,7 +220,7 @@ int main(int argc, char *argv[])
         });
 
     // Rows go out in temperature order as soon as all before them are done.
-    auto rowOf = [&](std::size_t i) {
+    auto rowText = [&](std::size_t i) {
         const Outcome &outcome = *outcomes[i];
         if (o.seriesEvery > 0)
             return outcome.series;
@@ -237,7 +237,7 @@ int main(int argc, char *argv[])
         std::unique_lock lock(mutex);
         for (;;) {
             while (written < count && outcomes[written]) {
-                const std::string row = rowOf(written++);
+                const std::string row = rowText(written++);
                 lock.unlock();
                 out.write(row);
                 lock.lock();
@@ -266,7 +266,7 @@ int main(int argc, char *argv[])
             continue;
         ++done;
         if (i >= written)
-            out.write(rowOf(i));
+            out.write(rowText(i));
     }
     out.close();
     if (out.error) {
