@@ -29,7 +29,15 @@ struct Panel {
     std::function<Value(const Results &)> value;
     Marker marker;
     bool filled;
+    std::function<double(double)> exact; // of the 20 x 20 torus at T, or none
 };
+
+// C/N = d(E/N)/dT of the torus.
+double exactSpecificHeat(double T)
+{
+    const double h = 1e-4 * T;
+    return (exactEnergy(Side, Side, T + h) - exactEnergy(Side, Side, T - h)) / (2 * h);
+}
 
 // Tick marks at 1, 2 or 5 times a power of ten, at most seven over [lo, hi].
 std::vector<double> ticks(double lo, double hi)
@@ -92,8 +100,8 @@ void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const PlotDat
     std::vector<QPointF> curve;
     if (exact) {
         for (int s = 0; s <= 200; ++s) {
-            const double t = tLo + (tHi - tLo) * s / 200;
-            curve.emplace_back(t, exactEnergy(Side, Side, t));
+            const double t = std::max(0.1, tLo + (tHi - tLo) * s / 200);
+            curve.emplace_back(t, panel.exact(t));
             widen(curve.back().y());
         }
     }
@@ -170,8 +178,31 @@ void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const PlotDat
     }
     p.restore();
 
-    if (exact) { // legend, in the lower right corner where the energy curve is high
-        const QRectF legend(plot.right() - 330, plot.bottom() - 100, 315, 85);
+    if (exact) {
+        // The legend goes into the first corner that no point and no part of
+        // the curve falls into.
+        std::vector<QPointF> drawn;
+        for (const QPointF &c : curve)
+            drawn.emplace_back(X(c.x()), Y(c.y()));
+        for (const PlotPoint &pt : data.points) {
+            const Value v = panel.value(pt.results);
+            drawn.emplace_back(X(pt.temperature), Y(v.mean));
+        }
+        const QSizeF size(315, 85);
+        const QRectF corners[] = {
+            QRectF(QPointF(plot.right() - 15 - size.width(), plot.bottom() - 15 - size.height()), size),
+            QRectF(QPointF(plot.right() - 15 - size.width(), plot.top() + 15), size),
+            QRectF(QPointF(plot.left() + 15, plot.top() + 15), size),
+            QRectF(QPointF(plot.left() + 15, plot.bottom() - 15 - size.height()), size),
+        };
+        QRectF legend = corners[0];
+        for (const QRectF &corner : corners) {
+            const QRectF margin = corner.adjusted(-12, -12, 12, 12);
+            if (std::none_of(drawn.begin(), drawn.end(), [&](const QPointF &d) { return margin.contains(d); })) {
+                legend = corner;
+                break;
+            }
+        }
         p.setRenderHint(QPainter::Antialiasing);
         p.setPen(QPen(Qt::black, 1));
         p.setBrush(Qt::white);
@@ -215,13 +246,14 @@ void renderPlot(QPainter &p, const QRectF &target, const PlotData &data)
     tHi += margin;
 
     const Panel panels[4] = {
-        {QStringLiteral("energy per site E/N"), [](const Results &r) { return r.energy; }, Marker::Circle, false},
+        {QStringLiteral("energy per site E/N"), [](const Results &r) { return r.energy; }, Marker::Circle, false,
+         [](double T) { return exactEnergy(Side, Side, T); }},
         {QStringLiteral("magnetization per site \u27e8|m|\u27e9"), [](const Results &r) { return r.absMag; },
-         Marker::Square, true},
+         Marker::Square, true, {}},
         {QStringLiteral("specific heat per site C/N"), [](const Results &r) { return r.specificHeat; },
-         Marker::Triangle, false},
+         Marker::Triangle, false, exactSpecificHeat},
         {QStringLiteral("susceptibility per site \u03c7/N"), [](const Results &r) { return r.susceptibility; },
-         Marker::Diamond, true},
+         Marker::Diamond, true, {}},
     };
     QFont font = p.font();
     font.setPixelSize(24);
@@ -231,7 +263,7 @@ void renderPlot(QPainter &p, const QRectF &target, const PlotData &data)
     const double top = 50, w = Width / 2, h = (Height - top) / 2;
     for (int q = 0; q < 4; ++q)
         drawPanel(p, QRectF((q % 2) * w, top + (q / 2) * h, w, h), panels[q], data, tLo, tHi,
-                  q == 0 && data.exactCurve);
+                  panels[q].exact && data.exactCurve);
     p.restore();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // The batch program's figure: energy, |m|, specific heat and susceptibility
 // per site against temperature, four panels with error bars, the exact energy
-// of the 20 x 20 torus drawn through the energy panel. Black on white with a
-// marker shape per quantity, so that it reads in black and white.
+// and specific heat of the 20 x 20 torus drawn through their panels. Black on
+// white with a marker shape per quantity, so that it reads in black and white.
 
 #include "analysis.h"
 
@@ -22,7 +22,7 @@ struct PlotPoint {
 
 struct PlotData {
     std::vector<PlotPoint> points; // in any order
-    bool exactCurve = false;       // every factor is 1
+    bool exactCurve = false;       // every factor is 1: draw the exact curves
     QString caption;
 };
 
