@@ -1,7 +1,10 @@
+#include "designtemps.h"
+#include "factorfile.h"
 #include "ising.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QIcon>
 
 #include <cstdio>
@@ -17,6 +20,10 @@ void addOptions(QCommandLineParser &parser)
     parser.setApplicationDescription(QStringLiteral("A desktop simulator of the two-dimensional Ising model."));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addOption({QStringLiteral("factors"),
+                      QStringLiteral("Fill the temperature-factor boxes from <file>: 20 lines of 20 "
+                                     "comma-separated factors, as ferrogrid-batch --write-factors writes them."),
+                      QStringLiteral("file")});
 }
 
 // The options every Qt program takes (-platform offscreen, -style Fusion, ...).
@@ -81,6 +88,15 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    ferro::FactorFileResult factors;
+    if (parser.isSet(QStringLiteral("factors"))) {
+        factors = ferro::readFactorFile(QFile::encodeName(parser.value(QStringLiteral("factors"))).toStdString());
+        if (!factors.ok()) {
+            std::fprintf(stderr, "ferrogrid: %s\n", factors.error.c_str());
+            return 2;
+        }
+    }
+
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(appId));
     QApplication::setWindowIcon(programIcon());
@@ -98,6 +114,9 @@ int main(int argc, char *argv[])
     Services services {clock, random, boxes, end, toPdf ? static_cast<PrintTarget &>(pdf) : printer};
 
     Ising window(services);
+    if (parser.isSet(QStringLiteral("factors")))
+        for (int k = 0; k < Sites; ++k)
+            window.designTemps().setFactorText(k, QString::fromStdString(factors.texts[k]));
     window.show();
     return app.exec();
 }

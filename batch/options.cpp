@@ -1,0 +1,255 @@
+#include "options.h"
+
+#include "factorfile.h"
+#include "flip.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace ferro::batch {
+
+namespace {
+
+std::optional<double> number(std::string_view text)
+{
+    double value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::string quoted(std::string_view text)
+{
+    return messageQuote(text);
+}
+
+// A temperature of the list, or the error.
+std::optional<double> temperature(std::string_view text, std::string &error)
+{
+    const auto value = number(text);
+    if (!value)
+        error = quoted(text) + " is not a number";
+    else if (*value <= 0)
+        error = quoted(text) + " is not a temperature above 0";
+    else if (*value < MinimumTemperature)
+        error = quoted(text) + " is below 0.1, the lowest temperature a run goes at";
+    else
+        return value;
+    return std::nullopt;
+}
+
+// a + i s, rounded to 12 significant digits so that 1.5 + 3 x 0.1 is 1.8.
+double gridPoint(double from, double step, std::int64_t i)
+{
+    const double x = from + double(i) * step;
+    char buf[64];
+    const auto end = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::general, 12).ptr;
+    double rounded = x;
+    std::from_chars(buf, end, rounded);
+    return rounded;
+}
+
+} // namespace
+
+std::vector<double> parseTemperatures(std::string_view text, std::string &error)
+{
+    std::vector<double> out;
+    if (text.find(':') != std::string_view::npos) {
+        std::vector<std::string_view> part;
+        for (std::string_view rest = text;;) {
+            const std::size_t colon = rest.find(':');
+            part.push_back(rest.substr(0, colon));
+            if (colon == std::string_view::npos)
+                break;
+            rest = rest.substr(colon + 1);
+        }
+        if (part.size() != 3) {
+            error = quoted(text) + " is not a range FROM:TO:STEP";
+            return {};
+        }
+        const auto from = temperature(part[0], error);
+        if (!from)
+            return {};
+        const auto to = temperature(part[1], error);
+        if (!to)
+            return {};
+        const auto step = number(part[2]);
+        if (!step) {
+            error = "the step " + quoted(part[2]) + " is not a number";
+            return {};
+        }
+        if (*step == 0) {
+            error = "the range " + quoted(text) + " has a step of 0";
+            return {};
+        }
+        if ((*to - *from) * *step < 0) {
+            error = "the range " + quoted(text) + " steps away from its end: the step must be "
+                + (*to > *from ? "positive" : "negative");
+            return {};
+        }
+        // Both ends count when within a millionth of a step of the grid.
+        const double intervals = std::floor((*to - *from) / *step + 1e-6);
+        if (intervals >= double(MaxTemperatures)) {
+            error = "the range " + quoted(text) + " gives more than " + std::to_string(MaxTemperatures) + " temperatures";
+            return {};
+        }
+        for (std::int64_t i = 0; i <= std::int64_t(intervals); ++i)
+            out.push_back(gridPoint(*from, *step, i));
+        return out;
+    }
+    std::string_view rest = text;
+    for (;;) {
+        const std::size_t comma = rest.find(',');
+        const auto t = temperature(rest.substr(0, comma), error);
+        if (!t)
+            return {};
+        if (out.size() == MaxTemperatures) {
+            error = "more than " + std::to_string(MaxTemperatures) + " temperatures";
+            return {};
+        }
+        out.push_back(*t);
+        if (comma == std::string_view::npos)
+            return out;
+        rest = rest.substr(comma + 1);
+    }
+}
+
+ParsedOptions parseOptions(const std::vector<std::string> &args)
+{
+    ParsedOptions parsed;
+    Options &o = parsed.options;
+    std::string &error = parsed.error;
+    bool haveTemperatures = false;
+
+    auto count = [&](const std::string &name, std::string_view text, std::int64_t lowest, std::int64_t highest,
+                     std::int64_t &into) {
+        const auto value = number(text);
+        if (!value || *value != std::floor(*value) || *value < double(lowest) || *value > double(highest)) {
+            error = name + ": " + quoted(text) + " is not a whole number from " + std::to_string(lowest) + " to "
+                + std::to_string(highest);
+            return;
+        }
+        into = std::int64_t(*value);
+    };
+
+    for (std::size_t a = 0; a < args.size() && error.empty(); ++a) {
+        std::string name = args[a];
+        std::optional<std::string> value;
+        if (name.rfind("--", 0) == 0) {
+            const std::size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                value = name.substr(eq + 1);
+                name.resize(eq);
+            }
+        } else {
+            error = "unexpected argument " + quoted(name) + " (options begin with --; see --help)";
+            break;
+        }
+        if (name == "--help" || name == "-h") {
+            o.help = true;
+            continue;
+        }
+        static const char *const withValue[] = {"--temperatures", "--equilibrate", "--sweeps", "--start",
+                                                "--seed", "--factors", "--output", "--series",
+                                                "--plot", "--jobs", "--write-factors"};
+        bool known = false;
+        for (const char *n : withValue)
+            known = known || name == n;
+        if (!known) {
+            error = "unknown option " + quoted(name) + " (see --help)";
+            break;
+        }
+        if (!value) {
+            if (a + 1 >= args.size()) {
+                error = name + " needs a value";
+                break;
+            }
+            value = args[++a];
+        }
+        const std::string &v = *value;
+        if (name == "--temperatures") {
+            std::string why;
+            o.temperatures = parseTemperatures(v, why);
+            if (!why.empty())
+                error = name + ": " + why;
+            haveTemperatures = true;
+        } else if (name == "--equilibrate") {
+            count(name, v, 0, MaxSweeps, o.equilibrate);
+        } else if (name == "--sweeps") {
+            count(name, v, 1, MaxSweeps, o.sweeps);
+        } else if (name == "--series") {
+            count(name, v, 1, MaxSweeps, o.seriesEvery);
+        } else if (name == "--jobs") {
+            std::int64_t jobs = 0;
+            count(name, v, 1, MaxJobs, jobs);
+            o.jobs = int(jobs);
+        } else if (name == "--start") {
+            if (v == "zero")
+                o.start = Start::Zero;
+            else if (v == "infinity")
+                o.start = Start::Infinity;
+            else
+                error = name + ": " + quoted(v) + " is neither zero nor infinity";
+        } else if (name == "--seed") {
+            std::uint64_t seed = 0;
+            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seed);
+            if (v.empty() || ec != std::errc() || end != v.data() + v.size())
+                error = name + ": " + quoted(v) + " is not a whole number from 0 to 18446744073709551615";
+            o.seed = seed;
+        } else if (name == "--plot") {
+            const std::size_t dot = v.rfind('.');
+            std::string ext = dot == std::string::npos ? std::string() : v.substr(dot + 1);
+            for (char &c : ext)
+                c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+            if (ext != "png" && ext != "svg" && ext != "pdf")
+                error = name + ": " + quoted(v) + " does not end in .png, .svg or .pdf";
+            o.plotFile = v;
+        } else if (v.empty()) {
+            error = name + " needs a value";
+        } else if (name == "--factors") {
+            o.factorsFile = v;
+        } else if (name == "--output") {
+            o.outputFile = v;
+        } else if (name == "--write-factors") {
+            o.writeFactors = v;
+        }
+    }
+    if (error.empty() && !o.help && o.writeFactors.empty() && !haveTemperatures)
+        error = "--temperatures is missing: give one (2.27), a list (1.5,2.0,2.27) or a range (1.5:3.5:0.1)";
+    return parsed;
+}
+
+std::string usageText()
+{
+    return R"(Usage: ferrogrid-batch --temperatures LIST [options]
+       ferrogrid-batch --write-factors PATTERN [--output FILE]
+
+Runs the Ferrogrid flip attempt headless at each temperature and writes a CSV
+table: one row per temperature with the energy, |m|, specific heat,
+susceptibility and acceptance ratio per site, each with its error, the
+energy's integrated autocorrelation time and the exact energy of the 20 x 20
+torus (when every factor is 1).
+
+  --temperatures LIST  2.27, a list 1.5,2.0,2.27 or a range 1.5:3.5:0.1
+  --equilibrate N      sweeps before measuring (default 1000; a sweep is 400
+                       flip attempts)
+  --sweeps N           measured sweeps (default 10000)
+  --start zero|infinity  all aligned (default) or random, as the T = Zero and
+                       T = Infinity buttons
+  --seed N             seed (default from the clock; written in every row)
+  --factors FILE       site temperature factors: 20 lines of 20 comma-
+                       separated texts, each read as a designer box (empty: 1)
+  --output FILE        write the table there instead of standard output
+  --series K           write sweep, energy and magnetization every K sweeps
+                       instead of the table
+  --plot FILE          figure of the four quantities, .png, .svg or .pdf
+  --jobs N             temperatures run side by side (default: the cores);
+                       the output is the same for any N
+  --write-factors PATTERN  write a factor file and stop: uniform:F,
+                       gradient:A:B (columns A to B), stripe:F (rows 5 to 14),
+                       spot:F (within 5 of the centre)
+)";
+}
+
+} // namespace ferro::batch

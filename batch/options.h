@@ -1,0 +1,48 @@
+#pragma once
+// The batch program's command line. Standard C++ only.
+
+#include "sweep.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ferro::batch {
+
+// More temperatures than this in one run is a mistyped range.
+constexpr std::size_t MaxTemperatures = 10000;
+// Longest equilibration or measurement, in sweeps.
+constexpr std::int64_t MaxSweeps = 10'000'000'000'000;
+constexpr int MaxJobs = 256;
+
+struct Options {
+    std::vector<double> temperatures;
+    std::int64_t equilibrate = 1000;
+    std::int64_t sweeps = 10000;
+    Start start = Start::Zero;
+    std::optional<std::uint64_t> seed; // none: from the clock
+    std::string factorsFile, outputFile, plotFile, writeFactors;
+    std::int64_t seriesEvery = 0;
+    int jobs = 0; // 0: one per core
+    bool help = false;
+};
+
+struct ParsedOptions {
+    Options options;
+    std::string error; // one line naming the option, empty when all is well
+    bool ok() const { return error.empty(); }
+};
+
+// Options as --name VALUE or --name=VALUE; a later one replaces an earlier.
+ParsedOptions parseOptions(const std::vector<std::string> &args);
+
+// A temperature (2.27), a list (1.5,2.0,2.27) or a range FROM:TO:STEP whose
+// ends are both included when they fall on the grid. Every temperature must
+// be a number of 0.1 or more. The error is empty on success.
+std::vector<double> parseTemperatures(std::string_view text, std::string &error);
+
+std::string usageText();
+
+} // namespace ferro::batch

@@ -1,0 +1,55 @@
+#include "sweep.h"
+
+#include "kernel.h"
+#include "preparation.h"
+#include "table.h"
+
+namespace ferro::batch {
+
+Outcome runJob(const Job &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop)
+{
+    Stream stream(streamSeed(job.seed, job.index));
+    Lattice start;
+    if (job.start == Start::Zero)
+        orderedState(start, stream.random());
+    else
+        randomState(start, stream.random());
+    start.recount();
+    FastLattice lattice;
+    lattice.load(start);
+    lattice.setTemperature(runTemperature(job.temperature), job.factors);
+
+    Outcome outcome;
+    const std::string prefix = numberText(job.temperature) + "," + std::to_string(job.seed) + ",";
+    auto seriesLine = [&](std::int64_t sweep) {
+        outcome.series += prefix + std::to_string(sweep) + "," + numberText(lattice.Energy / double(Sites)) + ","
+            + numberText(lattice.TotalMag / double(Sites)) + "\n";
+    };
+    if (job.seriesEvery > 0)
+        seriesLine(0);
+
+    Accumulator accumulator(job.sweeps);
+    const std::int64_t total = job.equilibrate + job.sweeps;
+    std::int64_t reported = 0;
+    for (std::int64_t sweep = 1; sweep <= total; ++sweep) {
+        if (stop.load(std::memory_order_relaxed)) {
+            sweepsDone += sweep - 1 - reported;
+            return outcome;
+        }
+        const int accepted = lattice.sweep(stream);
+        if (sweep > job.equilibrate)
+            accumulator.add(lattice.Energy, lattice.TotalMag, accepted);
+        if (job.seriesEvery > 0 && sweep % job.seriesEvery == 0)
+            seriesLine(sweep);
+        if ((sweep & 63) == 0) {
+            sweepsDone += sweep - reported;
+            reported = sweep;
+        }
+    }
+    sweepsDone += total - reported;
+    outcome.finished = true;
+    outcome.results = analyse(accumulator.blocks(), job.temperature, Sites);
+    return outcome;
+}
+
+} // namespace ferro::batch
