@@ -87,21 +87,6 @@ private slots:
         QCOMPARE(all.NeighbourSum(i, j), 4);
     }
 
-    void totals()
-    {
-        Lattice l = uniform(1);
-        l.Spin[5][7] = -1;
-        l.recount();
-        QCOMPARE(int(l.TotalMag), 398);
-        QCOMPARE(int(l.Energy), -792);
-        for (int i = 0; i < Side; ++i)
-            for (int j = 0; j < Side; ++j)
-                l.Spin[i][j] = (i + j) % 2 == 0 ? 1 : -1;
-        l.recount();
-        QCOMPARE(int(l.TotalMag), 0);
-        QCOMPARE(int(l.Energy), 800);
-    }
-
     void metropolisRule_data()
     {
         QTest::addColumn<int>("spin");
@@ -140,22 +125,6 @@ private slots:
         QCOMPARE(l.Energy, recounted.Energy);
         QCOMPARE(l.TotalMag, recounted.TotalMag);
         QCOMPARE(l.Energy != before.Energy || l.TotalMag != before.TotalMag, flipped);
-    }
-
-    void siteFactorMultipliesTheTemperature()
-    {
-        // At T = 1 a dE = 4 flip is refused for r2 = 0.5; a factor of 10 at
-        // that site alone makes w = 0.67 and accepts it.
-        FactorTable factors;
-        factors.setText(105, "10");
-        for (int k : {104, 105}) {
-            Lattice l = withDownNeighbours(1, 1);
-            ScriptedRandom random;
-            random.script = {(k + 0.5) / 400.0, 0.5};
-            l.Spin[rowOf(k)][columnOf(k)] = 1;
-            l.recount();
-            QCOMPARE(AttemptFlip(l, random, 1.0, factors.data()).energyWritten, k == 105);
-        }
     }
 
     void blankSiteCountsAsAcceptedWithNoChange()
@@ -287,15 +256,6 @@ private slots:
         QCOMPARE(qstr(r.axisLabelText(5)), QString("12000"));
     }
 
-    void stoppedRunOnlyRearmsTimers()
-    {
-        BlankRun b(0);
-        b.run.fastForward(LastPageTick - 1);
-        b.tick();
-        const TickResult t = b.run.MonteCarloTick(0.1, FactorTable().data());
-        QVERIFY(!t.timersOn && t.cell < 0);
-    }
-
     void directTickAfterClear()
     {
         BlankRun b(200);
@@ -308,17 +268,6 @@ private slots:
         QCOMPARE(t.yNet, 1.0f); // the empty average reads as 0
     }
 
-    void clearKeepsTheOldCountForTheCharts()
-    {
-        BlankRun b(0);
-        b.run.fastForward(4000);
-        b.run.startClear();
-        QVERIFY(!b.run.record().chartsEarly()); // the charts are drawn before the count is reset
-        b.run.finishClear();
-        QVERIFY(b.run.record().chartsEarly());
-        b.run.fastForward(3999);
-        QVERIFY(b.run.record().chartsEarly());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestCore)

@@ -126,24 +126,6 @@ private slots:
         QCOMPARE(bytes(Str(value)), expected);
     }
 
-    void valReadsBackStr_data()
-    {
-        QTest::addColumn<double>("value");
-        const double values[] = { 1, -1, 0.5, 0.1, -0.3, 0.333333333333333, -0.666666666666667,
-                                  123456789012345.0, -98765.4321, 0.000123456789012345, 1e-4,
-                                  9.99999999999999e-5, 1.5e16, -2.5e-7, 1e15, 999999999999999.0,
-                                  1.23456789012345e300, -9.87654321098765e-300, 1.79769313486231e308 };
-        for (double v : values)
-            QTest::newRow(bytes(Str(v)).trimmed().constData()) << v;
-    }
-
-    void valReadsBackStr()
-    {
-        QFETCH(double, value);
-        const double back = Val(Str(value));
-        QVERIFY2(same(back, value), show(back));
-    }
-
     void format_data()
     {
         QTest::addColumn<double>("value");
@@ -178,33 +160,6 @@ private slots:
         QFETCH(QByteArray, pattern);
         QFETCH(QByteArray, expected);
         QCOMPARE(bytes(Format(value, pattern.toStdString())), expected);
-    }
-
-    void formatExtremes()
-    {
-        const std::string maxText = "179769313486232" + std::string(294, '0');
-        QCOMPARE(bytes(Format(DBL_MAX, "0.00")), bytes(maxText + ".00"));
-        QCOMPARE(bytes(Format(-DBL_MAX, "0")), bytes("-" + maxText));
-        QCOMPARE(bytes(Format(HUGE_VAL, "0")), bytes(maxText));
-        QCOMPARE(bytes(Format(5e-324, "0.0000")), QByteArray("0.0000"));
-        QCOMPARE(bytes(Format(0.25, "0." + std::string(1000, '0'))), bytes("0.25" + std::string(998, '0')));
-    }
-
-    void plainText_data()
-    {
-        QTest::addColumn<qint64>("value");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("zero") << qint64(0) << QByteArray("0");
-        QTest::newRow("positive") << qint64(800) << QByteArray("800");
-        QTest::newRow("negative") << qint64(-3) << QByteArray("-3");
-        QTest::newRow("min") << std::numeric_limits<qint64>::min() << QByteArray("-9223372036854775808");
-    }
-
-    void plainText()
-    {
-        QFETCH(qint64, value);
-        QFETCH(QByteArray, expected);
-        QCOMPARE(bytes(PlainText(value)), expected);
     }
 
     void roundToMatchesValOfFormat()
