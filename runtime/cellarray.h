@@ -26,10 +26,6 @@ public:
 
     std::uint32_t BackColor(int k) const { return m_cells[k].fill; }
     std::uint32_t BorderColor(int k) const { return m_cells[k].border; }
-    int BorderStyle(int k) const { return m_cells[k].borderStyle; }
-    bool isCellVisible(int k) const { return m_cells[k].visible; }
-    // The cell's square in pixels of this widget.
-    QRect cellRect(int k) const { return m_cells[k].rect; }
 
     void setBackColor(int k, std::uint32_t colour);
     void setBorderColor(int k, std::uint32_t colour);

@@ -60,13 +60,9 @@ public:
     void setScaleWidth(double w) { m_scaleWidth = w; }
     void setScaleHeight(double h) { m_scaleHeight = h; }
 
-    int DrawWidth() const { return m_drawWidth; }
     void setDrawWidth(int pixels) { m_drawWidth = pixels < 1 ? 1 : pixels; }
-    QColor ForeColor() const { return QColor::fromRgb(m_foreColor); }
     void setForeColor(const QColor &c) { m_foreColor = c.rgb(); }
 
-    double CurrentX() const { return m_currentX; }
-    double CurrentY() const { return m_currentY; }
     void setCurrentX(double x) { m_currentX = x; }
     void setCurrentY(double y) { m_currentY = y; }
 
@@ -79,8 +75,6 @@ public:
     void setOpaqueText(bool opaque) { m_opaqueText = opaque; }
 
     const std::vector<SurfaceOp> &operations() const { return m_ops; }
-    // The backing image (at the current device pixel ratio).
-    const QImage &backingImage() const { return m_image; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -13,7 +13,6 @@ class StillImage : public QWidget {
 public:
     explicit StillImage(QWidget *parent);
 
-    const SurfacePicture &Picture() const { return m_picture; }
     void setPicture(SurfacePicture picture);
 
 protected:
