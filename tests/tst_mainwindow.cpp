@@ -368,17 +368,12 @@ private slots:
 
         // Keys move it the way the arrows do.
         bar->setFocus();
-        QTest::keyClick(bar, Qt::Key_Right);
-        QCOMPARE(intervalAfterTick(), 51);
-        QTest::keyClick(bar, Qt::Key_Left);
-        QTest::keyClick(bar, Qt::Key_PageUp);
-        QCOMPARE(intervalAfterTick(), 101);
-        QTest::keyClick(bar, Qt::Key_PageDown);
-        QCOMPARE(intervalAfterTick(), 61);
-        QTest::keyClick(bar, Qt::Key_Home);
-        QCOMPARE(intervalAfterTick(), 1400);
-        QTest::keyClick(bar, Qt::Key_End);
-        QCOMPARE(intervalAfterTick(), 1);
+        const std::pair<Qt::Key, int> keys[] = {{Qt::Key_Right, 51},   {Qt::Key_Left, 61}, {Qt::Key_PageUp, 101},
+                                                {Qt::Key_PageDown, 61}, {Qt::Key_Home, 1400}, {Qt::Key_End, 1}};
+        for (auto [key, interval] : keys) {
+            QTest::keyClick(bar, key);
+            QCOMPARE(intervalAfterTick(), interval);
+        }
     }
 };
 
