@@ -173,6 +173,12 @@ int main(int argc, char *argv[])
         // The figure is painted on Qt's offscreen platform: no display needed.
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
+        // Nothing of the toolkit's own chatter on standard error (such as the
+        // missing XDG_RUNTIME_DIR of a root shell): that is for our messages.
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+            if (type == QtCriticalMsg || type == QtFatalMsg)
+                std::fprintf(stderr, "ferrogrid-batch: %s\n", qPrintable(message));
+        });
         app = std::make_unique<QGuiApplication>(argc, argv);
     }
 
