@@ -1,6 +1,7 @@
 #include "designtemps.h"
 #include "factorfile.h"
 #include "ising.h"
+#include "recorder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -23,6 +24,10 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("factors"),
                       QStringLiteral("Fill the temperature-factor boxes from <file>: 20 lines of 20 "
                                      "comma-separated factors, as ferrogrid-batch --write-factors writes them."),
+                      QStringLiteral("file")});
+    parser.addOption({QStringLiteral("record"),
+                      QStringLiteral("Append a CSV row to <file> for every point the charts get and for every "
+                                     "event that cuts the run (start, clear, reset, new page, snapshot, factors)."),
                       QStringLiteral("file")});
 }
 
@@ -113,10 +118,13 @@ int main(int argc, char *argv[])
     const bool toPdf = !qEnvironmentVariable("FERROGRID_PRINT_TO_PDF").isEmpty();
     Services services {clock, random, boxes, end, toPdf ? static_cast<PrintTarget &>(pdf) : printer};
 
+    Recorder recorder(QFile::encodeName(parser.value(QStringLiteral("record"))).toStdString());
     Ising window(services);
     if (parser.isSet(QStringLiteral("factors")))
         for (int k = 0; k < Sites; ++k)
             window.designTemps().setFactorText(k, QString::fromStdString(factors.texts[k]));
     window.show();
+    if (parser.isSet(QStringLiteral("record")))
+        window.startRecording(recorder);
     return app.exec();
 }

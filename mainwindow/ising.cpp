@@ -331,6 +331,8 @@ void Ising::showTick(const TickResult &tick)
     if (tick.newPage) {
         PrepareChart(picMag, VbBlue);
         PrepareChart(picAutoCorrelation, VbRed);
+        if (m_recorder)
+            recordEvent("new page");
     }
     if (tick.cell >= 0) {
         const int spin = m_run.lattice().spinOfCell(tick.cell);
@@ -342,6 +344,8 @@ void Ising::showTick(const TickResult &tick)
         picMag->setDrawWidth(2);
         picMag->PSet(tick.x, tick.yMag);
         picAutoCorrelation->PSet(tick.x, tick.yNet);
+        if (m_recorder)
+            recordPoint();
     }
     readoutsChanged();
 }
