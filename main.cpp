@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QIcon>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -124,7 +125,11 @@ int main(int argc, char *argv[])
         for (int k = 0; k < Sites; ++k)
             window.designTemps().setFactorText(k, QString::fromStdString(factors.texts[k]));
     window.show();
-    if (parser.isSet(QStringLiteral("record")))
+    if (parser.isSet(QStringLiteral("record"))) {
+        // A record file may be a pipe (--record >(...)); a reader that has
+        // gone must fail the write, not end the program.
+        std::signal(SIGPIPE, SIG_IGN);
         window.startRecording(recorder);
+    }
     return app.exec();
 }

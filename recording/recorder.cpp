@@ -95,10 +95,9 @@ void Recorder::fail(const char *what, int err)
 
 bool Recorder::open(const ClockReading &now)
 {
-    const int flags = O_APPEND | O_CREAT | O_CLOEXEC;
-    m_fd = ::open(m_path.c_str(), O_RDWR | flags, 0666);
-    if (m_fd < 0 && errno == EACCES) // a file we may write but not read
-        m_fd = ::open(m_path.c_str(), O_WRONLY | flags, 0666);
+    // Write-only: a pipe given as the file (--record >(...)) must see its
+    // reader go, and we must never be that reader.
+    m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (m_fd < 0) {
         fail("%s cannot be opened for recording (%s). The program runs on without recording.", errno);
         return false;
@@ -106,11 +105,16 @@ bool Recorder::open(const ClockReading &now)
 
     std::string opening;
     struct stat st {};
-    if (::fstat(m_fd, &st) == 0 && st.st_size > 0) {
+    if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
         // A line cut short by an earlier end is finished first, then one
         // blank line separates this recording from the one before.
         char last = '\n';
-        if (::pread(m_fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+        if (const int in = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC); in >= 0) {
+            if (::pread(in, &last, 1, st.st_size - 1) != 1)
+                last = '\n';
+            ::close(in);
+        }
+        if (last != '\n')
             opening += '\n';
         opening += '\n';
     }

@@ -45,6 +45,7 @@ class TestRecord : public QObject {
     }
 
 private slots:
+    void initTestCase() { std::signal(SIGPIPE, SIG_IGN); } // as the program does when recording
     void init() { f.setUp(); }
     void cleanup() { f.tearDown(), QFile::remove(path()); }
 
@@ -84,6 +85,9 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::newRow("no-such-folder") << dir.filePath(QStringLiteral("none/run.csv"));
         QTest::newRow("disk-full") << QStringLiteral("/dev/full");
+        int ends[2];
+        QVERIFY(pipe(ends) == 0 && ::close(ends[0]) == 0);
+        QTest::newRow("pipe-reader-gone") << QStringLiteral("/proc/self/fd/%1").arg(ends[1]);
     }
     void unwritableFile()
     {
