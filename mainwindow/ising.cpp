@@ -373,7 +373,7 @@ void Ising::refreshReadouts()
     lblInstantaneousMag->setText(qs(r.instantaneousMag.text()));
     lblSumMag->setText(qs(r.sumMag.text()));
     lblNetMag->setText(qs(r.netMag.text()));
-    lblInternalEnergy->setText(r.energyShown ? qs(Str(double(m_run.lattice().Energy))) : QString());
+    lblInternalEnergy->setText(qs(m_run.energyText()));
     lblSnapshotsCounter->setText(qs(m_series.countText()));
     // The time-axis labels stand centred under the grid lines of the lower chart.
     const int top = picAutoCorrelationBox.top + picAutoCorrelationBox.height + 100;

@@ -63,12 +63,11 @@ std::string pointRow(const Run &run, std::string_view temperatureText)
     const std::string m = field(r.instantaneousMag.text());
     const std::string absM =
         r.instantaneousMag.isEmpty() ? std::string() : field(Str(std::fabs(r.instantaneousMag.value())));
-    const std::string energy = r.energyShown ? field(Str(double(run.lattice().Energy))) : std::string();
     std::string row;
     row.reserve(80 + temperatureText.size());
     row.append(ticksText(r)).append(",").append(stepsText, stepsEnd).append(",").append(quoted(temperatureText));
     row.append(",").append(m).append(",").append(absM).append(",").append(field(r.netMag.text()));
-    row.append(",").append(energy).append(",\n");
+    row.append(",").append(field(run.energyText())).append(",\n");
     return row;
 }
 
