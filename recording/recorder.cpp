@@ -82,11 +82,9 @@ Recorder::~Recorder()
         ::close(m_fd);
 }
 
-void Recorder::fail(const char *what, int err)
+void Recorder::fail(const std::string &what, int err)
 {
-    char buf[256];
-    std::snprintf(buf, sizeof buf, what, m_path.c_str(), std::strerror(err));
-    m_error = buf;
+    m_error = what + " (" + std::strerror(err) + "). The program runs on without recording.";
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
@@ -98,7 +96,8 @@ bool Recorder::open(const ClockReading &now)
     // reader go, and we must never be that reader.
     m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (m_fd < 0) {
-        fail("%s cannot be opened for recording (%s). The program runs on without recording.", errno);
+        const int err = errno;
+        fail(m_path + " cannot be opened for recording", err);
         return false;
     }
 
@@ -139,7 +138,7 @@ bool Recorder::write(std::string_view row)
             const off_t end = ::lseek(m_fd, 0, SEEK_END);
             if (done > 0 && end >= static_cast<off_t>(done))
                 std::ignore = ::ftruncate(m_fd, end - static_cast<off_t>(done));
-            fail("Recording to %s has stopped (%s). The program runs on without recording.", err);
+            fail("Recording to " + m_path + " has stopped", err);
             return false;
         }
         done += static_cast<std::size_t>(n);

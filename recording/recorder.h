@@ -45,7 +45,7 @@ public:
     const std::string &error() const { return m_error; }
 
 private:
-    void fail(const char *what, int err);
+    void fail(const std::string &what, int err);
 
     std::string m_path;
     int m_fd = -1;
