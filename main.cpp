@@ -1,12 +1,14 @@
 #include "designtemps.h"
 #include "factorfile.h"
 #include "ising.h"
+#include "recorder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFile>
 #include <QIcon>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -23,6 +25,10 @@ void addOptions(QCommandLineParser &parser)
     parser.addOption({QStringLiteral("factors"),
                       QStringLiteral("Fill the temperature-factor boxes from <file>: 20 lines of 20 "
                                      "comma-separated factors, as ferrogrid-batch --write-factors writes them."),
+                      QStringLiteral("file")});
+    parser.addOption({QStringLiteral("record"),
+                      QStringLiteral("Append a CSV row to <file> for every point the charts get and for every "
+                                     "event that cuts the run (start, clear, reset, new page, snapshot, factors)."),
                       QStringLiteral("file")});
 }
 
@@ -113,10 +119,17 @@ int main(int argc, char *argv[])
     const bool toPdf = !qEnvironmentVariable("FERROGRID_PRINT_TO_PDF").isEmpty();
     Services services {clock, random, boxes, end, toPdf ? static_cast<PrintTarget &>(pdf) : printer};
 
+    Recorder recorder(QFile::encodeName(parser.value(QStringLiteral("record"))).toStdString());
     Ising window(services);
     if (parser.isSet(QStringLiteral("factors")))
         for (int k = 0; k < Sites; ++k)
             window.designTemps().setFactorText(k, QString::fromStdString(factors.texts[k]));
     window.show();
+    if (parser.isSet(QStringLiteral("record"))) {
+        // A record file may be a pipe (--record >(...)); a reader that has
+        // gone must fail the write, not end the program.
+        std::signal(SIGPIPE, SIG_IGN);
+        window.startRecording(recorder);
+    }
     return app.exec();
 }

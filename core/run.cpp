@@ -54,6 +54,11 @@ TickResult Run::MonteCarloTick(double runTemperature, const double *factors)
     return result;
 }
 
+std::string Run::energyText() const
+{
+    return m_record.energyShown ? Str(static_cast<double>(m_lattice.Energy)) : std::string();
+}
+
 void Run::MeasureLattice()
 {
     m_lattice.recount();

@@ -8,6 +8,8 @@
 #include "random.h"
 #include "runrecord.h"
 
+#include <string>
+
 namespace ferro {
 
 // What one tick did, for the window to show: the timers' state, then a new
@@ -29,6 +31,9 @@ public:
     Lattice &lattice() { return m_lattice; }
     RandomSource &random() { return m_random; }
     const RunRecord &record() const { return m_record; }
+    // The internal-energy read-out: Str(Energy) once a flip or a starting
+    // state has written it, empty before.
+    std::string energyText() const;
 
     // One firing of the run timer: both tick counters +1, then MonteCarloTick.
     TickResult tmrTime_Timer(double runTemperature, const double *factors);

@@ -61,6 +61,7 @@ void Ising::ClearChart()
 void Ising::mnuClearChart_Click()
 {
     ClearChart();
+    recordEvent("Clear Chart");
 }
 
 } // namespace ferro

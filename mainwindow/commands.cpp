@@ -72,6 +72,7 @@ void Ising::cmdZero_Click()
     prepareZero(m_run);
     showCellsFromSpins();
     refreshReadouts();
+    recordEvent("T = Zero");
 }
 
 void Ising::cmdRandom_Click()
@@ -79,6 +80,7 @@ void Ising::cmdRandom_Click()
     prepareInfinity(m_run);
     showCellsFromSpins();
     refreshReadouts();
+    recordEvent("T = Infinity");
 }
 
 void Ising::ResumeRun()
@@ -124,6 +126,7 @@ void Ising::mnuReset_Click()
     m_series.clear();
     snapshots().emptyBlocks();
     ClearChart();
+    recordEvent("Reset");
 }
 
 // Snapshots and printing.
@@ -147,6 +150,7 @@ void Ising::mnuSnapshot_Click()
     for (int k = 0; k < Sites; ++k)
         colours[k] = Shape1->BackColor(k);
     window.showCapture(*slot, qs(snapshotCaption(utf8(txtTemp->text()), m_run.record())), colours);
+    recordEvent("Snapshot " + std::to_string(*slot + 1));
 }
 
 void Ising::mnuPrint_Click()

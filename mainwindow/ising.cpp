@@ -331,6 +331,8 @@ void Ising::showTick(const TickResult &tick)
     if (tick.newPage) {
         PrepareChart(picMag, VbBlue);
         PrepareChart(picAutoCorrelation, VbRed);
+        if (m_recorder)
+            recordEvent("new page");
     }
     if (tick.cell >= 0) {
         const int spin = m_run.lattice().spinOfCell(tick.cell);
@@ -342,6 +344,8 @@ void Ising::showTick(const TickResult &tick)
         picMag->setDrawWidth(2);
         picMag->PSet(tick.x, tick.yMag);
         picAutoCorrelation->PSet(tick.x, tick.yNet);
+        if (m_recorder)
+            recordPoint();
     }
     readoutsChanged();
 }
@@ -369,7 +373,7 @@ void Ising::refreshReadouts()
     lblInstantaneousMag->setText(qs(r.instantaneousMag.text()));
     lblSumMag->setText(qs(r.sumMag.text()));
     lblNetMag->setText(qs(r.netMag.text()));
-    lblInternalEnergy->setText(r.energyShown ? qs(Str(double(m_run.lattice().Energy))) : QString());
+    lblInternalEnergy->setText(qs(m_run.energyText()));
     lblSnapshotsCounter->setText(qs(m_series.countText()));
     // The time-axis labels stand centred under the grid lines of the lower chart.
     const int top = picAutoCorrelationBox.top + picAutoCorrelationBox.height + 100;

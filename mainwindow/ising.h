@@ -23,6 +23,7 @@ class Caption;
 class CellArray;
 class Design_Temps;
 class DrawingSurface;
+class Recorder;
 class ReversedScrollBar;
 class Snapshots;
 class StillImage;
@@ -43,6 +44,11 @@ public:
     // refers to it.
     Design_Temps &designTemps();
     Snapshots &snapshots();
+
+    // From now on a row goes to the recorder's file for every point on the
+    // charts and every event that cuts the series. A file that cannot be
+    // opened or written says so in a message box; the run goes on unrecorded.
+    void startRecording(Recorder &recorder);
 
     // The run timer's handler: one tick. The benchmark drives it directly.
     void tmrTime_Timer();
@@ -95,6 +101,13 @@ private:
     // refreshReadouts writes them now.
     void readoutsChanged();
     void refreshReadouts();
+    // Recording: a row, after an event row for any factor edited since the
+    // last row; the first failure stops the recording with a message.
+    void recordEvent(const std::string &event);
+    void recordPoint();
+    void recordRow(const std::string &row);
+    bool writeRecord(const std::string &row);
+    void stopRecording();
 
     Services &m_services;
     Run m_run;
@@ -103,6 +116,8 @@ private:
     const double *m_factors = nullptr;
     std::unique_ptr<Design_Temps> m_designTemps;
     std::unique_ptr<Snapshots> m_snapshots;
+    Recorder *m_recorder = nullptr; // none unless started with --record
+    std::uint64_t m_recordedFactorEdits = 0;
 
     QWidget *client;
     DrawingSurface *surface; // the client area's own surface, behind every control

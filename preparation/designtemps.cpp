@@ -51,6 +51,7 @@ Design_Temps::Design_Temps(std::function<void()> showMain, QWidget *parent)
         connect(box, &QLineEdit::textChanged, this, [this, k](const QString &text) {
             const QByteArray utf8 = text.toUtf8();
             m_factors.setText(k, std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+            ++m_edits;
         });
         if (previous)
             setTabOrder(previous, box);

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 
 class QLineEdit;
@@ -22,6 +23,8 @@ public:
 
     // The factor of every site as the run uses it.
     const FactorTable &factors() const { return m_factors; }
+    // How many times a box's text has changed since the window was made.
+    std::uint64_t edits() const { return m_edits; }
     // Fills box k with a text, as if typed.
     void setFactorText(int k, const QString &text);
 
@@ -32,6 +35,7 @@ private:
     std::function<void()> m_showMain;
     std::array<QLineEdit *, Sites> Text1;
     FactorTable m_factors;
+    std::uint64_t m_edits = 0;
 };
 
 } // namespace ferro
