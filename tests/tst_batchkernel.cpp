@@ -63,9 +63,7 @@ private slots:
         QTest::addColumn<QStringList>("factorTexts");
         QTest::addColumn<bool>("blanks");
         QTest::newRow("critical-all-ones") << 2.27 << QStringList {""} << false;
-        QTest::newRow("cold-floor") << 0.1 << QStringList {"", "0.0001", "3"} << false;
         QTest::newRow("hot-saturated") << 1e300 << QStringList {"1e999", ""} << false;
-        QTest::newRow("gradient") << 2.0 << QStringList {"0.5", "0.9", "1.3", "1.7", "2"} << false;
         QTest::newRow("odd-texts") << 1.5
                                    << QStringList {"", "abc", "-2", "0.00005", "2x", " 3", "&H10", "1e-7", "0"}
                                    << false;

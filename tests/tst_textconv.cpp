@@ -80,18 +80,11 @@ private slots:
     {
         const std::string zeros(100000, '0');
         QVERIFY(same(Val(std::string(100000, '1')), DBL_MAX));
-        QVERIFY(same(Val("-" + std::string(100000, '9')), -DBL_MAX));
-        QVERIFY(same(Val("0." + zeros + "5"), 0.0));
-        QVERIFY(same(Val("1" + zeros + "e-100000"), 1.0));
-        QVERIFY(same(Val("0." + zeros + "25e100001"), 2.5));
         // 2^53 + 1 lies halfway between two doubles: only a digit 100,000
         // places further on decides which way it rounds.
         QVERIFY(same(Val("9007199254740993." + zeros), 9007199254740992.0));
         QVERIFY(same(Val("9007199254740993." + zeros + "1"), 9007199254740994.0));
         QVERIFY(same(Val("&H" + std::string(100000, 'F')), DBL_MAX));
-        QVERIFY(same(Val("&O" + std::string(100000, '7')), DBL_MAX));
-        QVERIFY(same(Val(std::string(100000, ' ') + "7"), 7.0));
-        QVERIFY(same(Val(std::string(100000, '.')), 0.0));
     }
 
     void str_data()
