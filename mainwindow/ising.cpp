@@ -331,8 +331,7 @@ void Ising::showTick(const TickResult &tick)
     if (tick.newPage) {
         PrepareChart(picMag, VbBlue);
         PrepareChart(picAutoCorrelation, VbRed);
-        if (m_recorder)
-            recordEvent("new page");
+        recordEvent("new page");
     }
     if (tick.cell >= 0) {
         const int spin = m_run.lattice().spinOfCell(tick.cell);
