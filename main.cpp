@@ -1,7 +1,7 @@
-#include "designtemps.h"
-#include "factorfile.h"
-#include "ising.h"
-#include "recorder.h"
+#include "preparation/designtemps.h"
+#include "preparation/factorfile.h"
+#include "mainwindow/ising.h"
+#include "recording/recorder.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -1,4 +1,4 @@
-#include "kernel.h"
+#include "batch/kernel.h"
 
 #include <cmath>
 #include <limits>

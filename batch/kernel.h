@@ -5,9 +5,9 @@
 // with the window's own expression and kept per site as the single-precision
 // threshold that the float r2 is compared against. Standard C++ only.
 
-#include "flip.h"
-#include "lattice.h"
-#include "random.h"
+#include "core/flip.h"
+#include "core/lattice.h"
+#include "stdruntime/random.h"
 
 #include <array>
 #include <cstdint>

@@ -1,13 +1,13 @@
 // ferrogrid-batch: the window's flip attempt, headless, over a list of
 // temperatures; a CSV table (or time series) and a figure.
 
-#include "exactenergy.h"
-#include "factorfile.h"
-#include "flip.h"
-#include "options.h"
-#include "plot.h"
-#include "sweep.h"
-#include "table.h"
+#include "analysis/exactenergy.h"
+#include "preparation/factorfile.h"
+#include "core/flip.h"
+#include "batch/options.h"
+#include "batch/plot.h"
+#include "batch/sweep.h"
+#include "batch/table.h"
 
 #include <QFile>
 #include <QGuiApplication>

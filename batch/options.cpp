@@ -1,7 +1,7 @@
-#include "options.h"
+#include "batch/options.h"
 
-#include "factorfile.h"
-#include "flip.h"
+#include "preparation/factorfile.h"
+#include "core/flip.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,7 +1,7 @@
 #pragma once
 // The batch program's command line. Standard C++ only.
 
-#include "sweep.h"
+#include "batch/sweep.h"
 
 #include <cstdint>
 #include <optional>

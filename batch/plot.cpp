@@ -1,7 +1,7 @@
-#include "plot.h"
+#include "batch/plot.h"
 
-#include "exactenergy.h"
-#include "lattice.h"
+#include "analysis/exactenergy.h"
+#include "core/lattice.h"
 
 #include <QFileInfo>
 #include <QImage>

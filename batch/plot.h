@@ -4,7 +4,7 @@
 // and specific heat of the 20 x 20 torus drawn through their panels. Black on
 // white with a marker shape per quantity, so that it reads in black and white.
 
-#include "analysis.h"
+#include "analysis/analysis.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
-#include "sweep.h"
+#include "batch/sweep.h"
 
-#include "kernel.h"
-#include "preparation.h"
-#include "table.h"
+#include "batch/kernel.h"
+#include "preparation/preparation.h"
+#include "batch/table.h"
 
 namespace ferro::batch {
 

@@ -3,7 +3,7 @@
 // the window's starting states and flip decisions, sweep after sweep.
 // Standard C++ only; safe to run several at once on separate threads.
 
-#include "analysis.h"
+#include "analysis/analysis.h"
 
 #include <atomic>
 #include <cstdint>

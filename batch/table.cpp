@@ -1,4 +1,4 @@
-#include "table.h"
+#include "batch/table.h"
 
 #include <charconv>
 #include <cmath>

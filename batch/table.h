@@ -2,7 +2,7 @@
 // The batch program's CSV: plain C-locale numbers, each the shortest text
 // that reads back as the same double. Standard C++ only.
 
-#include "analysis.h"
+#include "analysis/analysis.h"
 
 #include <cstdint>
 #include <optional>

@@ -19,21 +19,21 @@
 //   --display                           show the window on the session's
 //                                       display instead of the offscreen platform
 
-#include "exactenergy.h"
-#include "flip.h"
-#include "ising.h"
-#include "kernel.h"
-#include "lattice.h"
-#include "messagebox.h"
-#include "printing.h"
-#include "random.h"
-#include "preparation.h"
-#include "recorder.h"
-#include "caption.h"
-#include "designtemps.h"
-#include "reversedscrollbar.h"
-#include "snapshotswindow.h"
-#include "timer.h"
+#include "analysis/exactenergy.h"
+#include "core/flip.h"
+#include "mainwindow/ising.h"
+#include "batch/kernel.h"
+#include "core/lattice.h"
+#include "runtime/messagebox.h"
+#include "runtime/printing.h"
+#include "stdruntime/random.h"
+#include "preparation/preparation.h"
+#include "recording/recorder.h"
+#include "runtime/caption.h"
+#include "preparation/designtemps.h"
+#include "runtime/reversedscrollbar.h"
+#include "snapshots/snapshotswindow.h"
+#include "runtime/timer.h"
 
 #include <QApplication>
 #include <QAction>

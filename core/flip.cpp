@@ -1,6 +1,6 @@
-#include "flip.h"
+#include "core/flip.h"
 
-#include "textconv.h"
+#include "stdruntime/textconv.h"
 
 #include <algorithm>
 #include <cfloat>

@@ -2,8 +2,8 @@
 // One single-spin-flip Metropolis attempt. No widgets: the window supplies the
 // run temperature and the site factors and shows the outcome.
 
-#include "lattice.h"
-#include "random.h"
+#include "core/lattice.h"
+#include "stdruntime/random.h"
 
 #include <array>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "lattice.h"
+#include "core/lattice.h"
 
 namespace ferro {
 

@@ -1,6 +1,6 @@
-#include "run.h"
+#include "core/run.h"
 
-#include "textconv.h"
+#include "stdruntime/textconv.h"
 
 #include <cmath>
 

@@ -3,10 +3,10 @@
 // chart page and the clear. It says what a tick changed; the window shows
 // it. No widgets.
 
-#include "flip.h"
-#include "lattice.h"
-#include "random.h"
-#include "runrecord.h"
+#include "core/flip.h"
+#include "core/lattice.h"
+#include "stdruntime/random.h"
+#include "core/runrecord.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "runrecord.h"
+#include "core/runrecord.h"
 
-#include "textconv.h"
+#include "stdruntime/textconv.h"
 
 namespace ferro {
 

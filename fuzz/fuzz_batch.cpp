@@ -2,9 +2,9 @@
 // and the command line. The first byte chooses; the rest is the text (for
 // the command line, arguments separated by NUL bytes). None may crash, and
 // every answer must keep its promises.
-#include "factorfile.h"
-#include "fuzzcommon.h"
-#include "options.h"
+#include "preparation/factorfile.h"
+#include "fuzz/fuzzcommon.h"
+#include "batch/options.h"
 
 #include <cmath>
 #include <string>

@@ -9,11 +9,11 @@
 //                   fill the lattice; without them the seeded generator fills it
 // Missing bytes count as zero.
 
-#include "flip.h"
-#include "fuzzcommon.h"
-#include "lattice.h"
-#include "random.h"
-#include "textconv.h"
+#include "core/flip.h"
+#include "fuzz/fuzzcommon.h"
+#include "core/lattice.h"
+#include "stdruntime/random.h"
+#include "stdruntime/textconv.h"
 
 #include <cmath>
 #include <cstring>

@@ -2,8 +2,8 @@
 // included) and one of the read-out patterns (the 9th byte). A 10th byte, if
 // present, picks a further number of decimals for the RoundTo check.
 
-#include "fuzzcommon.h"
-#include "textconv.h"
+#include "fuzz/fuzzcommon.h"
+#include "stdruntime/textconv.h"
 
 #include <string>
 #include <string_view>

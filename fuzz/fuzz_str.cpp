@@ -1,8 +1,8 @@
 // Str on any finite double (8 input bytes): the look of the text, and that
 // Val reads it back as the number rounded to 15 significant digits.
 
-#include "fuzzcommon.h"
-#include "textconv.h"
+#include "fuzz/fuzzcommon.h"
+#include "stdruntime/textconv.h"
 
 #include <cfloat>
 #include <charconv>

@@ -2,8 +2,8 @@
 // the first character that does not fit ends the number, so anything after
 // an appended "x" changes nothing.
 
-#include "fuzzcommon.h"
-#include "textconv.h"
+#include "fuzz/fuzzcommon.h"
+#include "stdruntime/textconv.h"
 
 #include <cmath>
 #include <string>

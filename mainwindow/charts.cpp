@@ -1,12 +1,12 @@
 // The two magnetization charts: frame, grid and axis texts, and clearing them
 // with the run's counters.
 
-#include "ising.h"
+#include "mainwindow/ising.h"
 
-#include "colour.h"
-#include "drawingsurface.h"
-#include "qtext.h"
-#include "timer.h"
+#include "runtime/colour.h"
+#include "runtime/drawingsurface.h"
+#include "runtime/qtext.h"
+#include "runtime/timer.h"
 
 #include <QLineEdit>
 

@@ -1,17 +1,17 @@
 // The main window's commands: each reads its controls, calls the rules of
 // the run, the preparation or the snapshot series, and shows what changed.
 
-#include "ising.h"
+#include "mainwindow/ising.h"
 
-#include "caption.h"
-#include "cellarray.h"
-#include "designtemps.h"
-#include "drawingsurface.h"
-#include "preparation.h"
-#include "qtext.h"
-#include "snapshotswindow.h"
-#include "stillimage.h"
-#include "timer.h"
+#include "runtime/caption.h"
+#include "runtime/cellarray.h"
+#include "preparation/designtemps.h"
+#include "runtime/drawingsurface.h"
+#include "preparation/preparation.h"
+#include "runtime/qtext.h"
+#include "snapshots/snapshotswindow.h"
+#include "runtime/stillimage.h"
+#include "runtime/timer.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -3,9 +3,9 @@
 // controls and the menu bar. It holds the run and the snapshot series and
 // shows them; the rules are theirs.
 
-#include "run.h"
-#include "series.h"
-#include "services.h"
+#include "core/run.h"
+#include "snapshots/series.h"
+#include "runtime/services.h"
 
 #include <QMainWindow>
 

@@ -1,10 +1,10 @@
 // Recording the run to a file (`ferrogrid --record FILE`): the window says
 // when a point or an event happens; the rows are the recorder's.
 
-#include "ising.h"
+#include "mainwindow/ising.h"
 
-#include "designtemps.h"
-#include "recorder.h"
+#include "preparation/designtemps.h"
+#include "recording/recorder.h"
 
 #include <QLineEdit>
 

@@ -1,11 +1,11 @@
-#include "designtemps.h"
+#include "preparation/designtemps.h"
 
-#include "caption.h"
-#include "colour.h"
-#include "fonts.h"
-#include "preparation.h"
-#include "qtext.h"
-#include "twips.h"
+#include "runtime/caption.h"
+#include "runtime/colour.h"
+#include "runtime/fonts.h"
+#include "preparation/preparation.h"
+#include "runtime/qtext.h"
+#include "runtime/twips.h"
 
 #include <QLayout>
 #include <QLineEdit>

@@ -3,7 +3,7 @@
 // are the only store of the factors; the table of numbers that the run reads
 // follows every edit of a box.
 
-#include "flip.h"
+#include "core/flip.h"
 
 #include <QMainWindow>
 

@@ -1,4 +1,4 @@
-#include "factorfile.h"
+#include "preparation/factorfile.h"
 
 #include <charconv>
 #include <cmath>

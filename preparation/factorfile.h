@@ -4,7 +4,7 @@
 // of that site reads it (empty means 1). Read by both programs, written by
 // the batch program's --write-factors. Standard C++ only.
 
-#include "lattice.h"
+#include "core/lattice.h"
 
 #include <array>
 #include <string>

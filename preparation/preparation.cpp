@@ -1,6 +1,6 @@
-#include "preparation.h"
+#include "preparation/preparation.h"
 
-#include "textconv.h"
+#include "stdruntime/textconv.h"
 
 namespace ferro {
 

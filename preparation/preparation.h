@@ -2,7 +2,7 @@
 // Preparing the run: the two starting states, the temperature targets, the
 // designer's floor and Reset. No widgets.
 
-#include "run.h"
+#include "core/run.h"
 
 #include <optional>
 #include <string>

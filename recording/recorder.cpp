@@ -1,6 +1,6 @@
-#include "recorder.h"
+#include "recording/recorder.h"
 
-#include "textconv.h"
+#include "stdruntime/textconv.h"
 
 #include <cerrno>
 #include <charconv>

@@ -6,8 +6,8 @@
 // carry the read-outs' rounding and a C-locale point. Standard C++ and POSIX;
 // no widgets.
 
-#include "clock.h"
-#include "run.h"
+#include "stdruntime/clock.h"
+#include "core/run.h"
 
 #include <string>
 #include <string_view>

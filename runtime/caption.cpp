@@ -1,6 +1,6 @@
-#include "caption.h"
+#include "runtime/caption.h"
 
-#include "twips.h"
+#include "runtime/twips.h"
 
 #include <QMouseEvent>
 #include <QPainter>

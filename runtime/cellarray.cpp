@@ -1,7 +1,7 @@
-#include "cellarray.h"
+#include "runtime/cellarray.h"
 
-#include "colour.h"
-#include "twips.h"
+#include "runtime/colour.h"
+#include "runtime/twips.h"
 
 #include <QPaintEvent>
 #include <QPainter>

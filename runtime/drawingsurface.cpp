@@ -1,6 +1,6 @@
-#include "drawingsurface.h"
+#include "runtime/drawingsurface.h"
 
-#include "twips.h"
+#include "runtime/twips.h"
 
 #include <QPaintEngine>
 #include <QPaintEvent>

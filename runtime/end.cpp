@@ -1,4 +1,4 @@
-#include "end.h"
+#include "runtime/end.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "messagebox.h"
+#include "runtime/messagebox.h"
 
 #include <QMessageBox>
 

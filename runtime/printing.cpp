@@ -1,4 +1,4 @@
-#include "printing.h"
+#include "runtime/printing.h"
 
 #include <QApplication>
 #include <QLineEdit>

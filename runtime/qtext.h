@@ -1,7 +1,7 @@
 #pragma once
 // The text conversions on Qt strings.
 
-#include "textconv.h"
+#include "stdruntime/textconv.h"
 
 #include <QByteArray>
 #include <QString>

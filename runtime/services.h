@@ -3,11 +3,11 @@
 // message boxes, the end of the program and the printer. The program passes
 // the real ones; tests pass their own.
 
-#include "clock.h"
-#include "end.h"
-#include "messagebox.h"
-#include "printing.h"
-#include "random.h"
+#include "stdruntime/clock.h"
+#include "runtime/end.h"
+#include "runtime/messagebox.h"
+#include "runtime/printing.h"
+#include "stdruntime/random.h"
 
 namespace ferro {
 

@@ -1,4 +1,4 @@
-#include "stillimage.h"
+#include "runtime/stillimage.h"
 
 #include <QPainter>
 

@@ -2,7 +2,7 @@
 // An image control: shows a still picture at the picture's own size from its
 // top-left corner; with no picture and no border it shows nothing.
 
-#include "drawingsurface.h"
+#include "runtime/drawingsurface.h"
 
 #include <QWidget>
 

@@ -1,4 +1,4 @@
-#include "timer.h"
+#include "runtime/timer.h"
 
 #include <QSocketNotifier>
 

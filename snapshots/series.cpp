@@ -1,4 +1,4 @@
-#include "series.h"
+#include "snapshots/series.h"
 
 namespace ferro {
 

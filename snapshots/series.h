@@ -2,7 +2,7 @@
 // The series of twelve snapshots: how captures are numbered, where the
 // series stops, and what a snapshot's caption says. No widgets.
 
-#include "runrecord.h"
+#include "core/runrecord.h"
 
 #include <optional>
 #include <string>

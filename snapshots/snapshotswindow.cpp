@@ -1,13 +1,13 @@
-#include "snapshotswindow.h"
+#include "snapshots/snapshotswindow.h"
 
-#include "caption.h"
-#include "cellarray.h"
-#include "clock.h"
-#include "colour.h"
-#include "drawingsurface.h"
-#include "fonts.h"
-#include "qtext.h"
-#include "twips.h"
+#include "runtime/caption.h"
+#include "runtime/cellarray.h"
+#include "stdruntime/clock.h"
+#include "runtime/colour.h"
+#include "runtime/drawingsurface.h"
+#include "runtime/fonts.h"
+#include "runtime/qtext.h"
+#include "runtime/twips.h"
 
 #include <QLayout>
 #include <QApplication>

@@ -3,9 +3,9 @@
 // and 3 down, each with a caption, a legend above them and a box that takes
 // the date and time when the window is printed.
 
-#include "lattice.h"
-#include "series.h"
-#include "services.h"
+#include "core/lattice.h"
+#include "snapshots/series.h"
+#include "runtime/services.h"
 
 #include <QMainWindow>
 

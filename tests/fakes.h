@@ -3,11 +3,11 @@
 // a fixed clock, message boxes answered by the test, a counted end of the
 // program and a printer that writes PDF files where the test says.
 
-#include "clock.h"
-#include "end.h"
-#include "messagebox.h"
-#include "printing.h"
-#include "random.h"
+#include "stdruntime/clock.h"
+#include "runtime/end.h"
+#include "runtime/messagebox.h"
+#include "runtime/printing.h"
+#include "stdruntime/random.h"
 
 #include <QPrinter>
 #include <QString>

@@ -1,6 +1,6 @@
 // ferrogrid-batch as a user runs it: arguments in, CSV, plot, messages and
 // exit status out.
-#include "exactenergy.h"
+#include "analysis/exactenergy.h"
 
 #include <QFile>
 #include <QImage>

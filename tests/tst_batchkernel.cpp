@@ -1,11 +1,11 @@
 // The batch program's flip attempt against the window's AttemptFlip: the
 // same draws must give the same decision and the same lattice, attempt by
 // attempt, for any temperature and any factor texts.
-#include "flip.h"
-#include "fakes.h"
-#include "kernel.h"
-#include "lattice.h"
-#include "random.h"
+#include "core/flip.h"
+#include "tests/fakes.h"
+#include "batch/kernel.h"
+#include "core/lattice.h"
+#include "stdruntime/random.h"
 
 #include <QTest>
 

@@ -1,11 +1,11 @@
 // The simulation core without a window: the lattice and its neighbour sums,
 // the flip attempt, and the rules of a tick, a page and the read-outs.
 
-#include "fakes.h"
-#include "flip.h"
-#include "lattice.h"
-#include "run.h"
-#include "textconv.h"
+#include "tests/fakes.h"
+#include "core/flip.h"
+#include "core/lattice.h"
+#include "core/run.h"
+#include "stdruntime/textconv.h"
 
 #include <QTest>
 

@@ -3,9 +3,9 @@
 // PDF files to (.ci/run sets both up). Without them the test skips, except on
 // CI, where a missing default printer is a failure.
 
-#include "fakes.h"
-#include "ising.h"
-#include "snapshotswindow.h"
+#include "tests/fakes.h"
+#include "mainwindow/ising.h"
+#include "snapshots/snapshotswindow.h"
 
 #include <QAction>
 #include <QDateTime>

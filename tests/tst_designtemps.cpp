@@ -1,9 +1,9 @@
 // The temperature-factor designer: its boxes, its two menus, and factors
 // reaching their sites.
 
-#include "windowfixture.h"
+#include "tests/windowfixture.h"
 
-#include "twips.h"
+#include "runtime/twips.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 // Whatever a person types, in any box, while a run goes on: nothing crashes,
 // nothing hangs, and every read-out stays a number.
 
-#include "windowfixture.h"
+#include "tests/windowfixture.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

@@ -1,13 +1,13 @@
 // The main window as a person sees and uses it: where the controls stand,
 // what the lattice and the charts look like, and the run controls.
 
-#include "windowfixture.h"
+#include "tests/windowfixture.h"
 
-#include "drawingsurface.h"
-#include "textconv.h"
-#include "reversedscrollbar.h"
-#include "timer.h"
-#include "twips.h"
+#include "runtime/drawingsurface.h"
+#include "stdruntime/textconv.h"
+#include "runtime/reversedscrollbar.h"
+#include "runtime/timer.h"
+#include "runtime/twips.h"
 
 #include <QMenuBar>
 #include <QScrollBar>

@@ -1,11 +1,11 @@
 // The flip attempt sampled against the exact equilibrium energy of the
 // 20 x 20 torus: Kaufman's finite-lattice partition function in the form of
 // Ferdinand & Fisher (1969). Units: J = 1, k_B = 1, energies per site.
-#include "exactenergy.h"
-#include "flip.h"
-#include "lattice.h"
-#include "random.h"
-#include "preparation.h"
+#include "analysis/exactenergy.h"
+#include "core/flip.h"
+#include "core/lattice.h"
+#include "stdruntime/random.h"
+#include "preparation/preparation.h"
 
 #include <QTest>
 

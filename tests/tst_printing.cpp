@@ -1,6 +1,6 @@
-#include "windowfixture.h"
+#include "tests/windowfixture.h"
 
-#include "textconv.h"
+#include "stdruntime/textconv.h"
 
 #include <QFile>
 #include <QProcess>

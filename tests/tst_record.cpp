@@ -1,9 +1,9 @@
 // ferrogrid --record: the rows against the read-outs through a run, a clear
 // and a reset; a file that cannot be written; a program killed mid-run.
 
-#include "recorder.h"
-#include "reversedscrollbar.h"
-#include "windowfixture.h"
+#include "recording/recorder.h"
+#include "runtime/reversedscrollbar.h"
+#include "tests/windowfixture.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,9 +1,9 @@
 // The rules of preparing a run and of the snapshot series, without windows.
 
-#include "fakes.h"
-#include "preparation.h"
-#include "series.h"
-#include "textconv.h"
+#include "tests/fakes.h"
+#include "preparation/preparation.h"
+#include "snapshots/series.h"
+#include "stdruntime/textconv.h"
 
 #include <QTest>
 

@@ -1,9 +1,9 @@
 // The snapshots window: capturing the lattice into twelve blocks, clearing
 // them, Reset, and Return.
 
-#include "windowfixture.h"
+#include "tests/windowfixture.h"
 
-#include "twips.h"
+#include "runtime/twips.h"
 
 #include <QMenuBar>
 

@@ -1,4 +1,4 @@
-#include "textconv.h"
+#include "stdruntime/textconv.h"
 
 #include <QtTest>
 

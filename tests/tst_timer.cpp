@@ -1,7 +1,7 @@
 // The window timer: what fires and when, counted in ticks. Each test runs for
 // the plain timer and for the fixed-grid timer that drives a run.
 
-#include "timer.h"
+#include "runtime/timer.h"
 
 #include <QSignalSpy>
 #include <QTest>

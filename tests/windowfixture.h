@@ -2,12 +2,12 @@
 // A fresh main window per test, on test services, driven through its
 // controls by name as a person would drive it.
 
-#include "caption.h"
-#include "designtemps.h"
-#include "snapshotswindow.h"
-#include "fakes.h"
-#include "ising.h"
-#include "services.h"
+#include "runtime/caption.h"
+#include "preparation/designtemps.h"
+#include "snapshots/snapshotswindow.h"
+#include "tests/fakes.h"
+#include "mainwindow/ising.h"
+#include "runtime/services.h"
 
 #include <QAction>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "random.h"
+#include "stdruntime/random.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "clock.h"
+#include "stdruntime/clock.h"
 
 #include <cstdio>
 #include <ctime>

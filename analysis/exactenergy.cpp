@@ -1,4 +1,4 @@
-#include "exactenergy.h"
+#include "analysis/exactenergy.h"
 
 #include <algorithm>
 #include <cmath>
