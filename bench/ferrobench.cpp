@@ -271,7 +271,7 @@ TickRun runTicks(Ising &w, long maxTicks, const std::function<bool()> &onPageEnd
 {
     using namespace std::chrono_literals;
     TickRun run;
-    const long before = w.run().record().labels.value();
+    const long before = w.run().record().ticksSinceClear.value();
     const auto start = Steady::now();
     auto nextFrame = start + 16ms;
     for (long t = 0; t < maxTicks; ++t) {
@@ -293,7 +293,7 @@ TickRun runTicks(Ising &w, long maxTicks, const std::function<bool()> &onPageEnd
         }
     }
     run.seconds = secondsSince(start);
-    run.ticks = w.run().record().labels.value() - before;
+    run.ticks = w.run().record().ticksSinceClear.value() - before;
     return run;
 }
 
@@ -355,7 +355,7 @@ void timerFigure(Ising &w, QApplication &app, int intervalMs, double seconds)
     prepareRun(w);
     auto *timer = w.findChild<Timer *>(QStringLiteral("tmrTime"));
     w.findChild<ReversedScrollBar *>(QStringLiteral("hsbTimeInterval"))->setValueAt(intervalMs);
-    const long before = w.run().record().labels.value();
+    const long before = w.run().record().ticksSinceClear.value();
     double elapsed = 0;
     const auto start = Steady::now();
     const auto stop = QObject::connect(timer, &Timer::fired, &app, [&] {
@@ -368,7 +368,7 @@ void timerFigure(Ising &w, QApplication &app, int intervalMs, double seconds)
     click(w, "cmdRestart");
     app.exec();
     QObject::disconnect(stop);
-    const long ticks = w.run().record().labels.value() - before;
+    const long ticks = w.run().record().ticksSinceClear.value() - before;
     const long boundaries = 1 + static_cast<long>(std::floor(elapsed * 1000 / intervalMs));
     std::printf("3 run timer at the %d ms interval: %.1f ticks/s over %.1f s; ratio to %d ticks/s: %.4f "
                 "(%ld ticks, %ld intervals)\n",

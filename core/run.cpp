@@ -6,10 +6,10 @@
 
 namespace ferro {
 
-TickResult Run::tmrTime_Timer(double runTemperature, const double *factors)
+TickResult Run::tick(double runTemperature, const double *factors)
 {
-    m_record.time.increment();
-    m_record.labels.increment();
+    m_record.ticksThisPage.increment();
+    m_record.ticksSinceClear.increment();
     return MonteCarloTick(runTemperature, factors);
 }
 
@@ -18,17 +18,17 @@ TickResult Run::MonteCarloTick(double runTemperature, const double *factors)
     TickResult result;
     m_random.Randomize();
 
-    if (m_record.time.value() == LastPageTick) {
+    if (m_record.ticksThisPage.value() == LastPageTick) {
         m_record.go = false;
         result.timersOn = false;
     }
     if (!m_record.go)
         return result;
 
-    if (m_record.time.value() > 0 && m_record.labels.value() % PageTicks == 0) {
+    if (m_record.ticksThisPage.value() > 0 && m_record.ticksSinceClear.value() % PageTicks == 0) {
         result.newPage = true;
-        m_record.time.setZero();
-        m_record.axisBase = m_record.labels.value() / TicksPerStep;
+        m_record.ticksThisPage.setZero();
+        m_record.axisBase = m_record.ticksSinceClear.value() / TicksPerStep;
     }
 
     const FlipOutcome flip = AttemptFlip(m_lattice, m_random, runTemperature, factors);
@@ -41,13 +41,13 @@ TickResult Run::MonteCarloTick(double runTemperature, const double *factors)
     // The sum keeps two decimals on every tick, so a tick with |m| below
     // 0.005 adds nothing to it.
     m_record.sumMag.set(RoundTo(m_record.sumMag.value() + std::fabs(m), 2));
-    const std::int64_t n = m_record.labels.value();
+    const std::int64_t n = m_record.ticksSinceClear.value();
     if (n > 0)
         m_record.netMag.set(RoundTo(m_record.sumMag.value() / static_cast<double>(n), 4));
 
     if (n % TicksPerStep == 0) {
         result.plotted = true;
-        result.x = static_cast<float>(static_cast<double>(m_record.time.value()) / TicksPerStep);
+        result.x = static_cast<float>(static_cast<double>(m_record.ticksThisPage.value()) / TicksPerStep);
         result.yMag = static_cast<float>(1.0 - std::fabs(m));
         result.yNet = static_cast<float>(1.0 - m_record.netMag.value());
     }
@@ -69,22 +69,22 @@ void Run::MeasureLattice()
 void Run::startClear()
 {
     m_record.go = true;
-    m_record.time.setZero();
+    m_record.ticksThisPage.setZero();
 }
 
 void Run::finishClear()
 {
     m_record.instantaneousMag.clear();
     m_record.sumMag.clear();
-    m_record.labels.setZero();
+    m_record.ticksSinceClear.setZero();
     m_record.netMag.clear();
     m_record.axisBase = 0;
 }
 
 void Run::fastForward(std::int64_t n)
 {
-    m_record.time.setNumber(m_record.time.value() + n);
-    m_record.labels.setNumber(m_record.labels.value() + n);
+    m_record.ticksThisPage.setNumber(m_record.ticksThisPage.value() + n);
+    m_record.ticksSinceClear.setNumber(m_record.ticksSinceClear.value() + n);
 }
 
 } // namespace ferro

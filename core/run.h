@@ -36,7 +36,7 @@ public:
     std::string energyText() const;
 
     // One firing of the run timer: both tick counters +1, then MonteCarloTick.
-    TickResult tmrTime_Timer(double runTemperature, const double *factors);
+    TickResult tick(double runTemperature, const double *factors);
     // The rules of one tick without counting it: re-seed, timers on, stop
     // test, run state, new page, one flip attempt, read-outs, and a point on
     // each chart every 400th tick.

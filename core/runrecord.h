@@ -11,6 +11,7 @@ constexpr int TicksPerStep = 400;          // one Monte Carlo step per site
 constexpr std::int64_t PageTicks = 1600000; // one chart page, 4000 steps per site
 constexpr std::int64_t LastPageTick = PageTicks - 1;
 constexpr int AxisLabelStep = 800;          // steps per site between time-axis labels
+constexpr int AxisLabels = int(PageTicks / TicksPerStep / AxisLabelStep) + 1; // 0 to 4000
 
 // A counter as its label shows it: empty at start ("", read as 0), "0" after a
 // clear, and Str of the count once counted (" 1", " 2", ...). Counts are 64-bit,
@@ -53,8 +54,8 @@ private:
 };
 
 struct RunRecord {
-    Count time;   // ticks of the current chart page
-    Count labels; // ticks since the charts were last cleared ("Monte Carlo Steps")
+    Count ticksThisPage;   // ticks of the current chart page ("lblTime")
+    Count ticksSinceClear; // ticks since the charts were last cleared ("Monte Carlo Steps")
     bool go = true; // run state: "Go", or "Stop" once a page is complete
     Readout instantaneousMag; // m = TotalMag / 400, four decimals
     Readout sumMag;           // running sum of |m|, two decimals
@@ -66,7 +67,7 @@ struct RunRecord {
     std::string axisLabelText(int k) const;
     // A chart drawn now gets a black left edge: fewer than 4000 ticks have
     // been counted since the last clear.
-    bool chartsEarly() const { return labels.value() < 4000; }
+    bool chartsEarly() const { return ticksSinceClear.value() < 4000; }
 };
 
 } // namespace ferro

@@ -25,13 +25,6 @@ std::string utf8(const QString &text)
     return text.toStdString();
 }
 
-void bringForward(QWidget &window)
-{
-    window.show();
-    window.raise();
-    window.activateWindow();
-}
-
 } // namespace
 
 // Run controls.
@@ -41,6 +34,12 @@ void Ising::cmdRestart_Click()
     m_run.setGo();
     setTimersEnabled(true);
     refreshReadouts();
+}
+
+void Ising::mnuClearChart_Click()
+{
+    ClearChart();
+    recordEvent("Clear Chart");
 }
 
 void Ising::txtTemp_Change()
@@ -90,7 +89,7 @@ void Ising::ResumeRun()
     picAutoCorrelation->setVisible(true);
     // Writing the box pauses the run; the tick below sets it going again.
     if (const auto text = resumeTemperatureText(utf8(txtTemp->text())))
-        txtTemp->setText(qs(*text));
+        txtTemp->setText(toQString(*text));
     if (!canResume(m_run.lattice())) {
         setTimersEnabled(false);
         return;
@@ -112,7 +111,7 @@ void Ising::mnuContinue_Click()
 void Ising::mnuTemps_Click()
 {
     setTimersEnabled(false);
-    bringForward(designTemps());
+    bringToFront(designTemps());
 }
 
 void Ising::mnuReset_Click()
@@ -133,13 +132,13 @@ void Ising::mnuReset_Click()
 
 void Ising::mnuView_Click()
 {
-    bringForward(snapshots());
+    bringToFront(snapshots());
 }
 
 void Ising::mnuSnapshot_Click()
 {
     Snapshots &window = snapshots();
-    bringForward(window);
+    bringToFront(window);
     const std::optional<int> slot = m_series.capture();
     refreshReadouts();
     if (!slot)
@@ -149,7 +148,7 @@ void Ising::mnuSnapshot_Click()
     std::array<std::uint32_t, Sites> colours;
     for (int k = 0; k < Sites; ++k)
         colours[k] = Shape1->BackColor(k);
-    window.showCapture(*slot, qs(snapshotCaption(utf8(txtTemp->text()), m_run.record())), colours);
+    window.showCapture(*slot, toQString(snapshotCaption(utf8(txtTemp->text()), m_run.record())), colours);
     recordEvent("Snapshot " + std::to_string(*slot + 1));
 }
 

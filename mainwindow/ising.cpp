@@ -21,6 +21,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <tuple>
+
 namespace ferro {
 
 namespace {
@@ -33,7 +35,6 @@ constexpr int LabelHeight = 195;
 // Read-outs are written to their labels at most this often while running.
 constexpr int ReadoutRefreshMs = 16;
 
-const QString Blanks10 = QStringLiteral("          ");
 
 QRectF mainCellSquare(int k)
 {
@@ -42,13 +43,6 @@ QRectF mainCellSquare(int k)
     const double left = 5453 + 240 * columnOf(k);
     const double top = 428 + 240 * rowOf(k) + (300 - 255) / 2.0;
     return QRectF(left, top, 255, 255);
-}
-
-void bringToFront(QWidget &window)
-{
-    window.showNormal();
-    window.raise();
-    window.activateWindow();
 }
 
 } // namespace
@@ -78,6 +72,17 @@ Ising::Ising(Services &services, QWidget *parent)
 }
 
 Ising::~Ising() = default;
+
+void Ising::bringToFront(QWidget &window)
+{
+    // A minimised window comes back at its size; a hidden one is shown.
+    if (window.isMinimized())
+        window.showNormal();
+    else
+        window.show();
+    window.raise();
+    window.activateWindow();
+}
 
 Design_Temps &Ising::designTemps()
 {
@@ -129,7 +134,7 @@ QPushButton *Ising::makeButton(const char *name, const QString &purpose, int lef
     button->setObjectName(QLatin1String(name));
     place(button, left, top, 615, 285);
     QPalette pal = button->palette();
-    pal.setColor(QPalette::Button, vbColour(VbWhite));
+    pal.setColor(QPalette::Button, colourFromBgr(VbWhite));
     button->setPalette(pal);
     button->setFocusPolicy(Qt::TabFocus);
     // The buttons carry no caption: the label beside each says what it does.
@@ -137,6 +142,41 @@ QPushButton *Ising::makeButton(const char *name, const QString &purpose, int lef
     button->setToolTip(purpose);
     return button;
 }
+
+namespace {
+
+// The fixed captions, in twips: name, text, box, alignment, bold.
+struct CaptionSpec {
+    const char *name;
+    const char *text;
+    int left, top, width, height;
+    Qt::AlignmentFlag align;
+    bool bold;
+};
+
+constexpr CaptionSpec ReadoutCaptions[] = {
+    {"lblInstant", "Instantaneous Magnetization", 1688, 788, 2055, 195, Qt::AlignHCenter, false},
+    {"lblSteps", "Monte Carlo Steps", 2063, 1508, 1335, 195, Qt::AlignHCenter, false},
+    {"lblSum", "Magnetization Sum", 2048, 2228, 1365, 195, Qt::AlignHCenter, false},
+    {"lblNet", "Average Magnetization", 1898, 2948, 1665, 195, Qt::AlignHCenter, false},
+    {"lblEnergy", "Internal Energy", 2093, 3668, 1185, 195, Qt::AlignHCenter, false},
+    {"lblLong", "Long", 653, 4748, 360, 195, Qt::AlignLeft, false},
+    {"lblShort", "Short", 4343, 4748, 375, 195, Qt::AlignRight, false},
+};
+
+constexpr CaptionSpec ControlCaptions[] = {
+    {"lblGetTemp", "Initial Temperature", 11933, 668, 1980, 240, Qt::AlignLeft, true},
+    {"lblZero", "T = Zero", 12653, 1028, 885, 240, Qt::AlignLeft, true},
+    {"lblInfinity", "T = Infinity", 12653, 1388, 1065, 240, Qt::AlignLeft, true},
+    {"lblGetTempDefault", "Final Temp (default T = 0.1)", 11933, 1748, 2850, 240, Qt::AlignLeft, true},
+    {"lblGoToTemp", "Go to T =", 12653, 2108, 960, 240, Qt::AlignLeft, true},
+    {"lblRunNum", "Run Number", 11933, 2588, 1335, 255, Qt::AlignLeft, true},
+    {"lblY", "Magnetization", 1013, 6548, 1485, 240, Qt::AlignHCenter, true},
+    {"lblAuto", "Avg Magnetization", 533, 8588, 1935, 240, Qt::AlignHCenter, true},
+    {"lblX", "Time (Monte Carlo steps per site)", 6113, 9908, 3495, 240, Qt::AlignHCenter, true},
+};
+
+} // namespace
 
 void Ising::buildControls()
 {
@@ -149,12 +189,12 @@ void Ising::buildControls()
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     // The window's own surface: white, black text, keeps what is printed on it.
-    surface = new DrawingSurface(client, vbColour(VbWhite));
+    surface = new DrawingSurface(client, colourFromBgr(VbWhite));
     surface->setObjectName(QStringLiteral("surface"));
     surface->setGeometry(0, 0, px(ClientWidth), px(ClientHeight));
     surface->setOpaqueText(true);
 
-    makeLabel("lblFrame", {}, {5213, 188, 5295, 5295})->setColours(vbColour(VbLightGrey), Qt::black);
+    makeLabel("lblFrame", {}, {5213, 188, 5295, 5295})->setColours(colourFromBgr(VbLightGrey), Qt::black);
 
     std::vector<QRectF> squares;
     squares.reserve(Sites);
@@ -163,19 +203,27 @@ void Ising::buildControls()
     Shape1 = new CellArray(client, std::move(squares), VbSilver, VbSilver, true);
     Shape1->setObjectName(QStringLiteral("Shape1"));
 
-    makeLabel("lblInstant", QStringLiteral("Instantaneous Magnetization"), {1688, 788, 2055, 195}, Qt::AlignHCenter);
-    makeLabel("lblSteps", QStringLiteral("Monte Carlo Steps"), {2063, 1508, 1335, 195}, Qt::AlignHCenter);
-    makeLabel("lblSum", QStringLiteral("Magnetization Sum"), {2048, 2228, 1365, 195}, Qt::AlignHCenter);
-    makeLabel("lblNet", QStringLiteral("Average Magnetization"), {1898, 2948, 1665, 195}, Qt::AlignHCenter);
-    makeLabel("lblEnergy", QStringLiteral("Internal Energy"), {2093, 3668, 1185, 195}, Qt::AlignHCenter);
-    lblInstantaneousMag = makeValueLabel(QStringLiteral("lblInstantaneousMag"), 2678, 1148);
-    lblLabels = makeValueLabel(QStringLiteral("lblLabels"), 2693, 1868);
-    lblSumMag = makeValueLabel(QStringLiteral("lblSumMag"), 2693, 2588);
-    lblNetMag = makeValueLabel(QStringLiteral("lblNetMag"), 2693, 3308);
-    lblInternalEnergy = makeValueLabel(QStringLiteral("lblInternalEnergy"), 2693, 4028);
+    auto makeCaptions = [this](const auto &specs) {
+        for (const CaptionSpec &c : specs)
+            makeLabel(c.name, QString::fromLatin1(c.text), {c.left, c.top, c.width, c.height}, c.align, c.bold);
+    };
+    makeCaptions(ReadoutCaptions);
 
-    makeLabel("lblLong", QStringLiteral("Long"), {653, 4748, 360, 195});
-    makeLabel("lblShort", QStringLiteral("Short"), {4343, 4748, 375, 195}, Qt::AlignRight);
+    // The read-outs grow from their left edge as their texts get longer.
+    const struct {
+        Caption *Ising::*label;
+        const char *name;
+        int left, top;
+    } readouts[] = {
+        {&Ising::lblInstantaneousMag, "lblInstantaneousMag", 2678, 1148},
+        {&Ising::lblLabels, "lblLabels", 2693, 1868},
+        {&Ising::lblSumMag, "lblSumMag", 2693, 2588},
+        {&Ising::lblNetMag, "lblNetMag", 2693, 3308},
+        {&Ising::lblInternalEnergy, "lblInternalEnergy", 2693, 4028},
+    };
+    for (const auto &r : readouts)
+        this->*r.label = makeValueLabel(QLatin1String(r.name), r.left, r.top);
+
     // The left end stands for 1400 ms and the right end for 1 ms.
     hsbTimeInterval = new ReversedScrollBar(1, 1400, client);
     hsbTimeInterval->setObjectName(QStringLiteral("hsbTimeInterval"));
@@ -188,19 +236,29 @@ void Ising::buildControls()
                                   Caption::Sizing::GrowFromLeft);
     lblScroll->setTwipsGeometry(2573, 5348, EmptyLabelWidth, LabelHeight);
 
-    makeLabel("lblGetTemp", QStringLiteral("Initial Temperature"), {11933, 668, 1980, 240}, Qt::AlignLeft, true);
-    cmdZero = makeButton("cmdZero", QStringLiteral("T = Zero"), 11933, 1028);
-    makeLabel("lblZero", QStringLiteral("T = Zero"), {12653, 1028, 885, 240}, Qt::AlignLeft, true);
-    cmdRandom = makeButton("cmdRandom", QStringLiteral("T = Infinity"), 11933, 1388);
-    makeLabel("lblInfinity", QStringLiteral("T = Infinity"), {12653, 1388, 1065, 240}, Qt::AlignLeft, true);
-    makeLabel("lblGetTempDefault", QStringLiteral("Final Temp (default T = 0.1)"), {11933, 1748, 2850, 240},
-              Qt::AlignLeft, true);
-    cmdGoToTemp = makeButton("cmdGoToTemp", QStringLiteral("Go to T ="), 11933, 2108);
-    makeLabel("lblGoToTemp", QStringLiteral("Go to T ="), {12653, 2108, 960, 240}, Qt::AlignLeft, true);
+    makeCaptions(ControlCaptions);
+
+    // The buttons carry no caption: the label beside each says what it does.
+    // Created in the order Tab visits them, the text boxes after Go to T =.
+    const struct {
+        QPushButton *Ising::*button;
+        const char *name;
+        const char *purpose;
+        int left, top;
+        void (Ising::*handler)();
+    } buttons[] = {
+        {&Ising::cmdZero, "cmdZero", "T = Zero", 11933, 1028, &Ising::cmdZero_Click},
+        {&Ising::cmdRandom, "cmdRandom", "T = Infinity", 11933, 1388, &Ising::cmdRandom_Click},
+        {&Ising::cmdGoToTemp, "cmdGoToTemp", "Go to T =", 11933, 2108, &Ising::cmdGoToTemp_Click},
+    };
+    for (const auto &b : buttons) {
+        this->*b.button = makeButton(b.name, QString::fromLatin1(b.purpose), b.left, b.top);
+        connect(this->*b.button, &QPushButton::clicked, this, b.handler);
+    }
 
     QPalette boxPalette = palette();
-    boxPalette.setColor(QPalette::Base, vbColour(VbLightGrey));
-    boxPalette.setColor(QPalette::Text, vbColour(VbBlack));
+    boxPalette.setColor(QPalette::Base, colourFromBgr(VbLightGrey));
+    boxPalette.setColor(QPalette::Text, colourFromBgr(VbBlack));
     txtTemp = new QLineEdit(client);
     txtTemp->setObjectName(QStringLiteral("txtTemp"));
     place(txtTemp, 13733, 2108, 975, 255);
@@ -208,18 +266,13 @@ void Ising::buildControls()
     txtTemp->setFont(sansFont(8.25, true));
     txtTemp->setAlignment(Qt::AlignCenter);
     txtTemp->setAccessibleName(QStringLiteral("Final temperature"));
-    makeLabel("lblRunNum", QStringLiteral("Run Number"), {11933, 2588, 1335, 255}, Qt::AlignLeft, true);
     txtRunNum = new QLineEdit(client);
     txtRunNum->setObjectName(QStringLiteral("txtRunNum"));
     place(txtRunNum, 13373, 2558, 1695, 285);
     txtRunNum->setPalette(boxPalette);
     txtRunNum->setAccessibleName(QStringLiteral("Run Number"));
 
-    makeLabel("lblY", QStringLiteral("Magnetization"), {1013, 6548, 1485, 240}, Qt::AlignHCenter, true);
-    makeLabel("lblAuto", QStringLiteral("Avg Magnetization"), {533, 8588, 1935, 240}, Qt::AlignHCenter, true);
-    makeLabel("lblX", QStringLiteral("Time (Monte Carlo steps per site)"), {6113, 9908, 3495, 240},
-              Qt::AlignHCenter, true);
-    for (int k = 0; k < 6; ++k)
+    for (int k = 0; k < AxisLabels; ++k)
         Label1[k] = makeValueLabel(QStringLiteral("Label1_%1").arg(k), 0, 0);
 
     // Still images lie under their drawing surfaces, which cover them while visible.
@@ -231,17 +284,17 @@ void Ising::buildControls()
     imgpicDateTime = new StillImage(client);
     place(imgpicDateTime, 413, 9908, 1335, 735);
 
-    picMag = new DrawingSurface(client, vbColour(VbWhite));
+    picMag = new DrawingSurface(client, colourFromBgr(VbWhite));
     picMag->setObjectName(QStringLiteral("picMag"));
     placeBox(picMag, picMagBox);
-    picAutoCorrelation = new DrawingSurface(client, vbColour(VbWhite));
+    picAutoCorrelation = new DrawingSurface(client, colourFromBgr(VbWhite));
     picAutoCorrelation->setObjectName(QStringLiteral("picAutoCorrelation"));
     placeBox(picAutoCorrelation, picAutoCorrelationBox);
 
     lblPrintRunNum = new Caption(client, {}, Qt::AlignLeft, Caption::Sizing::GrowFromLeft);
     lblPrintRunNum->setObjectName(QStringLiteral("lblPrintRunNum"));
     lblPrintRunNum->setTwipsGeometry(533, 9668, EmptyLabelWidth, LabelHeight);
-    lblPrintRunNum->setColours(vbColour(VbWhite), QApplication::palette().color(QPalette::WindowText));
+    lblPrintRunNum->setColours(colourFromBgr(VbWhite), QApplication::palette().color(QPalette::WindowText));
     picDateTime = new DrawingSurface(client, QApplication::palette().color(QPalette::Base));
     picDateTime->setObjectName(QStringLiteral("picDateTime"));
     placeBox(picDateTime, picDateTimeBox);
@@ -251,22 +304,19 @@ void Ising::buildControls()
     picDateTime->setLineHeight(pxF(picDateTimeBox.height) / 3);
 
     cmdRestart = makeButton("cmdRestart", QStringLiteral("Go"), 14453, 10268);
-    lblRestart = makeLabel("lblRestart", QStringLiteral("Go"), {13973, 10388, 210, 195});
-    lblRestart->setColours(vbColour(VbWhite), vbColour(VbWhite));
-    lblRestart->hide();
-    lblTime = new Caption(client, {}, Qt::AlignLeft, Caption::Sizing::GrowFromLeft);
-    lblTime->setObjectName(QStringLiteral("lblTime"));
-    lblTime->setTwipsGeometry(293, 1028, EmptyLabelWidth, LabelHeight);
-    lblTime->setColours(vbColour(VbWhite), vbColour(VbWhite));
-    lblSnapshotsCounter = new Caption(client, {}, Qt::AlignLeft, Caption::Sizing::GrowFromLeft);
-    lblSnapshotsCounter->setObjectName(QStringLiteral("lblSnapshotsCounter"));
-    lblSnapshotsCounter->setTwipsGeometry(293, 1508, EmptyLabelWidth, LabelHeight);
-    lblSnapshotsCounter->setColours(vbColour(VbWhite), vbColour(VbWhite));
-
-    connect(cmdZero, &QPushButton::clicked, this, &Ising::cmdZero_Click);
-    connect(cmdRandom, &QPushButton::clicked, this, &Ising::cmdRandom_Click);
-    connect(cmdGoToTemp, &QPushButton::clicked, this, &Ising::cmdGoToTemp_Click);
     connect(cmdRestart, &QPushButton::clicked, this, &Ising::cmdRestart_Click);
+    lblRestart = makeLabel("lblRestart", QStringLiteral("Go"), {13973, 10388, 210, 195});
+    lblRestart->setColours(colourFromBgr(VbWhite), colourFromBgr(VbWhite));
+    lblRestart->hide();
+    // Two counters kept on the form in white on white, as the run's own memory.
+    for (auto [label, name, top] : {std::tuple {&lblTime, "lblTime", 1028},
+                                    std::tuple {&lblSnapshotsCounter, "lblSnapshotsCounter", 1508}}) {
+        *label = new Caption(client, {}, Qt::AlignLeft, Caption::Sizing::GrowFromLeft);
+        (*label)->setObjectName(QLatin1String(name));
+        (*label)->setTwipsGeometry(293, top, EmptyLabelWidth, LabelHeight);
+        (*label)->setColours(colourFromBgr(VbWhite), colourFromBgr(VbWhite));
+    }
+
     connect(txtTemp, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_runTemperature = runTemperature(Val(text));
         txtTemp_Change();
@@ -282,27 +332,26 @@ void Ising::buildMenu()
         connect(action, &QAction::triggered, this, handler);
     };
     add(QStringLiteral("Temperature Factor"), "mnuTemps", &Ising::mnuTemps_Click);
-    add(Blanks10 + QStringLiteral("Snapshot"), "mnuSnapshot", &Ising::mnuSnapshot_Click);
-    add(Blanks10 + QStringLiteral("View Snapshots"), "mnuView", &Ising::mnuView_Click);
-    add(Blanks10 + QStringLiteral("Continue"), "mnuContinue", &Ising::mnuContinue_Click);
-    add(Blanks10 + QStringLiteral("Clear Chart"), "mnuClearChart", &Ising::mnuClearChart_Click);
-    add(Blanks10 + QStringLiteral("Reset"), "mnuReset", &Ising::mnuReset_Click);
-    add(Blanks10 + QStringLiteral("Print"), "mnuPrint", &Ising::mnuPrint_Click);
-    add(Blanks10 + QStringLiteral("Exit"), "mnuExit", &Ising::mnuExit_Click);
+    add(indentedMenuCaption("Snapshot"), "mnuSnapshot", &Ising::mnuSnapshot_Click);
+    add(indentedMenuCaption("View Snapshots"), "mnuView", &Ising::mnuView_Click);
+    add(indentedMenuCaption("Continue"), "mnuContinue", &Ising::mnuContinue_Click);
+    add(indentedMenuCaption("Clear Chart"), "mnuClearChart", &Ising::mnuClearChart_Click);
+    add(indentedMenuCaption("Reset"), "mnuReset", &Ising::mnuReset_Click);
+    add(indentedMenuCaption("Print"), "mnuPrint", &Ising::mnuPrint_Click);
+    add(indentedMenuCaption("Exit"), "mnuExit", &Ising::mnuExit_Click);
 }
 
 void Ising::Form_Load()
 {
-    PrepareChart(picMag, VbBlue);
-    PrepareChart(picAutoCorrelation, VbRed);
+    PrepareCharts();
     for (int k = 0; k < Sites; ++k) {
         Shape1->setBorderStyle(k, CellArray::InsideSolid);
         Shape1->setBorderColor(k, Shape1->BackColor(k));
     }
     const ClockReading now = m_services.clock.now();
     picDateTime->Cls();
-    picDateTime->Print(qs(DateText(now)));
-    picDateTime->Print(qs(TimeText(now)));
+    picDateTime->Print(toQString(DateText(now)));
+    picDateTime->Print(toQString(TimeText(now)));
     refreshReadouts();
 }
 
@@ -321,7 +370,7 @@ const double *Ising::siteFactors()
 
 void Ising::tmrTime_Timer()
 {
-    showTick(m_run.tmrTime_Timer(m_runTemperature, siteFactors()));
+    showTick(m_run.tick(m_runTemperature, siteFactors()));
 }
 
 void Ising::showTick(const TickResult &tick)
@@ -329,8 +378,7 @@ void Ising::showTick(const TickResult &tick)
     setTimersEnabled(tick.timersOn);
     tmrTime->setInterval(hsbTimeInterval->Value());
     if (tick.newPage) {
-        PrepareChart(picMag, VbBlue);
-        PrepareChart(picAutoCorrelation, VbRed);
+        PrepareCharts();
         recordEvent("new page");
     }
     if (tick.cell >= 0) {
@@ -366,20 +414,20 @@ void Ising::readoutsChanged()
 void Ising::refreshReadouts()
 {
     const RunRecord &r = m_run.record();
-    lblTime->setText(qs(r.time.text()));
-    lblLabels->setText(qs(r.labels.text()));
-    lblRestart->setText(qs(r.restartText()));
-    lblInstantaneousMag->setText(qs(r.instantaneousMag.text()));
-    lblSumMag->setText(qs(r.sumMag.text()));
-    lblNetMag->setText(qs(r.netMag.text()));
-    lblInternalEnergy->setText(qs(m_run.energyText()));
-    lblSnapshotsCounter->setText(qs(m_series.countText()));
+    lblTime->setText(toQString(r.ticksThisPage.text()));
+    lblLabels->setText(toQString(r.ticksSinceClear.text()));
+    lblRestart->setText(toQString(r.restartText()));
+    lblInstantaneousMag->setText(toQString(r.instantaneousMag.text()));
+    lblSumMag->setText(toQString(r.sumMag.text()));
+    lblNetMag->setText(toQString(r.netMag.text()));
+    lblInternalEnergy->setText(toQString(m_run.energyText()));
+    lblSnapshotsCounter->setText(toQString(m_series.countText()));
     // The time-axis labels stand centred under the grid lines of the lower chart.
     const int top = picAutoCorrelationBox.top + picAutoCorrelationBox.height + 100;
-    for (int k = 0; k < 6; ++k) {
+    for (int k = 0; k < AxisLabels; ++k) {
         Caption *label = Label1[k];
-        label->setText(qs(r.axisLabelText(k)));
-        const int centre = picAutoCorrelationBox.left + k * picAutoCorrelationBox.width / 5;
+        label->setText(toQString(r.axisLabelText(k)));
+        const int centre = picAutoCorrelationBox.left + k * picAutoCorrelationBox.width / (AxisLabels - 1);
         label->setTwipsTop(top);
         label->setTwipsLeft(centre - twipsOf(label->width()) / 2);
     }

@@ -65,6 +65,8 @@ private:
     static constexpr TwipsBox picAutoCorrelationBox {2693, 7868, 10365, 1665};
     static constexpr TwipsBox picDateTimeBox {533, 10028, 2535, 615};
 
+    // Shows a window, restores it when minimised, and puts it in front.
+    static void bringToFront(QWidget &window);
     void buildControls();
     void buildMenu();
     Caption *makeLabel(const char *name, const QString &text, const TwipsBox &box,
@@ -92,6 +94,7 @@ private:
     // Operations of the window.
     void ResumeRun();
     void PrepareChart(DrawingSurface *pic, std::uint32_t plotColour);
+    void PrepareCharts(); // both, each in its plotting colour
     void ClearChart();
     void showTick(const TickResult &tick);
     void showCellsFromSpins();
@@ -128,7 +131,7 @@ private:
     QLineEdit *txtTemp, *txtRunNum;
     DrawingSurface *picMag, *picAutoCorrelation, *picDateTime;
     StillImage *imgPicMag, *imgAutoCorrelation, *imgpicDateTime;
-    std::array<Caption *, 6> Label1;
+    std::array<Caption *, AxisLabels> Label1;
     Caption *lblPrintRunNum;
     Caption *lblRestart, *lblTime, *lblSnapshotsCounter;
     Timer *tmrTime, *tmrLabels;

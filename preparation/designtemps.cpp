@@ -34,11 +34,11 @@ Design_Temps::Design_Temps(std::function<void()> showMain, QWidget *parent)
 
     auto *lblFrame = new Caption(client);
     lblFrame->setTwipsGeometry(2543, 330, 5295, 5295);
-    lblFrame->setColours(vbColour(VbLightGrey), Qt::black);
+    lblFrame->setColours(colourFromBgr(VbLightGrey), Qt::black);
 
     QPalette boxPalette = palette();
-    boxPalette.setColor(QPalette::Base, vbColour(VbWhite));
-    boxPalette.setColor(QPalette::Text, vbColour(VbBlack));
+    boxPalette.setColor(QPalette::Base, colourFromBgr(VbWhite));
+    boxPalette.setColor(QPalette::Text, colourFromBgr(VbBlack));
     const QFont boxFont = regularFont();
     QWidget *previous = nullptr;
     for (int k = 0; k < Sites; ++k) {
@@ -78,7 +78,7 @@ void Design_Temps::mnuQuit_Click()
     for (QLineEdit *box : Text1) {
         const QByteArray text = box->text().toUtf8();
         if (const auto floor = designerFloorText(std::string_view(text.constData(), std::size_t(text.size()))))
-            box->setText(qs(*floor));
+            box->setText(toQString(*floor));
     }
     if (m_showMain)
         m_showMain();

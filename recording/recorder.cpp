@@ -42,7 +42,7 @@ std::string quoted(std::string_view text)
 
 std::string ticksText(const RunRecord &r)
 {
-    return PlainText(r.labels.value());
+    return PlainText(r.ticksSinceClear.value());
 }
 
 } // namespace
@@ -57,7 +57,7 @@ std::string pointRow(const Run &run, std::string_view temperatureText)
 {
     const RunRecord &r = run.record();
     // Where the point stands against the time-axis labels.
-    const double steps = static_cast<double>(r.axisBase) + static_cast<double>(r.time.value()) / TicksPerStep;
+    const double steps = static_cast<double>(r.axisBase) + static_cast<double>(r.ticksThisPage.value()) / TicksPerStep;
     char stepsText[32];
     const auto stepsEnd = std::to_chars(stepsText, stepsText + sizeof stepsText, steps).ptr;
     const std::string m = field(r.instantaneousMag.text());

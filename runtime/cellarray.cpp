@@ -114,10 +114,10 @@ void CellArray::paintEvent(QPaintEvent *event)
     for (const Cell &c : m_cells) {
         if (!c.visible || !c.rect.intersects(dirty))
             continue;
-        p.fillRect(c.rect, vbColour(c.fill));
+        p.fillRect(c.rect, colourFromBgr(c.fill));
         if (c.borderStyle != 0 && c.border != c.fill) {
             // Inside solid: a one-pixel border within the square.
-            p.setPen(QPen(vbColour(c.border), 1));
+            p.setPen(QPen(colourFromBgr(c.border), 1));
             p.setBrush(Qt::NoBrush);
             p.drawRect(c.rect.adjusted(0, 0, -1, -1));
         }

@@ -7,7 +7,7 @@
 
 namespace ferro {
 
-inline QColor vbColour(std::uint32_t bgr)
+inline QColor colourFromBgr(std::uint32_t bgr)
 {
     return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }

@@ -13,7 +13,7 @@ std::optional<int> SnapshotSeries::capture()
 std::string snapshotCaption(std::string_view temperatureText, const RunRecord &record)
 {
     std::string caption(temperatureText);
-    for (const std::string &part : {record.instantaneousMag.text(), record.netMag.text(), record.labels.text()}) {
+    for (const std::string &part : {record.instantaneousMag.text(), record.netMag.text(), record.ticksSinceClear.text()}) {
         caption += "; ";
         caption += part;
     }

@@ -31,8 +31,6 @@ constexpr std::array<QPoint, Snapshots::Blocks> CaptionAnchors {{
     {3248, 9000}, {6008, 9000}, {8783, 9000}, {11543, 9000},
 }};
 
-const QString Blanks10 = QStringLiteral("          ");
-
 // Top-left corner of block b's first cell, in twips.
 QPoint blockOrigin(int b)
 {
@@ -55,7 +53,7 @@ Snapshots::Snapshots(Services &services, std::function<void()> showMain, std::fu
     m_client = client;
     client->setFixedSize(px(ClientWidth), px(ClientHeight));
     QPalette pal = client->palette();
-    pal.setColor(QPalette::Window, vbColour(VbWhite));
+    pal.setColor(QPalette::Window, colourFromBgr(VbWhite));
     client->setPalette(pal);
     client->setAutoFillBackground(true);
     client->setFont(regularFont());
@@ -72,7 +70,7 @@ Snapshots::Snapshots(Services &services, std::function<void()> showMain, std::fu
 
     auto *lblSnapshotsFrame = new Caption(client);
     lblSnapshotsFrame->setTwipsGeometry(1808, 720, 11205, 8685);
-    lblSnapshotsFrame->setColours(vbColour(VbLightGrey), Qt::black);
+    lblSnapshotsFrame->setColours(colourFromBgr(VbLightGrey), Qt::black);
 
     std::vector<QRectF> squares;
     squares.reserve(Blocks * Sites);
@@ -88,7 +86,7 @@ Snapshots::Snapshots(Services &services, std::function<void()> showMain, std::fu
     for (int b = 0; b < Blocks; ++b) {
         auto *label = new Caption(client, {}, Qt::AlignHCenter, Caption::Sizing::GrowFromLeft);
         label->setTwipsGeometry(CaptionAnchors[b].x(), CaptionAnchors[b].y(), 75, 195);
-        label->setColours(vbColour(VbLightGrey), Qt::black);
+        label->setColours(colourFromBgr(VbLightGrey), Qt::black);
         label->hide();
         label->setObjectName(QStringLiteral("lblSnapshots_%1").arg(b));
         lblSnapshots[b] = label;
@@ -99,13 +97,13 @@ Snapshots::Snapshots(Services &services, std::function<void()> showMain, std::fu
     picDateTime->setForeColor(QApplication::palette().color(QPalette::Text));
     picDateTime->setObjectName(QStringLiteral("picDateTime"));
 
-    QAction *mnuClearSnapshots = menuBar()->addAction(Blanks10 + QStringLiteral("Clear Snapshots"));
+    QAction *mnuClearSnapshots = menuBar()->addAction(indentedMenuCaption("Clear Snapshots"));
     mnuClearSnapshots->setObjectName(QStringLiteral("mnuClearSnapshots"));
     connect(mnuClearSnapshots, &QAction::triggered, this, &Snapshots::mnuClearSnapshots_Click);
-    QAction *mnuReturn = menuBar()->addAction(Blanks10 + QStringLiteral("Return"));
+    QAction *mnuReturn = menuBar()->addAction(indentedMenuCaption("Return"));
     mnuReturn->setObjectName(QStringLiteral("mnuReturn"));
     connect(mnuReturn, &QAction::triggered, this, &Snapshots::mnuReturn_Click);
-    QAction *mnuPrint = menuBar()->addAction(Blanks10 + QStringLiteral("Print"));
+    QAction *mnuPrint = menuBar()->addAction(indentedMenuCaption("Print"));
     mnuPrint->setObjectName(QStringLiteral("mnuPrint"));
     connect(mnuPrint, &QAction::triggered, this, &Snapshots::mnuPrint_Click);
 }
@@ -133,8 +131,8 @@ void Snapshots::mnuPrint_Click()
 {
     const ClockReading now = m_services.clock.now();
     picDateTime->Cls();
-    picDateTime->Print(qs(DateText(now)));
-    picDateTime->Print(qs(TimeText(now)));
+    picDateTime->Print(toQString(DateText(now)));
+    picDateTime->Print(toQString(TimeText(now)));
     const QString failure = printClientArea(m_services.printer, m_client, QStringLiteral("Ferrogrid snapshots"));
     if (!failure.isEmpty())
         m_services.boxes.MsgBox(this, QStringLiteral(" Nothing was printed: %1.").arg(failure), vbOKOnly,

@@ -49,7 +49,7 @@ struct BlankRun {
         run.startClear();
         run.finishClear();
     }
-    TickResult tick() { return run.tmrTime_Timer(0.1, FactorTable().data()); }
+    TickResult tick() { return run.tick(0.1, FactorTable().data()); }
 };
 
 QString qstr(const std::string &s) { return QString::fromStdString(s); }
@@ -174,8 +174,8 @@ private slots:
         BlankRun b(-400);
         const TickResult t = b.tick();
         const RunRecord &r = b.run.record();
-        QCOMPARE(qstr(r.time.text()), QString(" 1"));
-        QCOMPARE(qstr(r.labels.text()), QString(" 1"));
+        QCOMPARE(qstr(r.ticksThisPage.text()), QString(" 1"));
+        QCOMPARE(qstr(r.ticksSinceClear.text()), QString(" 1"));
         QVERIFY(t.timersOn && !t.newPage && !t.plotted);
         QVERIFY(t.cell >= 0 && t.cell < Sites);
         QCOMPARE(qstr(r.instantaneousMag.text()), QString("-1"));
@@ -243,8 +243,8 @@ private slots:
         QVERIFY(t.newPage && t.timersOn && t.plotted);
         QCOMPARE(t.x, 0.0f);
         const RunRecord &r = b.run.record();
-        QCOMPARE(qstr(r.time.text()), QString("0"));
-        QCOMPARE(r.labels.value(), PageTicks);
+        QCOMPARE(qstr(r.ticksThisPage.text()), QString("0"));
+        QCOMPARE(r.ticksSinceClear.value(), PageTicks);
         QCOMPARE(qstr(r.axisLabelText(0)), QString("4000"));
         QCOMPARE(qstr(r.axisLabelText(5)), QString("8000"));
         QVERIFY(!r.chartsEarly());
@@ -261,7 +261,7 @@ private slots:
         BlankRun b(200);
         const TickResult t = b.run.MonteCarloTick(0.1, FactorTable().data());
         const RunRecord &r = b.run.record();
-        QCOMPARE(qstr(r.labels.text()), QString("0"));
+        QCOMPARE(qstr(r.ticksSinceClear.text()), QString("0"));
         QVERIFY(!t.newPage && t.timersOn && t.plotted);
         QVERIFY(r.netMag.isEmpty());
         QCOMPARE(t.x, 0.0f);

@@ -141,7 +141,7 @@ private slots:
         prepareZero(run);
         run.startClear();
         run.finishClear();
-        run.tmrTime_Timer(0.1, FactorTable().data());
+        run.tick(0.1, FactorTable().data());
         QCOMPARE(QString::fromStdString(snapshotCaption("2.270", run.record())), QString("2.270; -1;  1;  1"));
         QCOMPARE(QString::fromStdString(snapshotCaption("", RunRecord())), QString("; ; ; "));
     }
