@@ -124,7 +124,7 @@ private slots:
 
     // At T_c the peak grows like A ln L with A = (2/pi) ln^2(1 + sqrt 2) =
     // 0.4945 (Onsager; Ferdinand and Fisher 1969); the corrections fall like
-    // ln L / L, so the step from L to 2L approaches A ln 2 from below.
+    // ln L / L, so the step from L to 2L approaches A ln 2 from above.
     void peakGrowsLikeLnL()
     {
         const double amplitude = 2 / std::numbers::pi * std::pow(std::log(1 + std::numbers::sqrt2), 2);
