@@ -27,7 +27,7 @@ Run batch(const QStringList &args)
             p.readAllStandardError()};
 }
 
-// The run the shares split: 5 temperatures.
+// The run the shares split: 5 temperatures (with sizes, add "--size", "8,12").
 const QStringList RunArgs = {"--temperatures", "1.5:2.5:0.25", "--equilibrate", "100", "--sweeps", "1000",
                              "--seed", "31"};
 constexpr int Shares = 3;
@@ -82,8 +82,8 @@ private slots:
             QCOMPARE(run.exitCode, 0);
             // No progress bar, one line when the share starts and one when it
             // ends, with its points.
-            const QRegularExpression lines("^ferrogrid-batch: share " + kn + ": (\\d+) points? \\(20x20 T=[0-9.]+\\) started\n"
-                                           "(.*\n)*ferrogrid-batch: share " + kn + ": \\1 points? \\(20x20 T=[0-9.]+\\) "
+            const QRegularExpression lines("^ferrogrid-batch: share " + kn + ": (\\d+) points? \\([0-9x,]+ T=[0-9.]+\\) started\n"
+                                           "(.*\n)*ferrogrid-batch: share " + kn + ": \\1 points? \\([0-9x,]+ T=[0-9.]+\\) "
                                            "finished in 0:\\d\\d\n$");
             const QRegularExpressionMatch said = lines.match(QString::fromUtf8(run.err));
             QVERIFY2(said.hasMatch(), run.err.constData());
