@@ -6,8 +6,11 @@
 #include "core/flip.h"
 #include "batch/options.h"
 #include "batch/plot.h"
+#include "batch/shard.h"
 #include "batch/sweep.h"
 #include "batch/table.h"
+#include "batch/tablecommands.h"
+#include "batch/tableplot.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -22,6 +25,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <optional>
 #include <thread>
 #include <unistd.h>
@@ -132,6 +136,10 @@ int main(int argc, char *argv[])
     }
     if (!o.writeFactors.empty())
         return writeFactors(o);
+    if (o.merge)
+        return runMerge(o);
+    if (!o.plotTable.empty())
+        return runPlotTable(o, argc, argv);
 
     FactorTable factors;
     bool uniform = true;
@@ -188,7 +196,14 @@ int main(int argc, char *argv[])
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    const std::size_t count = o.temperatures.size();
+    // The run's points (one per temperature), and those this run computes:
+    // all, or those of its share.
+    const std::size_t points = o.temperatures.size();
+    std::vector<std::size_t> mine(points);
+    std::iota(mine.begin(), mine.end(), std::size_t(0));
+    if (o.shard)
+        mine = sharePoints(std::vector<double>(points, pointCost(Side, o.equilibrate + o.sweeps)), *o.shard);
+    const std::size_t count = mine.size();
     const std::int64_t totalSweeps = std::int64_t(count) * (o.equilibrate + o.sweeps);
     std::vector<std::optional<Outcome>> outcomes(count);
     std::atomic<std::size_t> next {0};
@@ -205,12 +220,12 @@ int main(int argc, char *argv[])
         workers.emplace_back([&] {
             for (std::size_t i; (i = next++) < count && !g_stop.load();) {
                 Job job;
-                job.temperature = o.temperatures[i];
+                job.temperature = o.temperatures[mine[i]];
                 job.equilibrate = o.equilibrate;
                 job.sweeps = o.sweeps;
                 job.start = o.start;
                 job.seed = seed;
-                job.index = i;
+                job.index = mine[i];
                 job.factors = factors.data();
                 job.seriesEvery = o.seriesEvery;
                 Outcome outcome = runJob(job, sweepsDone, g_stop);
@@ -230,12 +245,23 @@ int main(int argc, char *argv[])
         const Outcome &outcome = *outcomes[i];
         if (o.seriesEvery > 0)
             return outcome.series;
-        const double t = o.temperatures[i];
+        const double t = o.temperatures[mine[i]];
         return tableRow(t, o.sweeps, seed, outcome.results,
-                        uniform ? std::optional<double>(exactEnergy(Side, Side, t)) : std::nullopt);
+                        uniform ? std::optional<double>(exactEnergy(Side, Side, t)) : std::nullopt, mine[i], points);
     };
     out.write(o.seriesEvery > 0 ? seriesHeader() : tableHeader());
-    const bool terminal = isatty(STDERR_FILENO);
+    // A share (under a cluster's scheduler, into a job's output file): a line
+    // when it starts and one when it ends instead of the progress bar.
+    const bool terminal = isatty(STDERR_FILENO) && !o.shard;
+    std::string share;
+    if (o.shard) {
+        std::vector<int> sides(count, Side);
+        std::vector<double> temperatures;
+        for (const std::size_t p : mine)
+            temperatures.push_back(o.temperatures[p]);
+        share = shareSummary(*o.shard, sides, temperatures);
+        std::fprintf(stderr, "ferrogrid-batch: %s started\n", share.c_str());
+    }
     bool progressShown = false;
     const auto start = Clock::now();
     std::size_t written = 0;
@@ -295,19 +321,19 @@ int main(int argc, char *argv[])
             std::fprintf(stderr,
                          "ferrogrid-batch: warning: at T = %s the error blocks (%.0f sweeps) span fewer than 10 "
                          "autocorrelation times (%.1f sweeps): the errors are too small; measure more sweeps\n",
-                         numberText(o.temperatures[i]).c_str(), r.blockSweeps, r.energyTau);
+                         numberText(o.temperatures[mine[i]]).c_str(), r.blockSweeps, r.energyTau);
     }
+    if (o.shard)
+        std::fprintf(stderr, "ferrogrid-batch: %s finished in %s\n", share.c_str(),
+                     duration(std::chrono::duration<double>(Clock::now() - start).count()).c_str());
 
     if (!o.plotFile.empty()) {
         PlotData data;
         data.exactCurve = uniform;
         for (std::size_t i = 0; i < count; ++i)
-            data.points.push_back({o.temperatures[i], outcomes[i]->results});
-        data.caption = QStringLiteral("Ferrogrid, 20 \u00d7 20 torus, %1 + %2 sweeps, seed %3%4")
-                           .arg(o.equilibrate)
-                           .arg(o.sweeps)
-                           .arg(seed)
-                           .arg(uniform ? QString() : QStringLiteral(", factors from %1").arg(QString::fromStdString(o.factorsFile)));
+            data.points.push_back({o.temperatures[mine[i]], outcomes[i]->results});
+        data.caption = plotCaption({std::to_string(o.equilibrate), std::to_string(o.sweeps), std::to_string(seed),
+                                    uniform, o.factorsFile});
         const QString error = savePlot(QFile::decodeName(o.plotFile.c_str()), data);
         if (!error.isEmpty())
             return fail(error.toStdString());

@@ -150,9 +150,23 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
             o.help = true;
             continue;
         }
+        if (name == "--allow-missing" && !value) {
+            o.allowMissing = true;
+            continue;
+        }
+        if (name == "--merge") {
+            // The tables: every argument up to the next option.
+            o.merge = true;
+            if (value)
+                o.mergeFiles.push_back(*value);
+            while (a + 1 < args.size() && args[a + 1].rfind("--", 0) != 0)
+                o.mergeFiles.push_back(args[++a]);
+            continue;
+        }
         static const char *const withValue[] = {"--temperatures", "--equilibrate", "--sweeps", "--start",
                                                 "--seed", "--factors", "--output", "--series",
-                                                "--plot", "--jobs", "--write-factors"};
+                                                "--plot", "--jobs", "--write-factors", "--shard",
+                                                "--plot-table"};
         bool known = false;
         for (const char *n : withValue)
             known = known || name == n;
@@ -176,6 +190,7 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
             haveTemperatures = true;
         } else if (name == "--equilibrate") {
             count(name, v, 0, MaxSweeps, o.equilibrate);
+            o.equilibrateGiven = true;
         } else if (name == "--sweeps") {
             count(name, v, 1, MaxSweeps, o.sweeps);
         } else if (name == "--series") {
@@ -205,6 +220,11 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
             if (ext != "png" && ext != "svg" && ext != "pdf")
                 error = name + ": " + quoted(v) + " does not end in .png, .svg or .pdf";
             o.plotFile = v;
+        } else if (name == "--shard") {
+            std::string why;
+            o.shard = parseShard(v, why);
+            if (!why.empty())
+                error = name + ": " + why;
         } else if (v.empty()) {
             error = name + " needs a value";
         } else if (name == "--factors") {
@@ -213,9 +233,27 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
             o.outputFile = v;
         } else if (name == "--write-factors") {
             o.writeFactors = v;
+        } else if (name == "--plot-table") {
+            o.plotTable = v;
         }
     }
-    if (error.empty() && !o.help && o.writeFactors.empty() && !haveTemperatures)
+    if (!error.empty() || o.help)
+        return parsed;
+    if (o.merge && o.mergeFiles.empty())
+        error = "--merge needs the tables to merge: --merge FILE...";
+    else if (o.merge && !o.plotTable.empty())
+        error = "--merge and --plot-table go in separate runs: merge first, then draw the merged table";
+    else if (o.merge && !o.plotFile.empty())
+        error = "--merge writes a table: draw it with --plot-table TABLE --plot FILE";
+    else if (o.allowMissing && !o.merge)
+        error = "--allow-missing goes with --merge";
+    else if (!o.plotTable.empty() && o.plotFile.empty())
+        error = "--plot-table needs --plot FILE, the figure to draw";
+    else if (o.shard && !o.seed)
+        error = "--shard needs --seed: every share of a run must use the same seed";
+    else if (o.shard && o.seriesEvery > 0)
+        error = "--shard makes tables: it does not go with --series";
+    if (error.empty() && !o.merge && o.plotTable.empty() && o.writeFactors.empty() && !haveTemperatures)
         error = "--temperatures is missing: give one (2.27), a list (1.5,2.0,2.27) or a range (1.5:3.5:0.1)";
     return parsed;
 }
@@ -224,6 +262,8 @@ std::string usageText()
 {
     return R"(Usage: ferrogrid-batch --temperatures LIST [options]
        ferrogrid-batch --write-factors PATTERN [--output FILE]
+       ferrogrid-batch --merge FILE... [--allow-missing] [--output FILE]
+       ferrogrid-batch --plot-table TABLE --plot FILE
 
 Runs the Ferrogrid flip attempt headless at each temperature and writes a CSV
 table: one row per temperature with the energy, |m|, specific heat,
@@ -246,6 +286,15 @@ torus (when every factor is 1).
   --plot FILE          figure of the four quantities, .png, .svg or .pdf
   --jobs N             temperatures run side by side (default: the cores);
                        the output is the same for any N
+  --shard K/N          run only the K-th of N shares of the points (0 <= K < N),
+                       for a cluster's array job; needs --seed. Every share's
+                       rows are those the whole run writes for its points
+  --merge FILE...      merge the tables of a run's shares into one, the very
+                       table the whole run writes; refuses tables of other
+                       runs, a point twice or a point missing
+  --allow-missing      with --merge: merge what there is, saying what is
+                       missing
+  --plot-table TABLE   with --plot: draw the figure of a saved table
   --write-factors PATTERN  write a factor file and stop: uniform:F,
                        gradient:A:B (columns A to B), stripe:F (rows 5 to 14),
                        spot:F (within 5 of the centre)

@@ -1,6 +1,7 @@
 #pragma once
 // The batch program's command line. Standard C++ only.
 
+#include "batch/shard.h"
 #include "batch/sweep.h"
 
 #include <cstdint>
@@ -27,6 +28,11 @@ struct Options {
     std::int64_t seriesEvery = 0;
     int jobs = 0; // 0: one per core
     bool help = false;
+    bool equilibrateGiven = false;
+    std::optional<Shard> shard;          // --shard K/N: only this share's points
+    std::vector<std::string> mergeFiles; // --merge FILE...: merge these tables
+    bool merge = false, allowMissing = false;
+    std::string plotTable;               // --plot-table TABLE: draw this table
 };
 
 struct ParsedOptions {

@@ -15,10 +15,12 @@ namespace ferro::batch {
 std::string numberText(double value);
 
 // temperature,sweeps,seed,energy,energy_error,abs_magnetization,... with
-// every quantity per site.
+// every quantity per site; the last two columns are the row's point (its
+// index in the run) and the run's number of points, by which the tables of a
+// run's shares are merged.
 std::string tableHeader();
 std::string tableRow(double temperature, std::int64_t sweeps, std::uint64_t seed, const Results &results,
-                     std::optional<double> exactEnergy);
+                     std::optional<double> exactEnergy, std::size_t point, std::size_t points);
 
 std::string seriesHeader();
 

@@ -38,7 +38,7 @@ QList<QByteArrayList> rows(const QByteArray &csv)
 
 const QByteArray Header = "temperature,sweeps,seed,energy,energy_error,abs_magnetization,abs_magnetization_error,"
                           "specific_heat,specific_heat_error,susceptibility,susceptibility_error,acceptance,"
-                          "acceptance_error,energy_autocorrelation_time,exact_energy";
+                          "acceptance_error,energy_autocorrelation_time,exact_energy,point,points";
 
 } // namespace
 
@@ -61,7 +61,8 @@ private slots:
         QCOMPARE(table.size(), 3);
         for (int r = 1; r <= 2; ++r) {
             const QByteArrayList &row = table[r];
-            QCOMPARE(row.size(), 15);
+            QCOMPARE(row.size(), 17);
+            QCOMPARE(row.mid(15), QByteArrayList({QByteArray::number(r - 1), "2"}));
             const double T = row[0].toDouble();
             QCOMPARE(T, r == 1 ? 2.0 : 3.0);
             QCOMPARE(row[1], QByteArray("20000"));
@@ -93,7 +94,7 @@ private slots:
                                "--sweeps", "20000", "--seed", "9"});
         QCOMPARE(run.exitCode, 0);
         const QByteArrayList row = rows(run.out).value(1);
-        QCOMPARE(row.size(), 15);
+        QCOMPARE(row.size(), 17);
         QCOMPARE(row[14], QByteArray());
         QVERIFY2(std::fabs(row[3].toDouble() - ferro::exactEnergy(20, 20, 2.0)) < 4 * row[4].toDouble() + 0.002,
                  row.join(',').constData());

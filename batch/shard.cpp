@@ -1,0 +1,78 @@
+#include "batch/shard.h"
+
+#include "batch/table.h"
+
+#include <algorithm>
+#include <charconv>
+#include <numeric>
+
+namespace ferro::batch {
+
+namespace {
+
+std::optional<std::size_t> whole(std::string_view text)
+{
+    std::size_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+} // namespace
+
+std::optional<Shard> parseShard(std::string_view text, std::string &error)
+{
+    const std::size_t slash = text.find('/');
+    const auto k = whole(text.substr(0, slash));
+    const auto n = slash == std::string_view::npos ? std::nullopt : whole(text.substr(slash + 1));
+    if (!k || !n || *n == 0 || *k >= *n || *n > MaxShards) {
+        error = "'" + std::string(text) + "' is not a share K/N of whole numbers with 0 <= K < N <= "
+            + std::to_string(MaxShards);
+        return std::nullopt;
+    }
+    return Shard {*k, *n};
+}
+
+double pointCost(int side, long long sweeps)
+{
+    return double(side) * double(side) * double(sweeps);
+}
+
+std::vector<std::size_t> sharePoints(const std::vector<double> &cost, Shard shard)
+{
+    std::vector<std::size_t> order(cost.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return cost[a] > cost[b]; });
+    std::vector<double> load(shard.count, 0.0);
+    std::vector<std::size_t> mine;
+    for (const std::size_t p : order) {
+        const std::size_t least = std::size_t(std::min_element(load.begin(), load.end()) - load.begin());
+        load[least] += cost[p];
+        if (least == shard.index)
+            mine.push_back(p);
+    }
+    std::sort(mine.begin(), mine.end());
+    return mine;
+}
+
+std::string shareSummary(Shard shard, const std::vector<int> &sides, const std::vector<double> &temperatures)
+{
+    std::string text = "share " + std::to_string(shard.index) + "/" + std::to_string(shard.count) + ": "
+        + std::to_string(temperatures.size()) + (temperatures.size() == 1 ? " point" : " points");
+    if (temperatures.empty())
+        return text;
+    std::vector<int> distinct = sides;
+    std::sort(distinct.begin(), distinct.end());
+    distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+    text += " (";
+    for (std::size_t i = 0; i < distinct.size(); ++i)
+        text += (i ? "," : "") + std::to_string(distinct[i]) + "x" + std::to_string(distinct[i]);
+    const auto [lo, hi] = std::minmax_element(temperatures.begin(), temperatures.end());
+    text += " T=" + numberText(*lo);
+    if (*hi != *lo)
+        text += ".." + numberText(*hi);
+    return text + ")";
+}
+
+} // namespace ferro::batch

@@ -1,0 +1,100 @@
+#include "batch/tablecommands.h"
+
+#include "batch/merge.h"
+#include "batch/tableplot.h"
+
+#include <QFile>
+#include <QGuiApplication>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace ferro::batch {
+
+namespace {
+
+int fail(const std::string &message)
+{
+    std::fprintf(stderr, "ferrogrid-batch: %s\n", message.c_str());
+    return 2;
+}
+
+// The whole file, or the error.
+bool readAll(const std::string &name, std::string &text, std::string &error)
+{
+    std::FILE *file = std::fopen(name.c_str(), "rb");
+    if (!file) {
+        error = "cannot read " + name + ": " + std::strerror(errno);
+        return false;
+    }
+    char buf[1 << 16];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, file)) > 0;)
+        text.append(buf, n);
+    const bool ok = !std::ferror(file);
+    const int why = errno;
+    std::fclose(file);
+    if (!ok)
+        error = "cannot read " + name + ": " + std::strerror(why);
+    return ok;
+}
+
+} // namespace
+
+int runMerge(const Options &o)
+{
+    std::vector<TableFile> files;
+    for (const std::string &name : o.mergeFiles) {
+        TableFile file {name, {}};
+        std::string error;
+        if (!readAll(name, file.text, error))
+            return fail("--merge: " + error);
+        files.push_back(std::move(file));
+    }
+    const MergeResult merged = mergeTables(files, o.allowMissing);
+    if (!merged.ok())
+        return fail("--merge: " + merged.error);
+    if (!merged.missing.empty())
+        std::fprintf(stderr, "ferrogrid-batch: --merge: %s; the table has the rest\n", merged.missing.c_str());
+
+    std::FILE *out = stdout;
+    const std::string name = o.outputFile.empty() ? "standard output" : o.outputFile;
+    if (!o.outputFile.empty() && !(out = std::fopen(o.outputFile.c_str(), "wb")))
+        return fail("--output: cannot write " + o.outputFile + ": " + std::strerror(errno));
+    bool ok = std::fwrite(merged.table.data(), 1, merged.table.size(), out) == merged.table.size()
+        && std::fflush(out) == 0;
+    int why = errno;
+    if (out != stdout && std::fclose(out) != 0 && ok) {
+        ok = false;
+        why = errno;
+    }
+    return ok ? 0 : fail("cannot write " + name + ": " + std::strerror(why ? why : EIO));
+}
+
+int runPlotTable(const Options &o, int &argc, char **argv)
+{
+    std::string text, error;
+    if (!readAll(o.plotTable, text, error))
+        return fail("--plot-table: " + error);
+    CaptionFacts fallback;
+    if (o.equilibrateGiven)
+        fallback.equilibrate = std::to_string(o.equilibrate);
+    if (!o.factorsFile.empty())
+        fallback.factorsName = o.factorsFile;
+    const TablePlot plot = readTablePlot(o.plotTable, text, fallback);
+    if (!plot.error.empty())
+        return fail("--plot-table: " + plot.error);
+
+    // Painted on Qt's offscreen platform, as the run paints it.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg)
+            std::fprintf(stderr, "ferrogrid-batch: %s\n", qPrintable(message));
+    });
+    const QGuiApplication app(argc, argv);
+    const QString saved = savePlot(QFile::decodeName(o.plotFile.c_str()), plot.data);
+    return saved.isEmpty() ? 0 : fail(saved.toStdString());
+}
+
+} // namespace ferro::batch

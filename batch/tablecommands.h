@@ -1,0 +1,16 @@
+#pragma once
+// The batch program's commands on saved tables: --merge and --plot-table.
+
+#include "batch/options.h"
+
+namespace ferro::batch {
+
+// Reads the tables, writes the merged one to --output or standard output.
+// Returns the exit status; a refusal is one line on standard error, exit 2,
+// and leaves no output file.
+int runMerge(const Options &options);
+
+// Draws the figure of --plot-table into --plot. Returns the exit status.
+int runPlotTable(const Options &options, int &argc, char **argv);
+
+} // namespace ferro::batch
