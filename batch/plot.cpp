@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
+#include <QSaveFile>
 #include <QSvgGenerator>
 
 #include <algorithm>
@@ -269,12 +270,17 @@ void renderPlot(QPainter &p, const QRectF &target, const PlotData &data)
 
 QString savePlot(const QString &path, const PlotData &data)
 {
+    // Painted into a temporary file beside the target, renamed into place
+    // only when complete: a failure leaves no partial figure.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write the plot %1: %2").arg(path, file.errorString());
     const QString ext = QFileInfo(path).suffix().toLower();
     const QRectF all(0, 0, Width, Height);
     bool ok = true;
     if (ext == QLatin1String("svg")) {
         QSvgGenerator svg;
-        svg.setFileName(path);
+        svg.setOutputDevice(&file);
         svg.setSize(QSize(int(Width), int(Height)));
         svg.setViewBox(all);
         svg.setTitle(QStringLiteral("Ferrogrid temperature sweep"));
@@ -284,7 +290,7 @@ QString savePlot(const QString &path, const PlotData &data)
             renderPlot(p, all, data);
         ok = p.end() && ok;
     } else if (ext == QLatin1String("pdf")) {
-        QPdfWriter pdf(path);
+        QPdfWriter pdf(&file);
         pdf.setPageSize(QPageSize(QPageSize::A4));
         pdf.setPageOrientation(QPageLayout::Landscape);
         pdf.setTitle(QStringLiteral("Ferrogrid temperature sweep"));
@@ -299,9 +305,14 @@ QString savePlot(const QString &path, const PlotData &data)
         QPainter p(&image);
         renderPlot(p, all, data);
         p.end();
-        ok = image.save(path, "PNG");
+        ok = image.save(&file, "PNG");
     }
-    return ok ? QString() : QStringLiteral("cannot write the plot %1").arg(path);
+    // A write that failed on the way (a full disk) makes commit() fail too.
+    if (ok && file.commit())
+        return QString();
+    const QString why = file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("the figure could not be painted");
+    file.cancelWriting();
+    return QStringLiteral("cannot write the plot %1: %2").arg(path, why);
 }
 
 } // namespace ferro::batch

@@ -1,18 +1,14 @@
 #include "batch/table.h"
 
-#include <charconv>
-#include <cmath>
+#include "stdruntime/textfields.h"
 
 namespace ferro::batch {
 
-std::string numberText(double value)
-{
-    if (std::isnan(value))
-        return {};
-    char buf[64];
-    const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
-    return std::string(buf, end);
-}
+namespace {
+
+constexpr int ValueDigits = 10, ErrorDigits = 3, TauDigits = 4;
+
+} // namespace
 
 std::string tableHeader()
 {
@@ -26,14 +22,22 @@ std::string tableRow(double temperature, std::int64_t sweeps, std::uint64_t seed
 {
     std::string row = numberText(temperature) + "," + std::to_string(sweeps) + "," + std::to_string(seed);
     for (const Value &v : {r.energy, r.absMag, r.specificHeat, r.susceptibility, r.acceptance})
-        row += "," + numberText(v.mean) + "," + numberText(v.error);
-    row += "," + numberText(r.energyTau) + "," + (exactEnergy ? numberText(*exactEnergy) : std::string()) + "\n";
+        row += "," + numberText(v.mean, ValueDigits) + "," + numberText(v.error, ErrorDigits);
+    row += "," + numberText(r.energyTau, TauDigits) + ","
+        + (exactEnergy ? numberText(*exactEnergy, ValueDigits) : std::string()) + "\n";
     return row;
 }
 
 std::string seriesHeader()
 {
     return "temperature,seed,sweep,energy,magnetization\n";
+}
+
+std::string seriesRow(double temperature, std::uint64_t seed, std::int64_t sweep, int energy, int totalMag,
+                      int sites)
+{
+    return numberText(temperature) + "," + std::to_string(seed) + "," + std::to_string(sweep) + ","
+        + numberText(energy / double(sites)) + "," + numberText(totalMag / double(sites)) + "\n";
 }
 
 } // namespace ferro::batch
