@@ -1,15 +1,17 @@
 #include "batch/plot.h"
 
 #include "analysis/exactenergy.h"
+#include "batch/output.h"
 #include "core/lattice.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 #include <algorithm>
@@ -270,17 +272,18 @@ void renderPlot(QPainter &p, const QRectF &target, const PlotData &data)
 
 QString savePlot(const QString &path, const PlotData &data)
 {
-    // Painted into a temporary file beside the target, renamed into place
-    // only when complete: a failure leaves no partial figure.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write the plot %1: %2").arg(path, file.errorString());
+    // Painted in memory, then written to a temporary file beside the target
+    // that is renamed into place only when complete: a failure leaves no
+    // partial figure, and no library writes to the disk (or to standard
+    // error) on its own.
+    QBuffer figure;
+    figure.open(QIODevice::WriteOnly);
     const QString ext = QFileInfo(path).suffix().toLower();
     const QRectF all(0, 0, Width, Height);
     bool ok = true;
     if (ext == QLatin1String("svg")) {
         QSvgGenerator svg;
-        svg.setOutputDevice(&file);
+        svg.setOutputDevice(&figure);
         svg.setSize(QSize(int(Width), int(Height)));
         svg.setViewBox(all);
         svg.setTitle(QStringLiteral("Ferrogrid temperature sweep"));
@@ -290,7 +293,7 @@ QString savePlot(const QString &path, const PlotData &data)
             renderPlot(p, all, data);
         ok = p.end() && ok;
     } else if (ext == QLatin1String("pdf")) {
-        QPdfWriter pdf(&file);
+        QPdfWriter pdf(&figure);
         pdf.setPageSize(QPageSize(QPageSize::A4));
         pdf.setPageOrientation(QPageLayout::Landscape);
         pdf.setTitle(QStringLiteral("Ferrogrid temperature sweep"));
@@ -305,14 +308,14 @@ QString savePlot(const QString &path, const PlotData &data)
         QPainter p(&image);
         renderPlot(p, all, data);
         p.end();
-        ok = image.save(&file, "PNG");
+        ok = image.save(&figure, "PNG");
     }
-    // A write that failed on the way (a full disk) makes commit() fail too.
-    if (ok && file.commit())
-        return QString();
-    const QString why = file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("the figure could not be painted");
-    file.cancelWriting();
-    return QStringLiteral("cannot write the plot %1: %2").arg(path, why);
+    if (!ok || figure.data().isEmpty())
+        return QStringLiteral("cannot write the plot %1: the figure could not be painted").arg(path);
+
+    const std::string why = replaceFile(QFile::encodeName(path).toStdString(),
+                                        std::string_view(figure.data().constData(), std::size_t(figure.size())));
+    return why.empty() ? QString() : QStringLiteral("cannot write the plot %1: %2").arg(path, QString::fromStdString(why));
 }
 
 } // namespace ferro::batch
