@@ -249,7 +249,7 @@ int SweepRun::run()
     if (done < count) {
         std::fprintf(stderr, "ferrogrid-batch: interrupted: %zu of %zu temperatures finished; %s holds %s%s\n", done,
                      count, o.outputFile.empty() ? "standard output" : o.outputFile.c_str(),
-                     series() ? "their series and the rest up to the stop" : "only their rows",
+                     series() ? "the series up to the stop" : "only their rows",
                      o.plotFile.empty() ? "" : ", and no plot was drawn");
         return 128 + (g_signal.load() ? g_signal.load() : SIGINT);
     }
