@@ -23,9 +23,9 @@ using namespace ferro::batch;
 
 namespace {
 
-int writeFactors(const Options &o)
+int writeFactorFile(const Options &o)
 {
-    const FactorFileResult pattern = factorPattern(o.writeFactors);
+    const FactorFileResult pattern = factorPattern(o.writeFactorsPattern);
     if (!pattern.ok())
         return fail("--write-factors: " + pattern.error);
     std::string error;
@@ -80,8 +80,8 @@ int main(int argc, char *argv[])
         return printText(o.help ? usageText() : versionText()) ? 0 : 2;
     if (const std::string error = checkFiles(o); !error.empty())
         return fail(error);
-    if (!o.writeFactors.empty())
-        return writeFactors(o);
+    if (!o.writeFactorsPattern.empty())
+        return writeFactorFile(o);
 
     SweepRun run(o);
     if (const std::string error = run.prepare(); !error.empty())

@@ -112,7 +112,7 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
     std::string &error = parsed.error;
     bool haveTemperatures = false;
 
-    auto count = [&](const std::string &name, std::string_view text, std::int64_t lowest, std::int64_t highest,
+    auto wholeNumber = [&](const std::string &name, std::string_view text, std::int64_t lowest, std::int64_t highest,
                      std::int64_t &into) {
         const auto value = number(text);
         if (!value || *value != std::floor(*value) || *value < double(lowest) || *value > double(highest)) {
@@ -169,14 +169,14 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
                 error = name + ": " + why;
             haveTemperatures = true;
         } else if (name == "--equilibrate") {
-            count(name, v, 0, MaxSweeps, o.equilibrate);
+            wholeNumber(name, v, 0, MaxSweeps, o.equilibrate);
         } else if (name == "--sweeps") {
-            count(name, v, 1, MaxSweeps, o.sweeps);
+            wholeNumber(name, v, 1, MaxSweeps, o.sweeps);
         } else if (name == "--series") {
-            count(name, v, 1, MaxSweeps, o.seriesEvery);
+            wholeNumber(name, v, 1, MaxSweeps, o.seriesEvery);
         } else if (name == "--jobs") {
             std::int64_t jobs = 0;
-            count(name, v, 1, MaxJobs, jobs);
+            wholeNumber(name, v, 1, MaxJobs, jobs);
             o.jobs = int(jobs);
         } else if (name == "--start") {
             if (v == "zero")
@@ -206,10 +206,10 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
         } else if (name == "--output") {
             o.outputFile = v;
         } else if (name == "--write-factors") {
-            o.writeFactors = v;
+            o.writeFactorsPattern = v;
         }
     }
-    if (error.empty() && !o.help && !o.version && o.writeFactors.empty() && !haveTemperatures)
+    if (error.empty() && !o.help && !o.version && o.writeFactorsPattern.empty() && !haveTemperatures)
         error = "--temperatures is missing: give one (2.27), a list (1.5,2.0,2.27) or a range (1.5:3.5:0.1)";
     return parsed;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The batch program's command line. Standard C++ only.
 
-#include "batch/sweep.h"
+#include "batch/temperaturerun.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,7 +23,7 @@ struct Options {
     std::int64_t sweeps = 10000;
     Start start = Start::Zero;
     std::optional<std::uint64_t> seed; // none: from the clock
-    std::string factorsFile, outputFile, plotFile, writeFactors;
+    std::string factorsFile, outputFile, plotFile, writeFactorsPattern;
     std::int64_t seriesEvery = 0;
     int jobs = 0; // 0: one per core
     bool help = false;

@@ -1,12 +1,13 @@
 #include "batch/run.h"
 
 #include "analysis/exactenergy.h"
-#include "batch/sweep.h"
+#include "batch/temperaturerun.h"
 #include "batch/table.h"
 #include "preparation/factorfile.h"
 #include "stdruntime/textfields.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -145,6 +146,20 @@ std::string SweepRun::tableRowOf(std::size_t i) const
                     m_uniform ? std::optional<double>(exactEnergy(Side, Side, t)) : std::nullopt);
 }
 
+TemperatureJob SweepRun::jobAt(std::size_t i) const
+{
+    TemperatureJob job;
+    job.temperature = m_options.temperatures[i];
+    job.equilibrate = m_options.equilibrate;
+    job.sweeps = m_options.sweeps;
+    job.start = m_options.start;
+    job.seed = m_seed;
+    job.index = i;
+    job.factors = m_factors.data();
+    job.seriesEvery = m_options.seriesEvery;
+    return job;
+}
+
 int SweepRun::run()
 {
     const Options &o = m_options;
@@ -159,7 +174,7 @@ int SweepRun::run()
     // several keep each temperature's rows aside until those before it are out.
     const bool direct = jobs == 1;
     std::vector<SeriesFile> aside(series() && !direct ? count : 0);
-    std::atomic<bool> asideFailed {false};
+    std::atomic<int> asideFailed {0}; // errno of a temporary file that failed
 
     out.write(series() ? seriesHeader() : tableHeader());
     std::atomic<std::size_t> next {0};
@@ -171,22 +186,17 @@ int SweepRun::run()
     for (std::size_t w = 0; w < jobs; ++w)
         workers.emplace_back([&] {
             for (std::size_t i; (i = next++) < count && !g_stop.load();) {
-                Job job;
-                job.temperature = o.temperatures[i];
-                job.equilibrate = o.equilibrate;
-                job.sweeps = o.sweeps;
-                job.start = o.start;
-                job.seed = m_seed;
-                job.index = i;
-                job.factors = m_factors.data();
-                job.seriesEvery = o.seriesEvery;
+                TemperatureJob job = jobAt(i);
                 if (series() && direct)
                     job.series = [&](std::string_view rows) { return out.write(rows); };
                 else if (series())
                     job.series = [&, i](std::string_view rows) {
-                        return aside[i].keep(rows) || (asideFailed = true, false);
+                        if (aside[i].keep(rows))
+                            return true;
+                        asideFailed = errno ? errno : EIO;
+                        return false;
                     };
-                Outcome outcome = runJob(job, sweepsDone, g_stop);
+                TemperatureOutcome outcome = runTemperatureJob(job, sweepsDone, g_stop);
                 if (!outcome.finished)
                     break;
                 const std::lock_guard lock(mutex);
@@ -200,9 +210,13 @@ int SweepRun::run()
 
     // Rows go out in temperature order as soon as all before them are done.
     auto writeOut = [&](std::size_t i) {
-        if (!series())
-            return out.write(tableRowOf(i));
-        return direct || aside[i].copyTo(out);
+        if (!series()) {
+            out.write(tableRowOf(i));
+            return;
+        }
+        if (direct || aside[i].copyTo(out) || !out.ok())
+            return;
+        asideFailed = errno ? errno : EIO;
     };
     const bool terminal = isatty(STDERR_FILENO);
     bool progressShown = false;
@@ -217,7 +231,7 @@ int SweepRun::run()
                 writeOut(i);
                 lock.lock();
             }
-            if ((!(series() && direct) && !out.ok()) || asideFailed)
+            if ((!(series() && direct) && !out.ok()) || asideFailed.load())
                 g_stop = true;
             if (running == 0)
                 break;
@@ -242,8 +256,8 @@ int SweepRun::run()
         if (i >= written && (m_finished[i].done || (series() && !direct)))
             writeOut(i);
     }
-    if (asideFailed)
-        return fail(std::string("cannot keep a series aside in a temporary file: ") + std::strerror(errno ? errno : EIO));
+    if (asideFailed.load())
+        return fail(std::string("cannot keep a series aside in a temporary file: ") + std::strerror(asideFailed.load()));
     if (!out.close())
         return fail(out.failure());
     if (done < count) {

@@ -7,6 +7,7 @@
 #include "analysis/analysis.h"
 #include "batch/options.h"
 #include "batch/output.h"
+#include "batch/temperaturerun.h"
 #include "core/flip.h"
 
 #include <atomic>
@@ -46,6 +47,7 @@ public:
 private:
     bool series() const { return m_options.seriesEvery > 0; }
     std::string tableRowOf(std::size_t i) const;
+    TemperatureJob jobAt(std::size_t i) const; // all but where its series goes
 
     Options m_options;
     std::uint64_t m_seed = 0;

@@ -18,7 +18,7 @@ enum class Start { Zero, Infinity }; // the T = Zero and T = Infinity buttons
 // false when they could not be kept (the job then stops).
 using SeriesWriter = std::function<bool(std::string_view rows)>;
 
-struct Job {
+struct TemperatureJob {
     double temperature = 1;      // 0.1 or more
     std::int64_t equilibrate = 0; // sweeps before measuring
     std::int64_t sweeps = 1;      // measured sweeps, 1 or more
@@ -31,7 +31,7 @@ struct Job {
                                   // state) on, equilibration included
 };
 
-struct Outcome {
+struct TemperatureOutcome {
     bool finished = false; // false when stopped before the last sweep
     Results results;
 };
@@ -39,6 +39,6 @@ struct Outcome {
 // Runs the job. Adds every 64 finished sweeps to `sweepsDone` (and the rest at
 // the end); gives up between two sweeps once `stop` is set, after handing on
 // the series rows made so far.
-Outcome runJob(const Job &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop);
+TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop);
 
 } // namespace ferro::batch

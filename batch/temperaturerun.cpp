@@ -1,4 +1,4 @@
-#include "batch/sweep.h"
+#include "batch/temperaturerun.h"
 
 #include "batch/kernel.h"
 #include "preparation/preparation.h"
@@ -6,7 +6,7 @@
 
 namespace ferro::batch {
 
-Outcome runJob(const Job &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop)
+TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop)
 {
     Stream stream(streamSeed(job.seed, job.index));
     Lattice start;
@@ -19,7 +19,7 @@ Outcome runJob(const Job &job, std::atomic<std::int64_t> &sweepsDone, const std:
     lattice.load(start);
     lattice.setTemperature(runTemperature(job.temperature), job.factors);
 
-    Outcome outcome;
+    TemperatureOutcome outcome;
     // Series rows go out in pieces of about 64 KB: memory stays flat however
     // long the run.
     std::string pending;
