@@ -1,125 +1,70 @@
 // ferrogrid-batch: the window's flip attempt, headless, over a list of
 // temperatures; a CSV table (or time series) and a figure.
+//
+// Parse, check, run, write: the options are read as text alone, the files
+// they name are checked before anything runs, SweepRun runs the temperatures
+// and writes the rows, and the figure comes last.
 
-#include "analysis/exactenergy.h"
-#include "preparation/factorfile.h"
-#include "core/flip.h"
 #include "batch/options.h"
+#include "batch/output.h"
 #include "batch/plot.h"
-#include "batch/shard.h"
-#include "batch/sweep.h"
+#include "batch/run.h"
 #include "batch/table.h"
 #include "batch/tablecommands.h"
 #include "batch/tableplot.h"
+#include "preparation/factorfile.h"
 
 #include <QFile>
 #include <QGuiApplication>
 
-#include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <condition_variable>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
 #include <memory>
-#include <mutex>
-#include <numeric>
-#include <optional>
-#include <thread>
-#include <unistd.h>
+#include <string>
 #include <vector>
 
 using namespace ferro;
 using namespace ferro::batch;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::atomic<bool> g_stop {false};
-
-extern "C" void onInterrupt(int)
+int writeFactorFile(const Options &o)
 {
-    g_stop.store(true);
-}
-
-int fail(const std::string &message)
-{
-    std::fprintf(stderr, "ferrogrid-batch: %s\n", message.c_str());
-    return 2;
-}
-
-// Standard output or a file, with the name that messages give it.
-struct Output {
-    std::FILE *file = stdout;
-    std::string name = "standard output";
-    int error = 0; // errno of the first failed write, 0 while all went out
-
-    void write(const std::string &text)
-    {
-        if (error == 0 && (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0))
-            error = errno ? errno : EIO;
-    }
-    void close()
-    {
-        if (file != stdout && std::fclose(file) != 0 && error == 0)
-            error = errno ? errno : EIO;
-    }
-};
-
-std::string duration(double seconds)
-{
-    const long s = long(seconds + 0.5);
-    char buf[32];
-    if (s >= 3600)
-        std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
-    else
-        std::snprintf(buf, sizeof buf, "%ld:%02ld", s / 60, s % 60);
-    return buf;
-}
-
-std::string millions(double count)
-{
-    char buf[32];
-    if (count >= 1e6)
-        std::snprintf(buf, sizeof buf, "%.1f M", count / 1e6);
-    else if (count >= 1e4)
-        std::snprintf(buf, sizeof buf, "%.0f k", count / 1e3);
-    else
-        std::snprintf(buf, sizeof buf, "%.0f", count);
-    return buf;
-}
-
-// One line on standard error, rewritten in place.
-void drawProgress(std::int64_t done, std::int64_t total, double seconds)
-{
-    constexpr int Bar = 30;
-    const double part = total > 0 ? double(done) / double(total) : 1;
-    const int filled = int(part * Bar);
-    const double rate = seconds > 0 ? double(done) / seconds : 0;
-    const std::string left = rate > 0 ? duration(double(total - done) / rate) : "?";
-    std::fprintf(stderr, "\r[%s%s] %3d%%  %s of %s sweeps  %s sweeps/s  %s left\033[K",
-                 std::string(filled, '#').c_str(), std::string(Bar - filled, '.').c_str(), int(part * 100),
-                 millions(double(done)).c_str(), millions(double(total)).c_str(), millions(rate).c_str(), left.c_str());
-    std::fflush(stderr);
-}
-
-int writeFactors(const Options &o)
-{
-    const FactorFileResult pattern = factorPattern(o.writeFactors);
+    const FactorFileResult pattern = factorPattern(o.writeFactorsPattern);
     if (!pattern.ok())
         return fail("--write-factors: " + pattern.error);
-    Output out;
-    if (!o.outputFile.empty()) {
-        out.file = std::fopen(o.outputFile.c_str(), "wb");
-        out.name = o.outputFile;
-        if (!out.file)
-            return fail("--output: cannot write " + o.outputFile + ": " + std::strerror(errno));
-    }
-    out.write(factorFileText(pattern.texts));
-    out.close();
-    return out.error ? fail("cannot write " + out.name + ": " + std::strerror(out.error)) : 0;
+    std::string error;
+    std::optional<Output> out = Output::open(o.outputFile, error);
+    if (!out)
+        return fail(error);
+    out->write(factorFileText(pattern.texts));
+    return out->close() ? 0 : fail(out->failure());
+}
+
+// The figure is painted on Qt's offscreen platform: no display needed; and
+// none of the toolkit's own lines on standard error (such as the missing
+// XDG_RUNTIME_DIR of a root shell, or a library's word on a failed write):
+// our one line says what went wrong.
+std::unique_ptr<QGuiApplication> figureApplication(int &argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
+        if (type == QtFatalMsg)
+            fail(message.toStdString());
+    });
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+int writeFigure(const SweepRun &run)
+{
+    const Options &o = run.options();
+    PlotData data;
+    data.exactCurve = run.uniform();
+    for (const auto &[temperature, results] : run.results())
+        data.points.push_back({temperature, asWritten(results)});
+    data.caption = plotCaption({std::to_string(o.equilibrate), std::to_string(o.sweeps), std::to_string(run.seed()),
+                                run.uniform(), o.factorsFile});
+    const QString error = savePlot(QFile::decodeName(o.plotFile.c_str()), data);
+    return error.isEmpty() ? 0 : fail(error.toStdString());
 }
 
 } // namespace
@@ -130,213 +75,24 @@ int main(int argc, char *argv[])
     if (!parsed.ok())
         return fail(parsed.error);
     const Options &o = parsed.options;
-    if (o.help) {
-        std::fputs(usageText().c_str(), stdout);
-        return 0;
-    }
-    if (!o.writeFactors.empty())
-        return writeFactors(o);
+    if (o.help || o.version)
+        return printText(o.help ? usageText() : versionText()) ? 0 : 2;
+    if (const std::string error = checkFiles(o); !error.empty())
+        return fail(error);
+    if (!o.writeFactorsPattern.empty())
+        return writeFactorFile(o);
     if (o.merge)
         return runMerge(o);
     if (!o.plotTable.empty())
         return runPlotTable(o, argc, argv);
 
-    FactorTable factors;
-    bool uniform = true;
-    if (!o.factorsFile.empty()) {
-        const FactorFileResult file = readFactorFile(o.factorsFile);
-        if (!file.ok())
-            return fail(file.error);
-        for (int k = 0; k < Sites; ++k) {
-            factors.setText(k, file.texts[k]);
-            uniform = uniform && factors[k] == 1.0;
-        }
-    }
-    const std::uint64_t seed = o.seed ? *o.seed
-                                      : std::uint64_t(std::chrono::system_clock::now().time_since_epoch().count());
-
-    // Everything that can be refused is refused before the run starts.
-    std::unique_ptr<QGuiApplication> app;
-    bool plotCreated = false;
-    if (!o.plotFile.empty()) {
-        const bool existed = access(o.plotFile.c_str(), F_OK) == 0;
-        std::FILE *probe = std::fopen(o.plotFile.c_str(), "ab");
-        if (!probe)
-            return fail("--plot: cannot write " + o.plotFile + ": " + std::strerror(errno));
-        std::fclose(probe);
-        plotCreated = !existed;
-    }
-    Output out;
-    if (!o.outputFile.empty()) {
-        out.file = std::fopen(o.outputFile.c_str(), "wb");
-        out.name = o.outputFile;
-        if (!out.file) {
-            const int why = errno;
-            if (plotCreated)
-                std::remove(o.plotFile.c_str());
-            return fail("--output: cannot write " + o.outputFile + ": " + std::strerror(why));
-        }
-    }
-    if (!o.plotFile.empty()) {
-        // The figure is painted on Qt's offscreen platform: no display needed.
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        // Nothing of the toolkit's own chatter on standard error (such as the
-        // missing XDG_RUNTIME_DIR of a root shell): that is for our messages.
-        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
-            if (type == QtCriticalMsg || type == QtFatalMsg)
-                std::fprintf(stderr, "ferrogrid-batch: %s\n", qPrintable(message));
-        });
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
-
-    struct sigaction action {};
-    action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-
-    // The run's points (one per temperature), and those this run computes:
-    // all, or those of its share.
-    const std::size_t points = o.temperatures.size();
-    std::vector<std::size_t> mine(points);
-    std::iota(mine.begin(), mine.end(), std::size_t(0));
-    if (o.shard)
-        mine = sharePoints(std::vector<double>(points, pointCost(Side, o.equilibrate + o.sweeps)), *o.shard);
-    const std::size_t count = mine.size();
-    const std::int64_t totalSweeps = std::int64_t(count) * (o.equilibrate + o.sweeps);
-    std::vector<std::optional<Outcome>> outcomes(count);
-    std::atomic<std::size_t> next {0};
-    std::atomic<std::int64_t> sweepsDone {0};
-    std::mutex mutex;
-    std::condition_variable finished;
-    std::size_t running = 0;
-
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t jobs = std::min<std::size_t>(count, o.jobs > 0 ? std::size_t(o.jobs) : cores);
-    std::vector<std::thread> workers;
-    running = jobs;
-    for (std::size_t w = 0; w < jobs; ++w)
-        workers.emplace_back([&] {
-            for (std::size_t i; (i = next++) < count && !g_stop.load();) {
-                Job job;
-                job.temperature = o.temperatures[mine[i]];
-                job.equilibrate = o.equilibrate;
-                job.sweeps = o.sweeps;
-                job.start = o.start;
-                job.seed = seed;
-                job.index = mine[i];
-                job.factors = factors.data();
-                job.seriesEvery = o.seriesEvery;
-                Outcome outcome = runJob(job, sweepsDone, g_stop);
-                if (!outcome.finished)
-                    break;
-                const std::lock_guard lock(mutex);
-                outcomes[i] = std::move(outcome);
-                finished.notify_one();
-            }
-            const std::lock_guard lock(mutex);
-            --running;
-            finished.notify_one();
-        });
-
-    // Rows go out in temperature order as soon as all before them are done.
-    auto rowText = [&](std::size_t i) {
-        const Outcome &outcome = *outcomes[i];
-        if (o.seriesEvery > 0)
-            return outcome.series;
-        const double t = o.temperatures[mine[i]];
-        return tableRow(t, o.sweeps, seed, outcome.results,
-                        uniform ? std::optional<double>(exactEnergy(Side, Side, t)) : std::nullopt, mine[i], points);
-    };
-    out.write(o.seriesEvery > 0 ? seriesHeader() : tableHeader());
-    // A share (under a cluster's scheduler, into a job's output file): a line
-    // when it starts and one when it ends instead of the progress bar.
-    const bool terminal = isatty(STDERR_FILENO) && !o.shard;
-    std::string share;
-    if (o.shard) {
-        std::vector<int> sides(count, Side);
-        std::vector<double> temperatures;
-        for (const std::size_t p : mine)
-            temperatures.push_back(o.temperatures[p]);
-        share = shareSummary(*o.shard, sides, temperatures);
-        std::fprintf(stderr, "ferrogrid-batch: %s started\n", share.c_str());
-    }
-    bool progressShown = false;
-    const auto start = Clock::now();
-    std::size_t written = 0;
-    {
-        std::unique_lock lock(mutex);
-        for (;;) {
-            while (written < count && outcomes[written]) {
-                const std::string row = rowText(written++);
-                lock.unlock();
-                out.write(row);
-                lock.lock();
-            }
-            if (out.error)
-                g_stop = true;
-            if (running == 0)
-                break;
-            finished.wait_for(lock, std::chrono::milliseconds(200));
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            if (terminal && seconds > 1 && !g_stop) {
-                drawProgress(sweepsDone.load(), totalSweeps, seconds);
-                progressShown = true;
-            }
-        }
-    }
-    for (std::thread &w : workers)
-        w.join();
-    if (progressShown)
-        std::fputs("\r\033[K", stderr);
-
-    // After a stop: the rows finished out of order, still in temperature order.
-    std::size_t done = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!outcomes[i])
-            continue;
-        ++done;
-        if (i >= written)
-            out.write(rowText(i));
-    }
-    out.close();
-    if (out.error) {
-        if (plotCreated)
-            std::remove(o.plotFile.c_str());
-        return fail("cannot write " + out.name + ": " + std::strerror(out.error));
-    }
-    if (done < count) {
-        if (plotCreated)
-            std::remove(o.plotFile.c_str());
-        std::fprintf(stderr,
-                     "ferrogrid-batch: interrupted: %zu of %zu temperatures finished; %s holds only their rows%s\n",
-                     done, count, out.name.c_str(), o.plotFile.empty() ? "" : ", and no plot was drawn");
-        return 130;
-    }
-
-    for (std::size_t i = 0; i < count; ++i) {
-        const Results &r = outcomes[i]->results;
-        if (r.energyTau > 1 && r.blockSweeps < 10 * r.energyTau)
-            std::fprintf(stderr,
-                         "ferrogrid-batch: warning: at T = %s the error blocks (%.0f sweeps) span fewer than 10 "
-                         "autocorrelation times (%.1f sweeps): the errors are too small; measure more sweeps\n",
-                         numberText(o.temperatures[mine[i]]).c_str(), r.blockSweeps, r.energyTau);
-    }
-    if (o.shard)
-        std::fprintf(stderr, "ferrogrid-batch: %s finished in %s\n", share.c_str(),
-                     duration(std::chrono::duration<double>(Clock::now() - start).count()).c_str());
-
-    if (!o.plotFile.empty()) {
-        PlotData data;
-        data.exactCurve = uniform;
-        for (std::size_t i = 0; i < count; ++i)
-            data.points.push_back({o.temperatures[mine[i]], outcomes[i]->results});
-        data.caption = plotCaption({std::to_string(o.equilibrate), std::to_string(o.sweeps), std::to_string(seed),
-                                    uniform, o.factorsFile});
-        const QString error = savePlot(QFile::decodeName(o.plotFile.c_str()), data);
-        if (!error.isEmpty())
-            return fail(error.toStdString());
-    }
-    return 0;
+    SweepRun run(o);
+    if (const std::string error = run.prepare(); !error.empty())
+        return fail(error);
+    const std::unique_ptr<QGuiApplication> app = o.plotFile.empty() ? nullptr : figureApplication(argc, argv);
+    SweepRun::catchSignals();
+    if (const int status = run.run(); status != 0)
+        return status;
+    run.warn();
+    return o.plotFile.empty() ? 0 : writeFigure(run);
 }

@@ -1,7 +1,7 @@
 #include "batch/options.h"
 
-#include "preparation/factorfile.h"
 #include "core/flip.h"
+#include "stdruntime/textfields.h"
 
 #include <charconv>
 #include <cmath>
@@ -19,21 +19,16 @@ std::optional<double> number(std::string_view text)
     return value;
 }
 
-std::string quoted(std::string_view text)
-{
-    return messageQuote(text);
-}
-
 // A temperature of the list, or the error.
 std::optional<double> temperature(std::string_view text, std::string &error)
 {
     const auto value = number(text);
     if (!value)
-        error = quoted(text) + " is not a number";
+        error = messageQuote(text) + " is not a number";
     else if (*value <= 0)
-        error = quoted(text) + " is not a temperature above 0";
+        error = messageQuote(text) + " is not a temperature above 0";
     else if (*value < MinimumTemperature)
-        error = quoted(text) + " is below 0.1, the lowest temperature a run goes at";
+        error = messageQuote(text) + " is below 0.1, the lowest temperature a run goes at";
     else
         return value;
     return std::nullopt;
@@ -56,16 +51,9 @@ std::vector<double> parseTemperatures(std::string_view text, std::string &error)
 {
     std::vector<double> out;
     if (text.find(':') != std::string_view::npos) {
-        std::vector<std::string_view> part;
-        for (std::string_view rest = text;;) {
-            const std::size_t colon = rest.find(':');
-            part.push_back(rest.substr(0, colon));
-            if (colon == std::string_view::npos)
-                break;
-            rest = rest.substr(colon + 1);
-        }
+        const std::vector<std::string_view> part = splitList(text, ':', true);
         if (part.size() != 3) {
-            error = quoted(text) + " is not a range FROM:TO:STEP";
+            error = messageQuote(text) + " is not a range FROM:TO:STEP";
             return {};
         }
         const auto from = temperature(part[0], error);
@@ -76,32 +64,36 @@ std::vector<double> parseTemperatures(std::string_view text, std::string &error)
             return {};
         const auto step = number(part[2]);
         if (!step) {
-            error = "the step " + quoted(part[2]) + " is not a number";
+            error = "the step " + messageQuote(part[2]) + " is not a number";
             return {};
         }
         if (*step == 0) {
-            error = "the range " + quoted(text) + " has a step of 0";
+            error = "the range " + messageQuote(text) + " has a step of 0";
             return {};
         }
         if ((*to - *from) * *step < 0) {
-            error = "the range " + quoted(text) + " steps away from its end: the step must be "
+            error = "the range " + messageQuote(text) + " steps away from its end: the step must be "
                 + (*to > *from ? "positive" : "negative");
             return {};
         }
         // Both ends count when within a millionth of a step of the grid.
         const double intervals = std::floor((*to - *from) / *step + 1e-6);
         if (intervals >= double(MaxTemperatures)) {
-            error = "the range " + quoted(text) + " gives more than " + std::to_string(MaxTemperatures) + " temperatures";
+            error = "the range " + messageQuote(text) + " gives more than " + std::to_string(MaxTemperatures) + " temperatures";
             return {};
         }
-        for (std::int64_t i = 0; i <= std::int64_t(intervals); ++i)
+        for (std::int64_t i = 0; i <= std::int64_t(intervals); ++i) {
             out.push_back(gridPoint(*from, *step, i));
+            if (i > 0 && out[i] == out[i - 1]) {
+                error = "the range " + messageQuote(text) + " steps by less than the temperatures' 12 significant "
+                    "digits: it gives " + numberText(out[i]) + " twice";
+                return {};
+            }
+        }
         return out;
     }
-    std::string_view rest = text;
-    for (;;) {
-        const std::size_t comma = rest.find(',');
-        const auto t = temperature(rest.substr(0, comma), error);
+    for (const std::string_view item : splitList(text, ',', true)) {
+        const auto t = temperature(item, error);
         if (!t)
             return {};
         if (out.size() == MaxTemperatures) {
@@ -109,10 +101,8 @@ std::vector<double> parseTemperatures(std::string_view text, std::string &error)
             return {};
         }
         out.push_back(*t);
-        if (comma == std::string_view::npos)
-            return out;
-        rest = rest.substr(comma + 1);
     }
+    return out;
 }
 
 ParsedOptions parseOptions(const std::vector<std::string> &args)
@@ -122,11 +112,11 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
     std::string &error = parsed.error;
     bool haveTemperatures = false;
 
-    auto count = [&](const std::string &name, std::string_view text, std::int64_t lowest, std::int64_t highest,
+    auto wholeNumber = [&](const std::string &name, std::string_view text, std::int64_t lowest, std::int64_t highest,
                      std::int64_t &into) {
         const auto value = number(text);
         if (!value || *value != std::floor(*value) || *value < double(lowest) || *value > double(highest)) {
-            error = name + ": " + quoted(text) + " is not a whole number from " + std::to_string(lowest) + " to "
+            error = name + ": " + messageQuote(text) + " is not a whole number from " + std::to_string(lowest) + " to "
                 + std::to_string(highest);
             return;
         }
@@ -143,7 +133,7 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
                 name.resize(eq);
             }
         } else {
-            error = "unexpected argument " + quoted(name) + " (options begin with --; see --help)";
+            error = "unexpected argument " + messageQuote(name) + " (options begin with --; see --help)";
             break;
         }
         if (name == "--help" || name == "-h") {
@@ -163,6 +153,10 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
                 o.mergeFiles.push_back(args[++a]);
             continue;
         }
+        if (name == "--version") {
+            o.version = true;
+            continue;
+        }
         static const char *const withValue[] = {"--temperatures", "--equilibrate", "--sweeps", "--start",
                                                 "--seed", "--factors", "--output", "--series",
                                                 "--plot", "--jobs", "--write-factors", "--shard",
@@ -171,7 +165,7 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
         for (const char *n : withValue)
             known = known || name == n;
         if (!known) {
-            error = "unknown option " + quoted(name) + " (see --help)";
+            error = "unknown option " + messageQuote(name) + " (see --help)";
             break;
         }
         if (!value) {
@@ -189,15 +183,15 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
                 error = name + ": " + why;
             haveTemperatures = true;
         } else if (name == "--equilibrate") {
-            count(name, v, 0, MaxSweeps, o.equilibrate);
+            wholeNumber(name, v, 0, MaxSweeps, o.equilibrate);
             o.equilibrateGiven = true;
         } else if (name == "--sweeps") {
-            count(name, v, 1, MaxSweeps, o.sweeps);
+            wholeNumber(name, v, 1, MaxSweeps, o.sweeps);
         } else if (name == "--series") {
-            count(name, v, 1, MaxSweeps, o.seriesEvery);
+            wholeNumber(name, v, 1, MaxSweeps, o.seriesEvery);
         } else if (name == "--jobs") {
             std::int64_t jobs = 0;
-            count(name, v, 1, MaxJobs, jobs);
+            wholeNumber(name, v, 1, MaxJobs, jobs);
             o.jobs = int(jobs);
         } else if (name == "--start") {
             if (v == "zero")
@@ -205,12 +199,12 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
             else if (v == "infinity")
                 o.start = Start::Infinity;
             else
-                error = name + ": " + quoted(v) + " is neither zero nor infinity";
+                error = name + ": " + messageQuote(v) + " is neither zero nor infinity";
         } else if (name == "--seed") {
             std::uint64_t seed = 0;
             const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seed);
             if (v.empty() || ec != std::errc() || end != v.data() + v.size())
-                error = name + ": " + quoted(v) + " is not a whole number from 0 to 18446744073709551615";
+                error = name + ": " + messageQuote(v) + " is not a whole number from 0 to 18446744073709551615";
             o.seed = seed;
         } else if (name == "--plot") {
             const std::size_t dot = v.rfind('.');
@@ -218,7 +212,7 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
             for (char &c : ext)
                 c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
             if (ext != "png" && ext != "svg" && ext != "pdf")
-                error = name + ": " + quoted(v) + " does not end in .png, .svg or .pdf";
+                error = name + ": " + messageQuote(v) + " does not end in .png, .svg or .pdf";
             o.plotFile = v;
         } else if (name == "--shard") {
             std::string why;
@@ -232,12 +226,12 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
         } else if (name == "--output") {
             o.outputFile = v;
         } else if (name == "--write-factors") {
-            o.writeFactors = v;
+            o.writeFactorsPattern = v;
         } else if (name == "--plot-table") {
             o.plotTable = v;
         }
     }
-    if (!error.empty() || o.help)
+    if (!error.empty() || o.help || o.version)
         return parsed;
     if (o.merge && o.mergeFiles.empty())
         error = "--merge needs the tables to merge: --merge FILE...";
@@ -253,9 +247,14 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
         error = "--shard needs --seed: every share of a run must use the same seed";
     else if (o.shard && o.seriesEvery > 0)
         error = "--shard makes tables: it does not go with --series";
-    if (error.empty() && !o.merge && o.plotTable.empty() && o.writeFactors.empty() && !haveTemperatures)
+    if (error.empty() && !o.merge && o.plotTable.empty() && o.writeFactorsPattern.empty() && !haveTemperatures)
         error = "--temperatures is missing: give one (2.27), a list (1.5,2.0,2.27) or a range (1.5:3.5:0.1)";
     return parsed;
+}
+
+std::string versionText()
+{
+    return "ferrogrid-batch " FERROGRID_VERSION "\n";
 }
 
 std::string usageText()
@@ -271,7 +270,8 @@ susceptibility and acceptance ratio per site, each with its error, the
 energy's integrated autocorrelation time and the exact energy of the 20 x 20
 torus (when every factor is 1).
 
-  --temperatures LIST  2.27, a list 1.5,2.0,2.27 or a range 1.5:3.5:0.1
+  --temperatures LIST  2.27, a list 1.5,2.0,2.27 (blanks after the commas
+                       allowed) or a range 1.5:3.5:0.1
   --equilibrate N      sweeps before measuring (default 1000; a sweep is 400
                        flip attempts)
   --sweeps N           measured sweeps (default 10000)
@@ -298,6 +298,11 @@ torus (when every factor is 1).
   --write-factors PATTERN  write a factor file and stop: uniform:F,
                        gradient:A:B (columns A to B), stripe:F (rows 5 to 14),
                        spot:F (within 5 of the centre)
+  --help, --version    print this text or the version and stop
+
+The table gives values to 10 significant digits, errors to 3 and the
+autocorrelation time to 4. --output, --plot and --factors must name three
+different files.
 )";
 }
 

@@ -2,7 +2,7 @@
 // The batch program's command line. Standard C++ only.
 
 #include "batch/shard.h"
-#include "batch/sweep.h"
+#include "batch/temperaturerun.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,7 +24,7 @@ struct Options {
     std::int64_t sweeps = 10000;
     Start start = Start::Zero;
     std::optional<std::uint64_t> seed; // none: from the clock
-    std::string factorsFile, outputFile, plotFile, writeFactors;
+    std::string factorsFile, outputFile, plotFile, writeFactorsPattern;
     std::int64_t seriesEvery = 0;
     int jobs = 0; // 0: one per core
     bool help = false;
@@ -33,6 +33,7 @@ struct Options {
     std::vector<std::string> mergeFiles; // --merge FILE...: merge these tables
     bool merge = false, allowMissing = false;
     std::string plotTable;               // --plot-table TABLE: draw this table
+    bool version = false;
 };
 
 struct ParsedOptions {
@@ -42,13 +43,17 @@ struct ParsedOptions {
 };
 
 // Options as --name VALUE or --name=VALUE; a later one replaces an earlier.
+// Only the text is looked at: files are checked by the run.
 ParsedOptions parseOptions(const std::vector<std::string> &args);
 
 // A temperature (2.27), a list (1.5,2.0,2.27) or a range FROM:TO:STEP whose
 // ends are both included when they fall on the grid. Every temperature must
-// be a number of 0.1 or more. The error is empty on success.
+// be a number of 0.1 or more; blanks after a comma are allowed, and a range
+// whose step is too fine to give distinct temperatures is refused. The error
+// is empty on success.
 std::vector<double> parseTemperatures(std::string_view text, std::string &error);
 
 std::string usageText();
+std::string versionText(); // "ferrogrid-batch 1.0\n"
 
 } // namespace ferro::batch

@@ -1,8 +1,11 @@
 #include "batch/plot.h"
 
 #include "analysis/exactenergy.h"
+#include "batch/output.h"
 #include "core/lattice.h"
 
+#include <QBuffer>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QPageSize>
@@ -269,12 +272,18 @@ void renderPlot(QPainter &p, const QRectF &target, const PlotData &data)
 
 QString savePlot(const QString &path, const PlotData &data)
 {
+    // Painted in memory, then written to a temporary file beside the target
+    // that is renamed into place only when complete: a failure leaves no
+    // partial figure, and no library writes to the disk (or to standard
+    // error) on its own.
+    QBuffer figure;
+    figure.open(QIODevice::WriteOnly);
     const QString ext = QFileInfo(path).suffix().toLower();
     const QRectF all(0, 0, Width, Height);
     bool ok = true;
     if (ext == QLatin1String("svg")) {
         QSvgGenerator svg;
-        svg.setFileName(path);
+        svg.setOutputDevice(&figure);
         svg.setSize(QSize(int(Width), int(Height)));
         svg.setViewBox(all);
         svg.setTitle(QStringLiteral("Ferrogrid temperature sweep"));
@@ -284,7 +293,7 @@ QString savePlot(const QString &path, const PlotData &data)
             renderPlot(p, all, data);
         ok = p.end() && ok;
     } else if (ext == QLatin1String("pdf")) {
-        QPdfWriter pdf(path);
+        QPdfWriter pdf(&figure);
         pdf.setPageSize(QPageSize(QPageSize::A4));
         pdf.setPageOrientation(QPageLayout::Landscape);
         pdf.setTitle(QStringLiteral("Ferrogrid temperature sweep"));
@@ -299,9 +308,14 @@ QString savePlot(const QString &path, const PlotData &data)
         QPainter p(&image);
         renderPlot(p, all, data);
         p.end();
-        ok = image.save(path, "PNG");
+        ok = image.save(&figure, "PNG");
     }
-    return ok ? QString() : QStringLiteral("cannot write the plot %1").arg(path);
+    if (!ok || figure.data().isEmpty())
+        return QStringLiteral("cannot write the plot %1: the figure could not be painted").arg(path);
+
+    const std::string why = replaceFile(QFile::encodeName(path).toStdString(),
+                                        std::string_view(figure.data().constData(), std::size_t(figure.size())));
+    return why.empty() ? QString() : QStringLiteral("cannot write the plot %1: %2").arg(path, QString::fromStdString(why));
 }
 
 } // namespace ferro::batch

@@ -29,8 +29,10 @@ struct PlotData {
 // Draws the figure into `target` of any paint device.
 void renderPlot(QPainter &painter, const QRectF &target, const PlotData &data);
 
-// Writes the figure as PNG, SVG or PDF, chosen by the file's extension.
-// Returns an empty string or one line saying what went wrong.
+// Writes the figure as PNG, SVG or PDF, chosen by the file's extension, into
+// a temporary file beside `path` that is renamed into place when complete.
+// Returns an empty string, or one line saying what went wrong (and no file
+// is left).
 QString savePlot(const QString &path, const PlotData &data);
 
 } // namespace ferro::batch

@@ -1,6 +1,6 @@
 #include "batch/shard.h"
 
-#include "batch/table.h"
+#include "stdruntime/textfields.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,17 +1,30 @@
 #include "batch/table.h"
 
+#include "stdruntime/textfields.h"
+
 #include <charconv>
-#include <cmath>
 
 namespace ferro::batch {
 
-std::string numberText(double value)
+namespace {
+
+constexpr int ValueDigits = 10, ErrorDigits = 3, TauDigits = 4;
+
+} // namespace
+
+Results asWritten(const Results &r)
 {
-    if (std::isnan(value))
-        return {};
-    char buf[64];
-    const auto end = std::to_chars(buf, buf + sizeof buf, value).ptr;
-    return std::string(buf, end);
+    const auto round = [](double x, int digits) {
+        const std::string text = numberText(x, digits);
+        double value = x;
+        std::from_chars(text.data(), text.data() + text.size(), value); // not the locale's strtod
+        return value;
+    };
+    Results out = r;
+    for (Value *v : {&out.energy, &out.absMag, &out.specificHeat, &out.susceptibility, &out.acceptance})
+        *v = {round(v->mean, ValueDigits), round(v->error, ErrorDigits)};
+    out.energyTau = round(out.energyTau, TauDigits);
+    return out;
 }
 
 std::string tableHeader()
@@ -26,15 +39,23 @@ std::string tableRow(double temperature, std::int64_t sweeps, std::uint64_t seed
 {
     std::string row = numberText(temperature) + "," + std::to_string(sweeps) + "," + std::to_string(seed);
     for (const Value &v : {r.energy, r.absMag, r.specificHeat, r.susceptibility, r.acceptance})
-        row += "," + numberText(v.mean) + "," + numberText(v.error);
-    row += "," + numberText(r.energyTau) + "," + (exactEnergy ? numberText(*exactEnergy) : std::string()) + ","
-        + std::to_string(point) + "," + std::to_string(points) + "\n";
+        row += "," + numberText(v.mean, ValueDigits) + "," + numberText(v.error, ErrorDigits);
+    row += "," + numberText(r.energyTau, TauDigits) + ","
+        + (exactEnergy ? numberText(*exactEnergy, ValueDigits) : std::string()) + "," + std::to_string(point) + ","
+        + std::to_string(points) + "\n";
     return row;
 }
 
 std::string seriesHeader()
 {
     return "temperature,seed,sweep,energy,magnetization\n";
+}
+
+std::string seriesRow(double temperature, std::uint64_t seed, std::int64_t sweep, int energy, int totalMag,
+                      int sites)
+{
+    return numberText(temperature) + "," + std::to_string(seed) + "," + std::to_string(sweep) + ","
+        + numberText(energy / double(sites)) + "," + numberText(totalMag / double(sites)) + "\n";
 }
 
 } // namespace ferro::batch

@@ -1,6 +1,7 @@
 #include "batch/tablecommands.h"
 
 #include "batch/merge.h"
+#include "batch/output.h"
 #include "batch/tableplot.h"
 
 #include <QFile>
@@ -13,12 +14,6 @@
 namespace ferro::batch {
 
 namespace {
-
-int fail(const std::string &message)
-{
-    std::fprintf(stderr, "ferrogrid-batch: %s\n", message.c_str());
-    return 2;
-}
 
 // The whole file, or the error.
 bool readAll(const std::string &name, std::string &text, std::string &error)
@@ -57,18 +52,12 @@ int runMerge(const Options &o)
     if (!merged.missing.empty())
         std::fprintf(stderr, "ferrogrid-batch: --merge: %s; the table has the rest\n", merged.missing.c_str());
 
-    std::FILE *out = stdout;
-    const std::string name = o.outputFile.empty() ? "standard output" : o.outputFile;
-    if (!o.outputFile.empty() && !(out = std::fopen(o.outputFile.c_str(), "wb")))
-        return fail("--output: cannot write " + o.outputFile + ": " + std::strerror(errno));
-    bool ok = std::fwrite(merged.table.data(), 1, merged.table.size(), out) == merged.table.size()
-        && std::fflush(out) == 0;
-    int why = errno;
-    if (out != stdout && std::fclose(out) != 0 && ok) {
-        ok = false;
-        why = errno;
-    }
-    return ok ? 0 : fail("cannot write " + name + ": " + std::strerror(why ? why : EIO));
+    std::string error;
+    std::optional<Output> out = Output::open(o.outputFile, error);
+    if (!out)
+        return fail(error);
+    out->write(merged.table);
+    return out->close() ? 0 : fail(out->failure());
 }
 
 int runPlotTable(const Options &o, int &argc, char **argv)

@@ -63,7 +63,7 @@ void commandLine(std::string_view text)
     fuzz::check(o.temperatures.size() <= ferro::batch::MaxTemperatures, "temperature count");
     for (double t : o.temperatures)
         fuzz::check(std::isfinite(t) && t >= 0.1, "temperature", fuzz::show(t));
-    fuzz::check(o.help || !o.writeFactors.empty() || !o.temperatures.empty(), "temperatures given");
+    fuzz::check(o.help || o.version || !o.writeFactorsPattern.empty() || !o.temperatures.empty(), "temperatures given");
     fuzz::check(o.sweeps >= 1 && o.sweeps <= ferro::batch::MaxSweeps && o.equilibrate >= 0
                     && o.equilibrate <= ferro::batch::MaxSweeps && o.seriesEvery >= 0 && o.jobs >= 0
                     && o.jobs <= ferro::batch::MaxJobs,

@@ -1,6 +1,10 @@
 #include "preparation/factorfile.h"
 
+#include "stdruntime/textfields.h"
+
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <fstream>
 #include <sstream>
@@ -19,16 +23,6 @@ FactorFileResult failure(std::size_t line, std::size_t column, const std::string
 
 const std::string Expected = "a factor file has 20 lines of 20 comma-separated factors";
 
-// Shortest text that reads back as the same double, or the value to this many
-// significant digits; in any locale.
-std::string numberText(double value, int digits = 0)
-{
-    char buf[64];
-    const auto end = digits > 0 ? std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, digits).ptr
-                                : std::to_chars(buf, buf + sizeof buf, value).ptr;
-    return std::string(buf, end);
-}
-
 } // namespace
 
 FactorFileResult parseFactorText(std::string_view text)
@@ -46,7 +40,8 @@ FactorFileResult parseFactorText(std::string_view text)
         lines.pop_back();
     if (lines.size() < Side)
         return failure(lines.size() + 1, 1,
-                       "the file ends after " + std::to_string(lines.size()) + " lines; " + Expected);
+                       "the file ends after " + std::to_string(lines.size())
+                           + (lines.size() == 1 ? " line; " : " lines; ") + Expected);
     if (lines.size() > Side)
         return failure(Side + 1, 1, "a line after the 20th; " + Expected);
 
@@ -80,13 +75,13 @@ FactorFileResult readFactorFile(const std::string &path)
     std::ifstream in(path, std::ios::binary);
     FactorFileResult result;
     if (!in) {
-        result.error = path + ": cannot be read";
+        result.error = path + ": cannot be read: " + std::strerror(errno);
         return result;
     }
     std::ostringstream content;
     content << in.rdbuf();
     if (in.bad()) {
-        result.error = path + ": cannot be read";
+        result.error = path + ": cannot be read: " + std::strerror(errno ? errno : EIO);
         return result;
     }
     result = parseFactorText(content.str());
@@ -109,32 +104,14 @@ std::string factorFileText(const FactorTexts &texts)
     return out;
 }
 
-std::string messageQuote(std::string_view text)
-{
-    std::string out = "'";
-    for (const unsigned char c : text.substr(0, 60)) {
-        if (c < 0x20 || c == 0x7f) {
-            const char hex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + (text.size() > 60 ? "...'" : "'");
-}
-
 FactorFileResult factorPattern(std::string_view pattern)
 {
     FactorFileResult result;
-    const std::size_t colon = pattern.find(':');
-    const std::string_view name = pattern.substr(0, colon);
+    const std::vector<std::string_view> fields = splitList(pattern, ':');
+    const std::string_view name = fields[0];
     std::vector<double> values;
-    std::string_view rest = colon == std::string_view::npos ? std::string_view() : pattern.substr(colon + 1);
-    while (colon != std::string_view::npos) {
-        const std::size_t next = rest.find(':');
-        const std::string_view item = rest.substr(0, next);
+    for (std::size_t f = 1; f < fields.size(); ++f) {
+        const std::string_view item = fields[f];
         double value = 0;
         const auto [end, ec] = std::from_chars(item.data(), item.data() + item.size(), value);
         if (ec != std::errc() || end != item.data() + item.size() || item.empty() || !std::isfinite(value)
@@ -143,9 +120,6 @@ FactorFileResult factorPattern(std::string_view pattern)
             return result;
         }
         values.push_back(value);
-        if (next == std::string_view::npos)
-            break;
-        rest = rest.substr(next + 1);
     }
     const std::size_t wanted = name == "gradient" ? 2 : 1;
     if (name != "uniform" && name != "gradient" && name != "stripe" && name != "spot") {

@@ -37,10 +37,6 @@ FactorFileResult readFactorFile(const std::string &path);
 // provided no text holds a comma, CR or LF.
 std::string factorFileText(const FactorTexts &texts);
 
-// A text in single quotes for a one-line message: control bytes written as
-// \xNN, anything beyond 60 bytes cut off with "...".
-std::string messageQuote(std::string_view text);
-
 // The texts of a pattern:
 //   uniform:F      every site F
 //   gradient:A:B   columns from A on the left to B on the right, linearly

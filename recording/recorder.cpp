@@ -27,7 +27,7 @@ std::string field(std::string text)
 }
 
 // A text as typed, quoted when it holds a comma, a quote or a line break.
-std::string quoted(std::string_view text)
+std::string csvQuoted(std::string_view text)
 {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos)
         return std::string(text);
@@ -65,7 +65,7 @@ std::string pointRow(const Run &run, std::string_view temperatureText)
         r.instantaneousMag.isEmpty() ? std::string() : field(Str(std::fabs(r.instantaneousMag.value())));
     std::string row;
     row.reserve(80 + temperatureText.size());
-    row.append(ticksText(r)).append(",").append(stepsText, stepsEnd).append(",").append(quoted(temperatureText));
+    row.append(ticksText(r)).append(",").append(stepsText, stepsEnd).append(",").append(csvQuoted(temperatureText));
     row.append(",").append(m).append(",").append(absM).append(",").append(field(r.netMag.text()));
     row.append(",").append(field(run.energyText())).append(",\n");
     return row;
@@ -73,7 +73,7 @@ std::string pointRow(const Run &run, std::string_view temperatureText)
 
 std::string eventRow(const Run &run, std::string_view temperatureText, std::string_view event)
 {
-    return ticksText(run.record()) + ",," + quoted(temperatureText) + ",,,,," + quoted(event) + "\n";
+    return ticksText(run.record()) + ",," + csvQuoted(temperatureText) + ",,,,," + csvQuoted(event) + "\n";
 }
 
 Recorder::~Recorder()

@@ -7,13 +7,18 @@
 
 #include <atomic>
 #include <cstdint>
-#include <string>
+#include <functional>
+#include <string_view>
 
 namespace ferro::batch {
 
 enum class Start { Zero, Infinity }; // the T = Zero and T = Infinity buttons
 
-struct Job {
+// Takes series rows as they are made, some whole rows at a time; returns
+// false when they could not be kept (the job then stops).
+using SeriesWriter = std::function<bool(std::string_view rows)>;
+
+struct TemperatureJob {
     double temperature = 1;      // 0.1 or more
     std::int64_t equilibrate = 0; // sweeps before measuring
     std::int64_t sweeps = 1;      // measured sweeps, 1 or more
@@ -21,19 +26,19 @@ struct Job {
     std::uint64_t seed = 0;       // of the whole run; the stream also depends on index
     std::uint64_t index = 0;      // of the temperature in the run
     const double *factors = nullptr; // 400 site factors
-    std::int64_t seriesEvery = 0; // > 0: one series line every this many sweeps
+    std::int64_t seriesEvery = 0; // > 0: one series row every this many sweeps,
+    SeriesWriter series;          // handed here from sweep 0 (the starting
+                                  // state) on, equilibration included
 };
 
-struct Outcome {
+struct TemperatureOutcome {
     bool finished = false; // false when stopped before the last sweep
     Results results;
-    // With seriesEvery: "temperature,seed,sweep,energy,magnetization" lines,
-    // per site, from sweep 0 (the starting state) on, equilibration included.
-    std::string series;
 };
 
 // Runs the job. Adds every 64 finished sweeps to `sweepsDone` (and the rest at
-// the end); gives up between two sweeps once `stop` is set.
-Outcome runJob(const Job &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop);
+// the end); gives up between two sweeps once `stop` is set, after handing on
+// the series rows made so far.
+TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop);
 
 } // namespace ferro::batch

@@ -1,4 +1,4 @@
-#include "batch/sweep.h"
+#include "batch/temperaturerun.h"
 
 #include "batch/kernel.h"
 #include "preparation/preparation.h"
@@ -6,7 +6,7 @@
 
 namespace ferro::batch {
 
-Outcome runJob(const Job &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop)
+TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop)
 {
     Stream stream(streamSeed(job.seed, job.index));
     Lattice start;
@@ -19,34 +19,46 @@ Outcome runJob(const Job &job, std::atomic<std::int64_t> &sweepsDone, const std:
     lattice.load(start);
     lattice.setTemperature(runTemperature(job.temperature), job.factors);
 
-    Outcome outcome;
-    const std::string prefix = numberText(job.temperature) + "," + std::to_string(job.seed) + ",";
-    auto seriesLine = [&](std::int64_t sweep) {
-        outcome.series += prefix + std::to_string(sweep) + "," + numberText(lattice.Energy / double(Sites)) + ","
-            + numberText(lattice.TotalMag / double(Sites)) + "\n";
+    TemperatureOutcome outcome;
+    // Series rows go out in pieces of about 8 KB: memory stays flat however
+    // long the run, and a stop loses nothing made before the last piece.
+    std::string pending;
+    bool kept = true;
+    auto handOn = [&] {
+        kept = kept && (pending.empty() || job.series(pending));
+        pending.clear();
+        return kept;
+    };
+    auto seriesRowAt = [&](std::int64_t sweep) {
+        pending += seriesRow(job.temperature, job.seed, sweep, lattice.Energy, lattice.TotalMag, Sites);
+        if (pending.size() >= 8192)
+            handOn();
     };
     if (job.seriesEvery > 0)
-        seriesLine(0);
+        seriesRowAt(0);
 
     Accumulator accumulator(job.sweeps);
     const std::int64_t total = job.equilibrate + job.sweeps;
     std::int64_t reported = 0;
     for (std::int64_t sweep = 1; sweep <= total; ++sweep) {
-        if (stop.load(std::memory_order_relaxed)) {
+        if (!kept || stop.load(std::memory_order_relaxed)) {
             sweepsDone += sweep - 1 - reported;
+            handOn();
             return outcome;
         }
         const int accepted = lattice.sweep(stream);
         if (sweep > job.equilibrate)
             accumulator.add(lattice.Energy, lattice.TotalMag, accepted);
         if (job.seriesEvery > 0 && sweep % job.seriesEvery == 0)
-            seriesLine(sweep);
+            seriesRowAt(sweep);
         if ((sweep & 63) == 0) {
             sweepsDone += sweep - reported;
             reported = sweep;
         }
     }
     sweepsDone += total - reported;
+    if (!handOn())
+        return outcome;
     outcome.finished = true;
     outcome.results = analyse(accumulator.blocks(), job.temperature, Sites);
     return outcome;
