@@ -201,12 +201,12 @@ private slots:
     void drift_data()
     {
         QTest::addColumn<int>("observable"); // 0 energy, 1 |m|
-        QTest::addColumn<int>("shape");      // 0 none, 1 a steady trend, 2 a bump in the middle half
+        QTest::addColumn<int>("shape");      // 0 none, 1 a step at half time, 2 a steady trend, 3 a middle-half bump
         QTest::addColumn<bool>("drift");
         QTest::newRow("stationary") << 0 << 0 << false;
-        QTest::newRow("energy drifting") << 0 << 1 << true;
-        QTest::newRow("|m| drifting") << 1 << 1 << true;
-        QTest::newRow("energy changing only in the middle half") << 0 << 2 << false;
+        QTest::newRow("energy leaving a state halfway") << 0 << 1 << true;
+        QTest::newRow("|m| drifting steadily") << 1 << 2 << true;
+        QTest::newRow("energy changing only in the middle half") << 0 << 3 << false;
     }
     void drift()
     {
@@ -219,7 +219,12 @@ private slots:
         const Results r = run(10, 10, 40000, g, [](double f, int which) {
             if (which != s_observable)
                 return 0.0;
-            return s_shape == 1 ? 1 - 2 * f : s_shape == 2 && f > 0.3 && f < 0.7 ? 2.0 : 0.0;
+            switch (s_shape) {
+            case 1: return f < 0.5 ? 1.0 : 0.0;
+            case 2: return 1 - 2 * f;
+            case 3: return f >= 0.25 && f < 0.75 ? 1.0 : 0.0;
+            default: return 0.0;
+            }
         });
         QCOMPARE(r.drift, drift);
     }
