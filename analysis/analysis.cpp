@@ -138,6 +138,8 @@ void Accumulator::nextBin()
         }
         m_bins.resize(MaxBins / 2);
         m_width *= 2;
+    } else if (m_bins.size() == m_bins.capacity()) { // more sweeps than announced: never beyond MaxBins
+        m_bins.reserve(std::min(2 * m_bins.size(), MaxBins));
     }
     m_bins.emplace_back();
     m_fill = 0;

@@ -105,7 +105,7 @@ private slots:
         QTest::addColumn<int>("series");
         QTest::newRow("tau 1") << 1.0 << 1.0 << 4000 << 200;
         QTest::newRow("tau 10") << 10.0 << 10.0 << 20000 << 200;
-        QTest::newRow("tau 50, longer than the bins hold") << 50.0 << 50.0 << 200000 << 200;
+        QTest::newRow("tau 50, longer than the bins hold") << 50.0 << 50.0 << 100000 << 200;
         QTest::newRow("|m| five times slower than the energy") << 10.0 << 50.0 << 20000 << 200;
         QTest::newRow("640 sweeps at tau 30") << 30.0 << 30.0 << 640 << 1000;
     }
@@ -146,7 +146,7 @@ private slots:
         QTest::addColumn<int>("series");
         QTest::newRow("runs of 100 tau") << 10.0 << 10.0 << 1000 << 2000;
         QTest::newRow("|m| fifty times slower than the energy") << 1.0 << 50.0 << 16000 << 400;
-        QTest::newRow("tau 20, longer than the bins hold") << 20.0 << 20.0 << 100000 << 200;
+        QTest::newRow("tau 20, longer than the bins hold") << 20.0 << 20.0 << 70001 << 200;
     }
     void fluctuations()
     {
