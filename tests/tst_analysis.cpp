@@ -145,7 +145,7 @@ private slots:
         QTest::addColumn<int>("sweeps");
         QTest::addColumn<int>("series");
         QTest::newRow("runs of 100 tau") << 10.0 << 10.0 << 1000 << 2000;
-        QTest::newRow("|m| fifty times slower than the energy") << 1.0 << 50.0 << 16000 << 400;
+        QTest::newRow("|m| fifty times slower than the energy") << 1.0 << 50.0 << 16000 << 800;
         QTest::newRow("tau 20, longer than the bins hold") << 20.0 << 20.0 << 70001 << 200;
     }
     void fluctuations()
