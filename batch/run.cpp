@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -295,13 +296,15 @@ void SweepRun::warn() const
 {
     if (!series()) // a series has no error bars to warn about
         for (std::size_t i = 0; i < m_finished.size(); ++i) {
-        const Results &r = m_finished[i].results;
-        if (r.energyTau > 1 && r.blockSweeps < 10 * r.energyTau)
-            std::fprintf(stderr,
-                         "ferrogrid-batch: warning: at T = %s the error blocks (%.0f sweeps) span fewer than 10 "
-                         "autocorrelation times (%.1f sweeps): the errors are too small; measure more sweeps\n",
-                         numberText(m_options.temperatures[m_mine[i]]).c_str(), r.blockSweeps, r.energyTau);
-    }
+            const Results &r = m_finished[i].results;
+            if (double(r.sweeps) < 100 * r.slowestTau)
+                std::fprintf(stderr,
+                             "ferrogrid-batch: warning: at T = %s the %lld measured sweeps span fewer than 100 "
+                             "autocorrelation times (%.1f sweeps): the errors are uncertain; measure at least %.0f "
+                             "sweeps\n",
+                             numberText(m_options.temperatures[m_mine[i]]).c_str(), static_cast<long long>(r.sweeps),
+                             r.slowestTau, std::ceil(100 * r.slowestTau));
+        }
     if (m_options.shard)
         std::fprintf(stderr, "ferrogrid-batch: %s finished in %s\n", m_share.c_str(), duration(m_seconds).c_str());
 }

@@ -12,6 +12,9 @@
 
 namespace ferro::batch {
 
+using analysis::Results;
+using analysis::Value;
+
 // temperature,sweeps,seed,energy,energy_error,abs_magnetization,... with
 // every quantity per site; a field that has no value (NaN) stays empty; the
 // last two columns are the row's point (its index in the run) and the run's

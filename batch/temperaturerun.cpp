@@ -37,7 +37,7 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
     if (job.seriesEvery > 0)
         seriesRowAt(0);
 
-    Accumulator accumulator(job.sweeps);
+    analysis::Accumulator accumulator(job.sweeps, Sites);
     const std::int64_t total = job.equilibrate + job.sweeps;
     std::int64_t reported = 0;
     for (std::int64_t sweep = 1; sweep <= total; ++sweep) {
@@ -60,7 +60,7 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
     if (!handOn())
         return outcome;
     outcome.finished = true;
-    outcome.results = analyse(accumulator.blocks(), job.temperature, Sites);
+    outcome.results = accumulator.analyse(job.temperature);
     return outcome;
 }
 

@@ -12,6 +12,9 @@
 
 namespace ferro::batch {
 
+using analysis::Results;
+using analysis::Value;
+
 enum class Start { Zero, Infinity }; // the T = Zero and T = Infinity buttons
 
 // Takes series rows as they are made, some whole rows at a time; returns

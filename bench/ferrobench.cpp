@@ -14,11 +14,14 @@
 //   ferrobench --hostile                figure 6: the slowest handler with the
 //                                       longest texts the boxes take
 //   ferrobench --batch                  figure 7: the batch program's flip
-//                                       attempt on one core and on two
+//                                       attempt on one core and on two, and
+//                                       the cost of its error analysis
+//   ferrobench --analysis               figure 7's error analysis only
 //   ferrobench --record                 figure 2 with and without --record
 //   --display                           show the window on the session's
 //                                       display instead of the offscreen platform
 
+#include "analysis/analysis.h"
 #include "analysis/exactenergy.h"
 #include "core/flip.h"
 #include "mainwindow/ising.h"
@@ -43,6 +46,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -233,6 +237,38 @@ double batchRate(int threads, long attempts, double T)
     return threads * double(attempts / Sites * Sites) / seconds;
 }
 
+// The error analysis: the cost of adding one measured sweep (lattice totals
+// cycled from a table, so that little else is timed), the analysis at the
+// end, and the memory, which stays bounded however many sweeps come.
+void analysisFigure()
+{
+    constexpr long Sweeps = 500'000'000;
+    std::vector<std::array<int, 3>> totals(4096);
+    Random random(99);
+    for (auto &t : totals)
+        t = {-int(random.next() % 800), int(random.next() % 801) - 400, int(random.next() % 400)};
+    analysis::Accumulator accumulator(Sweeps, Sites);
+    auto cpuSeconds = [] { // of this thread: the machine may be busy
+        timespec t;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+    };
+    const double start = cpuSeconds();
+    for (long s = 0; s < Sweeps; ++s) {
+        const auto &t = totals[std::size_t(s) & 4095];
+        accumulator.add(t[0], t[1], t[2]);
+    }
+    const double addSeconds = cpuSeconds() - start;
+    const double analyseStart = cpuSeconds();
+    const analysis::Results r = accumulator.analyse(2.27);
+    const double analyseSeconds = cpuSeconds() - analyseStart;
+    std::printf("7 batch error analysis: %.2f ns CPU per measured sweep added (%ld M sweeps), %.0f ms to analyse "
+                "them; "
+                "memory at most %zu KiB for any number of sweeps (E/N %.3f)\n",
+                1e9 * addSeconds / Sweeps, Sweeps / 1'000'000, 1e3 * analyseSeconds,
+                analysis::Accumulator::MaxBins * analysis::Accumulator::binBytes() / 1024, r.energy.mean);
+}
+
 void batchFigure()
 {
     constexpr long Attempts = 400'000'000;
@@ -250,6 +286,7 @@ void batchFigure()
                     threads > 1 ? " per core" : "");
     }
     std::printf("7 batch flip attempt, two cores / one core (best of each): %.2f\n", best[2] / best[1]);
+    analysisFigure();
 }
 
 // ---- Figures 2 and 4: ticks through the window --------------------------------
@@ -487,7 +524,7 @@ void hostileFigure(Ising &w)
 int usage()
 {
     std::fprintf(stderr, "usage: ferrobench [--display] [--core | --ticks N | --timer [SECONDS] | "
-                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --record]\n");
+                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --analysis | --record]\n");
     return 2;
 }
 
@@ -509,6 +546,9 @@ int main(int argc, char *argv[])
             mode = Mode::Core;
         } else if (args[a] == "--batch") {
             mode = Mode::Batch;
+        } else if (args[a] == "--analysis") {
+            analysisFigure();
+            return 0;
         } else if (args[a] == "--hostile") {
             mode = Mode::Hostile;
         } else if (args[a] == "--record") {
