@@ -50,6 +50,14 @@ FastLattice::FastLattice(int size)
 {
     if (size < MinimumSize || size > MaximumSize)
         throw std::invalid_argument("lattice size out of range");
+    if (size <= TabledSize) {
+        m_neighbours.resize(std::size_t(m_sites));
+        for (int k = 0; k < m_sites; ++k) {
+            const Neighbours n = torusNeighbours(k / size, k % size, size);
+            m_neighbours[std::size_t(k)] = {std::uint16_t(n.left), std::uint16_t(n.up), std::uint16_t(n.right),
+                                            std::uint16_t(n.down)};
+        }
+    }
 }
 
 void FastLattice::recount()
@@ -156,11 +164,12 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
             for (const int c : cells) {
                 const int sc = spin[c];
                 field += sc;
-                if (sc == s0 && !onStack[c] && (random.next() >> 11) < bondBelow) {
-                    onStack[c] = 1;
-                    stack[top++] = c;
-                    ++added;
-                }
+                // One draw for every bond, joined or not: no branch to mispredict.
+                const int join = (sc == s0) & (onStack[c] == 0) & ((random.next() >> 11) < bondBelow);
+                stack[top] = c;
+                top += join;
+                onStack[c] = static_cast<std::uint8_t>(onStack[c] | join);
+                added += join;
             }
             energy += 2 * s0 * field;
             spin[k] = static_cast<std::int8_t>(-s0);
@@ -183,32 +192,29 @@ std::int64_t FastLattice::wolffSweep(Stream &stream)
     return added;
 }
 
-// Sweeps K chains of one size together: K independent dependency chains in
-// one loop body, each exactly its own attemptOn sequence.
+// Sweeps two chains of one size together: two independent dependency chains
+// in one loop body, each exactly its own attemptOn sequence. Named locals,
+// not arrays, so that both generators stay in registers.
 struct ChainGroup {
-    template <int K>
-    static void sweep(Chain *const *chains, int *accepted)
+    template <bool Tabled>
+    static void sweepPair(Chain &a, Chain &b, int *accepted)
     {
-        FastLattice::Hot hot[K];
-        Random random[K];
-        int mag[K], energy[K], count[K];
-        for (int c = 0; c < K; ++c) {
-            hot[c] = chains[c]->lattice.hot();
-            random[c] = chains[c]->stream;
-            mag[c] = chains[c]->lattice.TotalMag;
-            energy[c] = chains[c]->lattice.Energy;
-            count[c] = 0;
+        const FastLattice::Hot ha = a.lattice.hot(), hb = b.lattice.hot();
+        Random ra = a.stream, rb = b.stream;
+        int magA = a.lattice.TotalMag, energyA = a.lattice.Energy, countA = 0;
+        int magB = b.lattice.TotalMag, energyB = b.lattice.Energy, countB = 0;
+        for (int n = 0; n < ha.sites; ++n) {
+            countA += FastLattice::attemptOn<Tabled>(ha, ra, magA, energyA);
+            countB += FastLattice::attemptOn<Tabled>(hb, rb, magB, energyB);
         }
-        const int sites = hot[0].sites;
-        for (int a = 0; a < sites; ++a)
-            for (int c = 0; c < K; ++c)
-                count[c] += FastLattice::attemptOn(hot[c], random[c], mag[c], energy[c]);
-        for (int c = 0; c < K; ++c) {
-            chains[c]->stream = random[c];
-            chains[c]->lattice.TotalMag = mag[c];
-            chains[c]->lattice.Energy = energy[c];
-            accepted[c] = count[c];
-        }
+        a.stream = ra;
+        b.stream = rb;
+        a.lattice.TotalMag = magA;
+        a.lattice.Energy = energyA;
+        b.lattice.TotalMag = magB;
+        b.lattice.Energy = energyB;
+        accepted[0] = countA;
+        accepted[1] = countB;
     }
 };
 
@@ -217,7 +223,10 @@ void sweepInterleaved(std::span<Chain *const> chains, std::span<int> accepted)
     std::size_t c = 0;
     while (c < chains.size()) {
         if (c + 1 < chains.size() && chains[c]->lattice.size() == chains[c + 1]->lattice.size()) {
-            ChainGroup::sweep<2>(&chains[c], &accepted[c]);
+            if (chains[c]->lattice.hot().neighbours)
+                ChainGroup::sweepPair<true>(*chains[c], *chains[c + 1], &accepted[c]);
+            else
+                ChainGroup::sweepPair<false>(*chains[c], *chains[c + 1], &accepted[c]);
             c += 2;
         } else {
             accepted[c] = chains[c]->sweep();

@@ -7,8 +7,8 @@
 // single-precision thresholds the float r2 is compared against: one table of
 // 9 when every factor is equal, one per site otherwise. Standard C++ only.
 //
-// Memory: one byte per spin and no neighbour table (neighbours are computed
-// from the cell), so L = 1024 takes 1 MiB of spins; the first Wolff cluster
+// Memory: one byte per spin; a neighbour table (8 bytes a site) only up to
+// L = 256, larger lattices compute the neighbours, so L = 1024 takes 1 MiB; the first Wolff cluster
 // adds 5 bytes per site (its stack and marks); a table per site, only when
 // the factors differ, 36 bytes per site.
 
@@ -16,6 +16,7 @@
 #include "core/lattice.h"
 #include "stdruntime/random.h"
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <type_traits>
@@ -40,6 +41,8 @@ inline double draw(Random &random) { return random.draw(); }
 template <class Source>
 double draw(Source &source) { return source.Rnd(); }
 } // namespace detail
+
+struct Chain;
 
 class FastLattice {
 public:
@@ -81,34 +84,23 @@ public:
     int attempt(Source &source)
     {
         const Hot h = hot();
-        return attemptOn(h, source, TotalMag, Energy);
+        return h.neighbours ? attemptOn<true>(h, source, TotalMag, Energy)
+                            : attemptOn<false>(h, source, TotalMag, Energy);
     }
 
     // A Metropolis sweep: L^2 attempts. Returns how many were accepted.
     template <class Source>
     int sweep(Source &source)
     {
-        const Hot h = hot();
-        int mag = TotalMag, energy = Energy, accepted = 0;
-        if constexpr (std::is_same_v<Source, Random>) {
-            Random local = source; // its state stays in registers
-            for (int a = 0; a < h.sites; ++a)
-                accepted += attemptOn(h, local, mag, energy);
-            source = local;
-        } else {
-            for (int a = 0; a < h.sites; ++a)
-                accepted += attemptOn(h, source, mag, energy);
-        }
-        TotalMag = mag;
-        Energy = energy;
-        return accepted;
+        return m_neighbours.empty() ? sweepWith<false>(source) : sweepWith<true>(source);
     }
 
     // One Wolff cluster at the cluster temperature T F (equal factors only;
-    // throws std::logic_error otherwise): a seed cell int(r L^2), then every
-    // bond from a cluster spin to a parallel spin joins that spin with
-    // probability 1 - exp(-2 / (T F)), one draw per bond tried, grown from an
-    // explicit stack; the whole cluster is flipped. TotalMag and Energy stay
+    // throws std::logic_error otherwise): a seed cell int(r L^2), then, for
+    // each spin taken from an explicit stack, one draw for each of its four
+    // bonds (left, up, right, down): a parallel spin not yet in the cluster
+    // joins when the draw is below 1 - exp(-2 / (T F)). Every cluster spin
+    // is flipped. TotalMag and Energy stay
     // exact. Returns the spins added (a blank seed adds itself and flips
     // nothing).
     std::int64_t wolffCluster(Stream &stream);
@@ -126,11 +118,13 @@ public:
 
 private:
     friend struct ChainGroup;
+    friend void sweepInterleaved(std::span<Chain *const>, std::span<int>);
 
     // What an attempt needs, copied into locals so that the spin stores
     // cannot make the compiler reload it.
     struct Hot {
         std::int8_t *spin;
+        const std::array<std::uint16_t, 4> *neighbours; // null on large lattices
         const float *threshold; // 9 per site, or 9 for every site
         int stride;             // 9 with a table per site, 0 with one table
         int side;
@@ -138,15 +132,44 @@ private:
         double sitesAsDouble;
         std::uint64_t rowMultiplier; // k / side == (k * rowMultiplier) >> 32 for every cell
     };
-    Hot hot() { return {m_spin.data(), m_threshold.data(), m_stride, m_size, m_sites, double(m_sites), m_rowMultiplier}; }
+    Hot hot()
+    {
+        return {m_spin.data(), m_neighbours.empty() ? nullptr : m_neighbours.data(), m_threshold.data(), m_stride, m_size,
+                m_sites, double(m_sites), m_rowMultiplier};
+    }
 
-    template <class Source>
+    template <bool Tabled, class Source>
+    int sweepWith(Source &source)
+    {
+        const Hot h = hot();
+        int mag = TotalMag, energy = Energy, accepted = 0;
+        if constexpr (std::is_same_v<Source, Random>) {
+            Random local = source; // its state stays in registers
+            for (int a = 0; a < h.sites; ++a)
+                accepted += attemptOn<Tabled>(h, local, mag, energy);
+            source = local;
+        } else {
+            for (int a = 0; a < h.sites; ++a)
+                accepted += attemptOn<Tabled>(h, source, mag, energy);
+        }
+        TotalMag = mag;
+        Energy = energy;
+        return accepted;
+    }
+
+    template <bool Tabled, class Source>
     static int attemptOn(const Hot &h, Source &source, int &mag, int &energy)
     {
         const double r1 = detail::draw(source);
         const int k = static_cast<int>(r1 * h.sitesAsDouble);
-        const int i = static_cast<int>((static_cast<std::uint64_t>(k) * h.rowMultiplier) >> 32);
-        const Neighbours n = torusNeighbours(i, k - h.side * i, h.side);
+        Neighbours n;
+        if constexpr (Tabled) {
+            const auto &t = h.neighbours[k];
+            n = {t[0], t[1], t[2], t[3]};
+        } else {
+            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * h.rowMultiplier) >> 32);
+            n = torusNeighbours(i, k - h.side * i, h.side);
+        }
         const std::int8_t *spin = h.spin;
         const int field = spin[n.left] + spin[n.up] + spin[n.right] + spin[n.down];
         const float r2 = static_cast<float>(detail::draw(source));
@@ -163,6 +186,10 @@ private:
     int m_sites;
     std::uint64_t m_rowMultiplier;
     std::vector<std::int8_t> m_spin;
+    // torusNeighbours of every cell, up to TabledSize (8 bytes a site, 512
+    // KiB at 256); larger lattices compute them on every attempt.
+    static constexpr int TabledSize = 256;
+    std::vector<std::array<std::uint16_t, 4>> m_neighbours;
     // For s h = -4 .. 4 (index s h + 4), the smallest float not below the
     // double metropolisWeight(2 s h, T_k); a float r2 is below the weight
     // exactly when it is below this float. Infinity where dE <= 0.
