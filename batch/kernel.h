@@ -1,9 +1,16 @@
 #pragma once
-// The batch program's flip attempt: the window's AttemptFlip (same draws in
-// the same order, same site choice, same acceptance) made fast for long
-// headless runs. The Metropolis weights are computed once per run temperature
-// with the window's own expression and kept per site as the single-precision
-// threshold that the float r2 is compared against. Standard C++ only.
+// The batch program's updates of an L x L torus (2 <= L <= 1024): the
+// window's Metropolis flip attempt (same draws in the same order, same site
+// choice, same acceptance) made fast for long headless runs, and the Wolff
+// single-cluster update. The Metropolis weights come from core's
+// metropolisWeight once per run temperature and are kept as the
+// single-precision thresholds the float r2 is compared against: one table of
+// 9 when every factor is equal, one per site otherwise. Standard C++ only.
+//
+// Memory: one byte per spin; a neighbour table (8 bytes a site) only up to
+// L = 256, larger lattices compute the neighbours, so L = 1024 takes 1 MiB; the first Wolff cluster
+// adds 5 bytes per site (its stack and marks); a table per site, only when
+// the factors differ, 36 bytes per site.
 
 #include "core/flip.h"
 #include "core/lattice.h"
@@ -11,83 +18,206 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
+#include <type_traits>
+#include <vector>
 
 namespace ferro::batch {
 
-// The generator of Random(seed), called without the virtual dispatch of the
-// window's random source: Rnd() returns the very numbers Random::Rnd() would.
-class Stream {
-public:
-    explicit Stream(std::uint64_t seed) : m_random(seed) {}
-    double Rnd() { return static_cast<double>(m_random.next() >> 11) * 0x1.0p-53; }
-    // For the starting states, which draw through Random.
-    Random &random() { return m_random; }
+// A batch stream is the program's generator seeded with streamSeed: the
+// clock never stirs it, and its draws are the ones Random(seed) gives.
+using Stream = Random;
 
-private:
-    Random m_random;
-};
-
-// The seed of the stream of the index-th temperature of a run with this seed
-// (splitmix64 of both), so that every temperature draws its own numbers
-// whatever thread runs it.
+// The seed of the stream of the index-th point of a run with this seed
+// (splitmix64 of both), so that every point draws its own numbers whatever
+// thread runs it.
 std::uint64_t streamSeed(std::uint64_t seed, std::uint64_t index);
+
+constexpr int MinimumSize = 2;
+constexpr int MaximumSize = 1024;
+
+namespace detail {
+inline double draw(Random &random) { return random.draw(); }
+template <class Source>
+double draw(Source &source) { return source.Rnd(); }
+} // namespace detail
+
+struct Chain;
 
 class FastLattice {
 public:
-    FastLattice();
+    // An L x L torus of blank spins; L from MinimumSize to MaximumSize.
+    explicit FastLattice(int size = Side);
 
-    // Takes over the spins and totals of a window lattice, and gives them back.
+    int size() const { return m_size; }
+    int sites() const { return m_sites; }
+
+    // Spins in row-major order (cell L i + j): +1, -1, or 0 for a blank site.
+    // After writing them, recount().
+    std::span<std::int8_t> spins() { return m_spin; }
+    std::span<const std::int8_t> spins() const { return m_spin; }
+    void recount();
+
+    // The window's T = Zero and T = Infinity rules (orderedSpins, randomSpins)
+    // on this lattice, then a recount. At L = 20 the very states of
+    // orderedState and randomState for the same draws.
+    void startOrdered(RandomSource &random);
+    void startRandom(RandomSource &random);
+
+    // Takes over the spins and totals of a window lattice, and gives them
+    // back. Size 20 only.
     void load(const Lattice &lattice);
     void store(Lattice &lattice) const;
 
     // Rebuilds the acceptance thresholds for this run temperature (as
-    // runTemperature gives it) and these 400 site factors.
+    // runTemperature gives it) and these sites() site factors; with every
+    // factor equal, also the Wolff bond probability at T F.
     void setTemperature(double runTemperature, const double *factors);
+    // Every factor the same (one threshold table; Wolff allowed).
+    bool equalFactors() const { return m_stride == 0; }
 
-    // One flip attempt, decided exactly as AttemptFlip decides it for the same
-    // two draws, both in [0, 1). Returns 1 when AttemptFlip counts it as
-    // accepted (dE <= 0 or r2 below the weight), else 0.
+    // One Metropolis attempt, decided exactly as AttemptFlip decides it for
+    // the same two draws, both in [0, 1): r1 picks cell int(r1 L^2), r2 (as a
+    // float) is compared with the weight. Returns 1 when AttemptFlip counts
+    // it as accepted (dE <= 0 or r2 below the weight), else 0.
     template <class Source>
     int attempt(Source &source)
     {
-        const double r1 = source.Rnd();
-        const int k = static_cast<int>(r1 * Sites);
-        const auto &n = m_neighbours[k];
-        const int h = m_spin[n[0]] + m_spin[n[1]] + m_spin[n[2]] + m_spin[n[3]];
-        const float r2 = static_cast<float>(source.Rnd());
-        const int s = m_spin[k];
-        const int sh = s * h; // dE = 2 s h
-        const int accepted = r2 < m_threshold[k][sh + 4];
-        const int change = -2 * s * accepted;
-        m_spin[k] = s + change;
-        TotalMag += change;
-        Energy -= change * h;
-        return accepted;
+        const Hot h = hot();
+        return h.neighbours ? attemptOn<true>(h, source, TotalMag, Energy)
+                            : attemptOn<false>(h, source, TotalMag, Energy);
     }
 
-    // A sweep: 400 attempts. Returns how many AttemptFlip counts as accepted.
+    // A Metropolis sweep: L^2 attempts. Returns how many were accepted.
     template <class Source>
     int sweep(Source &source)
     {
-        int accepted = 0;
-        for (int a = 0; a < Sites; ++a)
-            accepted += attempt(source);
-        return accepted;
+        return m_neighbours.empty() ? sweepWith<false>(source) : sweepWith<true>(source);
     }
 
-    // The window lattice's totals, kept up to date by every attempt.
+    // One Wolff cluster at the cluster temperature T F (equal factors only;
+    // throws std::logic_error otherwise): a seed cell int(r L^2), then, for
+    // each spin taken from an explicit stack, one draw for each of its four
+    // bonds (left, up, right, down): a parallel spin not yet in the cluster
+    // joins when the draw is below 1 - exp(-2 / (T F)). Every cluster spin
+    // is flipped. TotalMag and Energy stay
+    // exact. Returns the spins added (a blank seed adds itself and flips
+    // nothing).
+    std::int64_t wolffCluster(Stream &stream);
+    // One Wolff sweep: clusters until the count of spins added since the
+    // lattice was made reaches the next multiple of L^2, so that a sweep
+    // flips L^2 spins on average. Returns the spins added in this sweep.
+    std::int64_t wolffSweep(Stream &stream);
+    // Spins added to clusters since the lattice was made.
+    std::int64_t wolffSpinsAdded() const { return m_wolffAdded; }
+
+    // Sum of the spins, and minus the sum over the 2 L^2 bonds of the torus of
+    // the product of the bond's two spins; kept up to date by every update.
     int TotalMag = 0;
     int Energy = 0;
 
 private:
-    // Spins as int: a store into them cannot alias the generator's state.
-    std::array<std::int32_t, Sites> m_spin {};
-    // Left, up, right and down neighbour of every cell, wrapping at the edges.
-    std::array<std::array<std::uint16_t, 4>, Sites> m_neighbours {};
+    friend struct ChainGroup;
+    friend void sweepInterleaved(std::span<Chain *const>, std::span<int>);
+
+    // What an attempt needs, copied into locals so that the spin stores
+    // cannot make the compiler reload it.
+    struct Hot {
+        std::int8_t *spin;
+        const std::array<std::uint16_t, 4> *neighbours; // null on large lattices
+        const float *threshold; // 9 per site, or 9 for every site
+        int stride;             // 9 with a table per site, 0 with one table
+        int side;
+        int sites;
+        double sitesAsDouble;
+        std::uint64_t rowMultiplier; // k / side == (k * rowMultiplier) >> 32 for every cell
+    };
+    Hot hot()
+    {
+        return {m_spin.data(), m_neighbours.empty() ? nullptr : m_neighbours.data(), m_threshold.data(), m_stride, m_size,
+                m_sites, double(m_sites), m_rowMultiplier};
+    }
+
+    template <bool Tabled, class Source>
+    int sweepWith(Source &source)
+    {
+        const Hot h = hot();
+        int mag = TotalMag, energy = Energy, accepted = 0;
+        if constexpr (std::is_same_v<Source, Random>) {
+            Random local = source; // its state stays in registers
+            for (int a = 0; a < h.sites; ++a)
+                accepted += attemptOn<Tabled>(h, local, mag, energy);
+            source = local;
+        } else {
+            for (int a = 0; a < h.sites; ++a)
+                accepted += attemptOn<Tabled>(h, source, mag, energy);
+        }
+        TotalMag = mag;
+        Energy = energy;
+        return accepted;
+    }
+
+    template <bool Tabled, class Source>
+    static int attemptOn(const Hot &h, Source &source, int &mag, int &energy)
+    {
+        const double r1 = detail::draw(source);
+        const int k = static_cast<int>(r1 * h.sitesAsDouble);
+        Neighbours n;
+        if constexpr (Tabled) {
+            const auto &t = h.neighbours[k];
+            n = {t[0], t[1], t[2], t[3]};
+        } else {
+            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * h.rowMultiplier) >> 32);
+            n = torusNeighbours(i, k - h.side * i, h.side);
+        }
+        const std::int8_t *spin = h.spin;
+        const int field = spin[n.left] + spin[n.up] + spin[n.right] + spin[n.down];
+        const float r2 = static_cast<float>(detail::draw(source));
+        const int s = spin[k];
+        const int accepted = r2 < h.threshold[k * h.stride + s * field + 4];
+        const int change = -2 * s * accepted;
+        h.spin[k] = static_cast<std::int8_t>(s + change);
+        mag += change;
+        energy -= change * field;
+        return accepted;
+    }
+
+    int m_size;
+    int m_sites;
+    std::uint64_t m_rowMultiplier;
+    std::vector<std::int8_t> m_spin;
+    // torusNeighbours of every cell, up to TabledSize (8 bytes a site, 512
+    // KiB at 256); larger lattices compute them on every attempt.
+    static constexpr int TabledSize = 256;
+    std::vector<std::array<std::uint16_t, 4>> m_neighbours;
     // For s h = -4 .. 4 (index s h + 4), the smallest float not below the
-    // window's double weight exp(2 s h (-1 / T_k)); a float r2 is below the
-    // weight exactly when it is below this float. Infinity where dE <= 0.
-    std::array<std::array<float, 9>, Sites> m_threshold {};
+    // double metropolisWeight(2 s h, T_k); a float r2 is below the weight
+    // exactly when it is below this float. Infinity where dE <= 0.
+    std::vector<float> m_threshold;
+    int m_stride = 0;
+    // A Wolff bond joins when the draw's 53 bits are below this (that is,
+    // when the draw is below 1 - exp(-2 / (T F))).
+    std::uint64_t m_bondBelow = 0;
+    // The Wolff stack and the marks of the spins on it; made for the first cluster.
+    std::vector<std::int32_t> m_stack;
+    std::vector<std::uint8_t> m_onStack;
+    std::int64_t m_wolffAdded = 0;
 };
+
+// One point of a run: its lattice and its own stream.
+struct Chain {
+    Chain(int size, std::uint64_t seed) : lattice(size), stream(seed) {}
+    // One Metropolis sweep; returns the accepted attempts.
+    int sweep() { return lattice.sweep(stream); }
+    FastLattice lattice;
+    Stream stream;
+};
+
+// One Metropolis sweep of every chain, advanced two at a time in one loop so
+// that one chain's draws overlap the other's: every chain makes exactly the
+// decisions of chain->sweep() alone, whatever chains share the call.
+// accepted[c] receives chain c's accepted attempts (accepted.size() ==
+// chains.size()). Chains of different sizes are swept one after the other.
+void sweepInterleaved(std::span<Chain *const> chains, std::span<int> accepted);
 
 } // namespace ferro::batch

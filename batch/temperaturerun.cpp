@@ -1,7 +1,6 @@
 #include "batch/temperaturerun.h"
 
 #include "batch/kernel.h"
-#include "preparation/preparation.h"
 #include "batch/table.h"
 
 namespace ferro::batch {
@@ -9,14 +8,11 @@ namespace ferro::batch {
 TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop)
 {
     Stream stream(streamSeed(job.seed, job.index));
-    Lattice start;
-    if (job.start == Start::Zero)
-        orderedState(start, stream.random());
-    else
-        randomState(start, stream.random());
-    start.recount();
     FastLattice lattice;
-    lattice.load(start);
+    if (job.start == Start::Zero)
+        lattice.startOrdered(stream);
+    else
+        lattice.startRandom(stream);
     lattice.setTemperature(runTemperature(job.temperature), job.factors);
 
     TemperatureOutcome outcome;

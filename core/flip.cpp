@@ -40,7 +40,7 @@ FlipOutcome AttemptFlip(Lattice &lattice, RandomSource &random, double runTemper
     bool accepted = deltaE <= 0;
     if (!accepted) {
         const double tk = localTemperature(runTemperature, factors[k]);
-        accepted = r2 < std::exp(deltaE * (-1.0 / tk));
+        accepted = r2 < metropolisWeight(deltaE, tk);
     }
     if (!accepted)
         return {k, false};

@@ -6,6 +6,7 @@
 #include "stdruntime/random.h"
 
 #include <array>
+#include <cmath>
 #include <string_view>
 
 namespace ferro {
@@ -44,6 +45,14 @@ private:
 // The local temperature T F, kept between the smallest normal double and
 // DBL_MAX, so that the acceptance test stays finite for any factor.
 double localTemperature(double runTemperature, double factor);
+
+// The Metropolis weight exp(-dE / T_k) of a flip that raises the energy by
+// deltaE at the local temperature tk. AttemptFlip compares r2 with it, and the
+// batch program's threshold tables are rounded from it, so both decide alike.
+inline double metropolisWeight(int deltaE, double tk)
+{
+    return std::exp(deltaE * (-1.0 / tk));
+}
 
 struct FlipOutcome {
     int k;              // the cell attempted, 0 to 399

@@ -15,6 +15,24 @@ constexpr int cellIndex(int i, int j) { return Side * i + j; }
 constexpr int rowOf(int k) { return k / Side; }
 constexpr int columnOf(int k) { return k - Side * (k / Side); }
 
+// The row or column before and after x on a periodic side of `side` cells:
+// the first and the last are neighbours. Every lattice of the program, the
+// window's 20 x 20 and the batch program's L x L, wraps with these two.
+constexpr int wrapBefore(int x, int side) { return x == 0 ? side - 1 : x - 1; }
+constexpr int wrapAfter(int x, int side) { return x == side - 1 ? 0 : x + 1; }
+
+// The four nearest neighbours of site (i, j) on the side x side torus, as cells
+// side i + j in row-major order.
+struct Neighbours {
+    int left, up, right, down;
+};
+constexpr Neighbours torusNeighbours(int i, int j, int side)
+{
+    const int row = side * i;
+    return {row + wrapBefore(j, side), side * wrapBefore(i, side) + j, row + wrapAfter(j, side),
+            side * wrapAfter(i, side) + j};
+}
+
 // Cell colours, 24-bit with red in the low byte.
 constexpr std::uint32_t SpinUpColour = 0x000000;   // black
 constexpr std::uint32_t SpinDownColour = 0xFFFFFF; // white
@@ -32,10 +50,8 @@ struct Lattice {
     // Sum of the four nearest neighbours' spins, wrapping at every edge; -4 to 4.
     int NeighbourSum(int i, int j) const
     {
-        const int up = i == 0 ? LastIndex : i - 1;
-        const int down = i == LastIndex ? 0 : i + 1;
-        const int left = j == 0 ? LastIndex : j - 1;
-        const int right = j == LastIndex ? 0 : j + 1;
+        const int up = wrapBefore(i, Side), down = wrapAfter(i, Side);
+        const int left = wrapBefore(j, Side), right = wrapAfter(j, Side);
         return Spin[i][left] + Spin[up][j] + Spin[i][right] + Spin[down][j];
     }
 

@@ -6,31 +6,22 @@ namespace ferro {
 
 namespace {
 
-void applyCoin(std::int16_t &spin, float r)
+// The 400 cells in row-major order, cell k = 20 i + j.
+std::span<std::int16_t> cellsOf(Lattice &lattice)
 {
-    if (r < 0.5f)
-        spin = 1;
-    else if (r > 0.5f)
-        spin = -1;
+    return {&lattice.Spin[0][0], static_cast<std::size_t>(Sites)};
 }
 
 } // namespace
 
 void orderedState(Lattice &lattice, RandomSource &random)
 {
-    random.Randomize();
-    const float r = static_cast<float>(random.Rnd());
-    for (auto &row : lattice.Spin)
-        for (auto &spin : row)
-            applyCoin(spin, r);
+    orderedSpins(cellsOf(lattice), random);
 }
 
 void randomState(Lattice &lattice, RandomSource &random)
 {
-    random.Randomize();
-    for (auto &row : lattice.Spin)
-        for (auto &spin : row)
-            applyCoin(spin, static_cast<float>(random.Rnd()));
+    randomSpins(cellsOf(lattice), random);
 }
 
 void prepareZero(Run &run)

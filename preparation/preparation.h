@@ -5,16 +5,45 @@
 #include "core/run.h"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace ferro {
 
-// Zero temperature: re-seed, then one draw r for the whole lattice: r < 0.5
-// makes every spin +1, r > 0.5 every spin -1, r exactly 0.5 keeps every site.
+// The coin both starting states toss for a site: r below one half makes the
+// spin +1, above one half -1, and exactly one half keeps the site as it is.
+template <class Spin>
+void tossCoin(Spin &spin, float r)
+{
+    if (r < 0.5f)
+        spin = 1;
+    else if (r > 0.5f)
+        spin = -1;
+}
+
+// The two starting states for spins of any lattice in row-major order (the
+// window's 400, the batch program's L x L).
+// Zero temperature: re-seed, then one draw for every spin.
+template <class Spin>
+void orderedSpins(std::span<Spin> spins, RandomSource &random)
+{
+    random.Randomize();
+    const float r = static_cast<float>(random.Rnd());
+    for (auto &spin : spins)
+        tossCoin(spin, r);
+}
+// Infinite temperature: re-seed once, then one draw per spin in order.
+template <class Spin>
+void randomSpins(std::span<Spin> spins, RandomSource &random)
+{
+    random.Randomize();
+    for (auto &spin : spins)
+        tossCoin(spin, static_cast<float>(random.Rnd()));
+}
+
+// The window's starting states: orderedSpins and randomSpins on its 400 cells.
 void orderedState(Lattice &lattice, RandomSource &random);
-// Infinite temperature: re-seed once, then one draw per site in row-major
-// order, with the same three cases as orderedState.
 void randomState(Lattice &lattice, RandomSource &random);
 
 // "T = Zero" and "T = Infinity": the state, then MeasureLattice. Neither

@@ -23,7 +23,10 @@ public:
     // Reproducible: seeded with the given value, and Randomize stirs nothing in.
     explicit Random(std::uint64_t seed);
 
-    double Rnd() override { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+    double Rnd() override { return draw(); }
+    // The same number without the virtual call, for loops that hold a Random
+    // itself (the batch program's streams).
+    double draw() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
 
     // Stirs the clock into the state. The sequence is never restarted, so two
     // calls that read the same clock value still go on drawing fresh numbers.

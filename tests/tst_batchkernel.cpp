@@ -1,6 +1,8 @@
-// The batch program's flip attempt against the window's AttemptFlip: the
-// same draws must give the same decision and the same lattice, attempt by
-// attempt, for any temperature and any factor texts.
+// The batch program's updates: its flip attempt against the window's
+// AttemptFlip (the same draws must give the same decision and the same
+// lattice, attempt by attempt, for any temperature and any factor texts);
+// chains swept together against each swept alone; and the energies both
+// updates visit against the exact Boltzmann weights of a small torus.
 #include "core/flip.h"
 #include "tests/fakes.h"
 #include "batch/kernel.h"
@@ -11,10 +13,14 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 using namespace ferro;
+using ferro::batch::Chain;
 using ferro::batch::FastLattice;
 
 namespace {
@@ -50,6 +56,101 @@ QString sameLattice(const Lattice &window, const FastLattice &fast)
         return QStringLiteral("totals differ: E %1 / %2, M %3 / %4")
             .arg(mine.Energy).arg(window.Energy).arg(mine.TotalMag).arg(window.TotalMag);
     return {};
+}
+
+// How many states of the L x L torus have each energy (index E + 2 L^2),
+// counted exactly row by row: the first row fixed, then each next row with
+// its bonds to the row above and along itself, and the last row's bonds to
+// the first.
+std::vector<double> densityOfStates(int L)
+{
+    const int rows = 1 << L, offset = 2 * L * L;
+    auto spin = [](int row, int j) { return (row >> j & 1) ? 1 : -1; };
+    auto along = [&](int a) { int e = 0; for (int j = 0; j < L; ++j) e -= spin(a, j) * spin(a, (j + 1) % L); return e; };
+    auto across = [&](int a, int b) { int e = 0; for (int j = 0; j < L; ++j) e -= spin(a, j) * spin(b, j); return e; };
+    std::vector<double> g(std::size_t(2 * offset + 1), 0.0);
+    for (int first = 0; first < rows; ++first) {
+        std::vector<std::map<int, double>> now(static_cast<std::size_t>(rows));
+        now[std::size_t(first)][along(first)] = 1;
+        for (int r = 1; r < L; ++r) {
+            std::vector<std::map<int, double>> next(static_cast<std::size_t>(rows));
+            for (int a = 0; a < rows; ++a)
+                for (const auto &[e, count] : now[std::size_t(a)])
+                    for (int b = 0; b < rows; ++b)
+                        next[std::size_t(b)][e + across(a, b) + along(b)] += count;
+            now = std::move(next);
+        }
+        for (int last = 0; last < rows; ++last)
+            for (const auto &[e, count] : now[std::size_t(last)])
+                g[std::size_t(e + across(last, first) + offset)] += count;
+    }
+    return g;
+}
+
+// Chi-square of observed energy counts against the exact Boltzmann weights
+// at temperature T, with neighbouring energies pooled until each bin expects
+// at least 5; returns {chi-square, degrees of freedom}.
+std::pair<double, int> chiSquare(const std::map<int, long> &seen, int L, double T)
+{
+    const std::vector<double> g = densityOfStates(L);
+    const int offset = 2 * L * L;
+    double z = 0, minimum = 1e300;
+    for (std::size_t i = 0; i < g.size(); ++i)
+        if (g[i] > 0)
+            minimum = std::min(minimum, double(int(i) - offset));
+    std::vector<double> weight(g.size());
+    for (std::size_t i = 0; i < g.size(); ++i)
+        z += weight[i] = g[i] * std::exp(-(double(int(i) - offset) - minimum) / T);
+    long n = 0;
+    for (const auto &[e, count] : seen)
+        n += count;
+    std::vector<std::pair<double, double>> bins; // expected, observed
+    double expected = 0, observed = 0;
+    for (std::size_t i = 0; i < g.size(); ++i) {
+        if (g[i] == 0) {
+            const auto it = seen.find(int(i) - offset);
+            if (it != seen.end())
+                return {1e300, 1}; // an energy no state has
+            continue;
+        }
+        expected += n * weight[i] / z;
+        const auto it = seen.find(int(i) - offset);
+        observed += it == seen.end() ? 0 : double(it->second);
+        if (expected >= 5) {
+            bins.push_back({expected, observed});
+            expected = observed = 0;
+        }
+    }
+    if (!bins.empty()) {
+        bins.back().first += expected;
+        bins.back().second += observed;
+    }
+    double chi = 0;
+    for (const auto &[e, o] : bins)
+        chi += (o - e) * (o - e) / e;
+    return {chi, int(bins.size()) - 1};
+}
+
+// The chi-square value that independent samples exceed with probability
+// 0.001 (Wilson-Hilferty's approximation, within 2 % for 3 or more degrees).
+double chiSquareLimit(int dof)
+{
+    const double z = 3.090232, a = 2.0 / (9.0 * dof);
+    return dof * std::pow(1 - a + z * std::sqrt(a), 3);
+}
+
+std::unique_ptr<Chain> chain(int L, double T, std::uint64_t seed)
+{
+    auto c = std::make_unique<Chain>(L, seed);
+    c->lattice.startRandom(c->stream);
+    const std::vector<double> ones(std::size_t(L) * L, 1.0);
+    c->lattice.setTemperature(T, ones.data());
+    return c;
+}
+
+QString totalsOf(const FastLattice &l)
+{
+    return QStringLiteral("E %1, M %2").arg(l.Energy).arg(l.TotalMag);
 }
 
 } // namespace
@@ -144,6 +245,116 @@ private slots:
         }
         // Both outcomes occur often, so the boundary really was probed.
         QVERIFY(decisions[0] > 100'000 && decisions[1] > 100'000);
+    }
+
+    // Chains swept two at a time in one loop make exactly the decisions each
+    // makes swept alone: the same spins, totals, acceptances and next draws.
+    void interleavedSweepsAreSoloSweeps_data()
+    {
+        QTest::addColumn<QList<int>>("sizes");
+        QTest::addColumn<bool>("siteFactors");
+        QTest::newRow("two-20") << QList<int> {20, 20} << false;
+        QTest::newRow("three-7-odd-count") << QList<int> {7, 7, 7} << false;
+        QTest::newRow("two-20-site-factors") << QList<int> {20, 20} << true;
+        QTest::newRow("mixed-sizes") << QList<int> {2, 33, 33, 5} << false;
+    }
+    void interleavedSweepsAreSoloSweeps()
+    {
+        QFETCH(QList<int>, sizes);
+        QFETCH(bool, siteFactors);
+        std::vector<std::unique_ptr<Chain>> together, alone;
+        std::vector<Chain *> group;
+        for (int c = 0; c < int(sizes.size()); ++c) {
+            const int L = sizes[c];
+            std::vector<double> factors(std::size_t(L) * L, 1.0);
+            if (siteFactors)
+                for (std::size_t k = 0; k < factors.size(); ++k)
+                    factors[k] = 0.5 + double(k % 7) / 4;
+            for (auto *list : {&together, &alone}) {
+                list->push_back(std::make_unique<Chain>(L, batch::streamSeed(11, std::uint64_t(c))));
+                list->back()->lattice.startRandom(list->back()->stream);
+                list->back()->lattice.setTemperature(2.27 + 0.1 * c, factors.data());
+            }
+            group.push_back(together.back().get());
+        }
+        std::vector<int> accepted(group.size(), 0);
+        for (int sweep = 0; sweep < 200; ++sweep) {
+            batch::sweepInterleaved(group, accepted);
+            for (std::size_t c = 0; c < group.size(); ++c)
+                QCOMPARE(accepted[c], alone[c]->sweep());
+        }
+        for (std::size_t c = 0; c < group.size(); ++c) {
+            const FastLattice &a = together[c]->lattice, &b = alone[c]->lattice;
+            QVERIFY(std::equal(a.spins().begin(), a.spins().end(), b.spins().begin()));
+            QCOMPARE(totalsOf(a), totalsOf(b));
+            QCOMPARE(together[c]->stream.next(), alone[c]->stream.next());
+        }
+    }
+
+    // The energies a long run visits, against the exact Boltzmann weights of
+    // the torus, sampled far enough apart to be nearly independent.
+    void energiesFollowBoltzmann_data()
+    {
+        QTest::addColumn<bool>("wolff");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<double>("temperature");
+        QTest::addColumn<int>("every"); // clusters or sweeps between samples
+        QTest::newRow("wolff-4x4-T2.27") << true << 4 << 2.27 << 5;
+        QTest::newRow("wolff-4x4-T3.5") << true << 4 << 3.5 << 5;
+        QTest::newRow("wolff-3x3-T1.8") << true << 3 << 1.8 << 5;
+        QTest::newRow("metropolis-6x6-T2.27") << false << 6 << 2.27 << 10;
+        QTest::newRow("metropolis-5x5-T3") << false << 5 << 3.0 << 10;
+    }
+    void energiesFollowBoltzmann()
+    {
+        QFETCH(bool, wolff);
+        QFETCH(int, size);
+        QFETCH(double, temperature);
+        QFETCH(int, every);
+        auto c = chain(size, temperature, 4242);
+        std::map<int, long> seen;
+        for (int sample = -1000; sample < 100'000; ++sample) {
+            for (int step = 0; step < every; ++step)
+                wolff ? void(c->lattice.wolffCluster(c->stream)) : void(c->sweep());
+            if (sample >= 0)
+                ++seen[c->lattice.Energy];
+        }
+        const auto [chi, dof] = chiSquare(seen, size, temperature);
+        const double limit = chiSquareLimit(dof);
+        qInfo("chi-square %.1f with %d degrees of freedom (limit %.1f at p = 0.001)", chi, dof, limit);
+        QVERIFY2(chi < limit, qPrintable(QStringLiteral("chi-square %1 > %2").arg(chi).arg(limit)));
+    }
+
+    // Wolff sweeps end at the first cluster that brings the spins added to
+    // the next multiple of L^2, and keep E and M equal to a full recount.
+    void wolffSweepsKeepLengthAndTotals_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<double>("temperature");
+        QTest::newRow("L2") << 2 << 2.27;
+        QTest::newRow("L3-cold") << 3 << 1.0;
+        QTest::newRow("L5") << 5 << 2.27;
+        QTest::newRow("L16-hot") << 16 << 5.0;
+        QTest::newRow("L32-critical") << 32 << 2.27;
+    }
+    void wolffSweepsKeepLengthAndTotals()
+    {
+        QFETCH(int, size);
+        QFETCH(double, temperature);
+        auto swept = chain(size, temperature, 5), clustered = chain(size, temperature, 5);
+        const std::int64_t sites = std::int64_t(size) * size;
+        std::int64_t added = 0;
+        for (std::int64_t sweep = 1; sweep <= 300; ++sweep) {
+            swept->lattice.wolffSweep(swept->stream);
+            while (added < sweep * sites)
+                added += clustered->lattice.wolffCluster(clustered->stream);
+            QCOMPARE(swept->lattice.wolffSpinsAdded(), added);
+            const QString totals = totalsOf(swept->lattice);
+            swept->lattice.recount();
+            QCOMPARE(totals, totalsOf(swept->lattice));
+        }
+        QVERIFY(std::equal(swept->lattice.spins().begin(), swept->lattice.spins().end(),
+                           clustered->lattice.spins().begin()));
     }
 };
 
