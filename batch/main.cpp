@@ -329,11 +329,16 @@ int main(int argc, char *argv[])
 
     if (!o.plotFile.empty()) {
         PlotData data;
-        data.exactCurve = uniform;
-        for (std::size_t i = 0; i < count; ++i)
-            data.points.push_back({o.temperatures[mine[i]], outcomes[i]->results});
+        if (uniform)
+            data.uniformFactor = 1.0;
+        const auto m = [](const Value &v) { return Measured {v.mean, v.error}; };
+        for (std::size_t i = 0; i < count; ++i) {
+            const Results &r = outcomes[i]->results;
+            data.points.push_back({Side, o.temperatures[mine[i]], m(r.energy), m(r.absMag), m(r.specificHeat),
+                                   m(r.susceptibility), {}});
+        }
         data.caption = plotCaption({std::to_string(o.equilibrate), std::to_string(o.sweeps), std::to_string(seed),
-                                    uniform, o.factorsFile});
+                                    uniform, o.factorsFile, {Side}, {}});
         const QString error = savePlot(QFile::decodeName(o.plotFile.c_str()), data);
         if (!error.isEmpty())
             return fail(error.toStdString());
