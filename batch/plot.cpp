@@ -189,6 +189,8 @@ void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const Figure 
     const double pad = (hi - lo) * 0.06;
     lo -= pad;
     hi += pad;
+    if (!crossings.empty())
+        lo -= (hi - lo) * 0.12; // room for the crossings' marks under the points
 
     const QRectF plot(box.left() + 120, box.top() + 60, box.width() - 150, box.height() - 140);
     auto X = [&](double t) { return plot.left() + (t - f.tLo) / (f.tHi - f.tLo) * plot.width(); };
@@ -264,9 +266,11 @@ void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const Figure 
     if (f.draws(PlotPoints)) {
         p.setPen(QPen(Qt::black, 2));
         for (const BinderCrossing &c : crossings) {
-            // A tick up from the temperature axis, its error as a bar across.
+            // A tick up from the temperature axis under the larger size's
+            // marker, its error as a bar across.
             const double x = X(c.temperature), y = plot.bottom() - 12;
             p.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() - 26));
+            drawMarker(p, QPointF(x, plot.bottom() - 32), styleOf(f.series(c.larger)), 11);
             if (std::isfinite(c.error) && c.error > 0) {
                 const double l = X(c.temperature - c.error), r = X(c.temperature + c.error);
                 p.drawLine(QPointF(l, y), QPointF(r, y));
@@ -380,9 +384,11 @@ void drawCrossingList(QPainter &p, const QRectF &box, const Figure &f, const std
                                                : QStringLiteral("T = ") + withError(c->temperature, c->error));
     }
     if (measured.size() < 2)
-        lines << QStringLiteral("one size: nothing to cross");
-    lines << QString() << QStringLiteral("marked on the temperature axis")
-          << QStringLiteral("of the U panel, with their errors;") << QString();
+        lines << QStringLiteral("one size: nothing to cross") << QString();
+    else
+        lines << QString() << QStringLiteral("marked on the temperature axis")
+              << QStringLiteral("of the U panel (the larger size's")
+              << QStringLiteral("marker on each tick), with their errors;") << QString();
     const double factor = f.data.uniformFactor.value_or(NAN);
     if (factor == 1)
         lines << QStringLiteral("the thin line: the critical temperature")

@@ -116,15 +116,17 @@ struct Line {
     QList<double> temperatures;
 };
 
+// The k-th temperature of each line has the error `error` times 1, 2, 3, 1,
+// 2, 3, ...
 std::vector<PlotPoint> onLines(const QList<Line> &lines, double error)
 {
     std::vector<PlotPoint> points;
     for (const Line &l : lines)
-        for (double T : l.temperatures) {
+        for (qsizetype k = 0; k < l.temperatures.size(); ++k) {
             PlotPoint p;
             p.size = l.size;
-            p.temperature = T;
-            p.binder = {l.a + l.b * T, error};
+            p.temperature = l.temperatures[k];
+            p.binder = {l.a + l.b * p.temperature, error * (1 + k % 3)};
             points.push_back(p);
         }
     return points;
@@ -163,12 +165,12 @@ private slots:
         QTest::newRow("lines-cross-between-grid-temperatures")
             << QList<Line> {through(8, 2.27, 0.6, -0.5, g), through(16, 2.27, 0.6, -1.0, g)}
             << QList<double> {8, 16, 2.27} << 0.0;
-        // d = U16 - U8 is +0.01 at 2.25 and -0.01 at 2.30: each of the four
-        // cumulants' errors (0.005) moves the crossing by 0.05 * 0.005 / 0.04,
-        // together by twice that.
+        // d = U16 - U8 is +0.01 at 2.25 and -0.01 at 2.30: a cumulant's
+        // error e moves the crossing by 0.05 e / 0.04; two cumulants have
+        // e = 0.005 (at 2.25), two e = 0.01 (at 2.30).
         QTest::newRow("symmetric-crossing-error")
             << QList<Line> {through(8, 2.275, 0.6, -0.2, g), through(16, 2.275, 0.6, -0.6, g)}
-            << QList<double> {8, 16, 2.275} << 2 * 0.05 * 0.005 / 0.04;
+            << QList<double> {8, 16, 2.275} << 0.05 / 0.04 * std::sqrt(2 * (0.005 * 0.005 + 0.01 * 0.01));
         QTest::newRow("crossing-on-a-grid-temperature")
             << QList<Line> {through(8, 2.25, 0.6, -0.5, g), through(16, 2.25, 0.6, -1.0, g)}
             << QList<double> {8, 16, 2.25} << 0.0;
@@ -207,7 +209,7 @@ private slots:
             double variance = 0;
             for (std::size_t i = 0; i < points.size(); ++i) {
                 std::vector<PlotPoint> moved = points;
-                moved[i].binder.mean += 1e-4 * Sigma;
+                moved[i].binder.mean += 1e-4 * points[i].binder.error;
                 const std::vector<BinderCrossing> again = ferro::batch::binderCrossings(moved);
                 QCOMPARE(again.size(), found.size());
                 variance += std::pow((again[k].temperature - found[k].temperature) / 1e-4, 2);
