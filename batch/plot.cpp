@@ -326,11 +326,13 @@ void drawLegend(QPainter &p, const QRectF &line, const Figure &f)
     }
     QFont font = p.font();
     font.setPixelSize(24);
-    constexpr double Sample = 56, Gap = 12, Space = 40;
+    constexpr double Gap = 12, Space = 40;
+    // The sample: a stretch of the curve's line, or room for the marker alone.
+    const auto sample = [](const Entry &e) { return e.series < 0 ? 0.0 : e.curve ? 56.0 : 20.0; };
     const auto widthOf = [&](const QFontMetricsF &m) {
         double w = 0;
         for (const Entry &e : entries)
-            w += (e.series >= 0 ? Sample + Gap : 0) + m.horizontalAdvance(e.text) + Space;
+            w += (e.series >= 0 ? sample(e) + Gap : 0) + m.horizontalAdvance(e.text) + Space;
         return w - Space;
     };
     while (widthOf(QFontMetricsF(font)) > line.width() - 40 && font.pixelSize() > 12)
@@ -345,13 +347,13 @@ void drawLegend(QPainter &p, const QRectF &line, const Figure &f)
             const Style style = styleOf(e.series);
             if (e.curve) {
                 p.setPen(curvePen(style));
-                p.drawLine(QPointF(x, y), QPointF(x + Sample, y));
+                p.drawLine(QPointF(x, y), QPointF(x + sample(e), y));
             }
             if (e.marker) {
                 p.setPen(QPen(Qt::black, 2));
-                drawMarker(p, QPointF(x + Sample / 2, y), style, MarkerSize);
+                drawMarker(p, QPointF(x + sample(e) / 2, y), style, MarkerSize);
             }
-            x += Sample + Gap;
+            x += sample(e) + Gap;
         }
         p.setPen(Qt::black);
         const double w = metrics.horizontalAdvance(e.text);
