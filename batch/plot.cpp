@@ -69,6 +69,24 @@ double exactValue(Exact kind, int size, double T)
     return kind == Exact::Energy ? exactEnergy(size, size, T) : exactSpecificHeat(size, size, T);
 }
 
+// Where the exact curves of size L are evaluated: evenly over [lo, hi], and
+// densely where the specific heat peaks, within a few 1/L of the critical
+// temperature (of the sites, at T * factor), so that the peak of a large
+// lattice is drawn without sampling the whole range that finely.
+std::vector<double> curveTemperatures(double lo, double hi, int L, double factor)
+{
+    constexpr int Even = 300, Dense = 200;
+    std::vector<double> out;
+    for (int s = 0; s <= Even; ++s)
+        out.push_back(lo + (hi - lo) * s / Even);
+    const double from = std::max(lo, CriticalTemperature * (1 - 4.0 / L) / factor),
+                 to = std::min(hi, CriticalTemperature * (1 + 8.0 / L) / factor);
+    for (int s = 0; from < to && s <= Dense; ++s)
+        out.push_back(from + (to - from) * s / Dense);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
 // Tick marks at 1, 2 or 5 times a power of ten, at most seven over [lo, hi].
 std::vector<double> ticks(double lo, double hi)
 {
@@ -167,11 +185,10 @@ void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const Figure 
     }
     std::map<int, std::vector<QPointF>> curves; // by size, in (T, value)
     if (panel.exact != Exact::None && data.uniformFactor) {
-        constexpr int Steps = 600;
+        const double factor = *data.uniformFactor;
         for (int size : f.sizes)
-            for (int s = 0; s <= Steps; ++s) {
-                const double t = f.tLo + (f.tHi - f.tLo) * s / Steps;
-                const double v = exactValue(panel.exact, size, t * *data.uniformFactor);
+            for (double t : curveTemperatures(f.tLo, f.tHi, size, factor)) {
+                const double v = exactValue(panel.exact, size, t * factor);
                 if (std::isfinite(v)) {
                     curves[size].emplace_back(t, v);
                     widen(v);
