@@ -58,11 +58,15 @@ int writeFigure(const SweepRun &run)
 {
     const Options &o = run.options();
     PlotData data;
-    data.exactCurve = run.uniform();
-    for (const auto &[temperature, results] : run.results())
-        data.points.push_back({temperature, asWritten(results)});
+    if (run.uniform())
+        data.uniformFactor = 1.0;
+    const auto m = [](const Value &v) { return Measured {v.mean, v.error}; };
+    for (const auto &[temperature, written] : run.results()) {
+        const Results r = asWritten(written);
+        data.points.push_back({Side, temperature, m(r.energy), m(r.absMag), m(r.specificHeat), m(r.susceptibility), {}});
+    }
     data.caption = plotCaption({std::to_string(o.equilibrate), std::to_string(o.sweeps), std::to_string(run.seed()),
-                                run.uniform(), o.factorsFile});
+                                run.uniform(), o.factorsFile, {Side}, {}});
     const QString error = savePlot(QFile::decodeName(o.plotFile.c_str()), data);
     return error.isEmpty() ? 0 : fail(error.toStdString());
 }

@@ -2,11 +2,11 @@
 
 #include "analysis/exactenergy.h"
 #include "batch/output.h"
-#include "core/lattice.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPageSize>
 #include <QPainter>
@@ -16,30 +16,78 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
+#include <map>
 
 namespace ferro::batch {
 
 namespace {
 
-// The figure's own coordinates; every device maps them onto its page.
-constexpr double Width = 1600, Height = 1200;
+// The figure's own coordinates: a caption line, a legend line, then cells of
+// one panel each; every device maps them onto its page.
+constexpr double CellWidth = 800, CellHeight = 575, Top = 100;
+constexpr double MarkerSize = 16;
+// The critical temperature of the infinite lattice, 2 / ln(1 + sqrt 2).
+constexpr double CriticalTemperature = 2.269185314213022;
 
-enum class Marker { Circle, Square, Triangle, Diamond };
+enum class Shape { Circle, Square, Triangle, Diamond, TriangleDown };
+
+// How the series of the index-th smallest size is drawn: a marker shape, open
+// or filled, and a line style for its exact curves.
+struct Style {
+    Shape shape;
+    bool filled;
+    QList<qreal> dashes; // in pen widths; empty: solid
+};
+
+Style styleOf(int index)
+{
+    static const Shape shapes[] = {Shape::Circle, Shape::Square, Shape::Triangle, Shape::Diamond,
+                                   Shape::TriangleDown};
+    static const QList<qreal> dashes[] = {{}, {5, 2.5}, {0.1, 2.2}, {5, 2, 0.1, 2}, {5, 2, 0.1, 2, 0.1, 2}};
+    return {shapes[index % 5], index % 2 == 1, dashes[index % 5]};
+}
+
+QPen curvePen(const Style &style)
+{
+    QPen pen(Qt::black, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+    if (!style.dashes.isEmpty())
+        pen.setDashPattern(style.dashes);
+    return pen;
+}
+
+enum class Exact { None, Energy, SpecificHeat };
 
 struct Panel {
     QString title;
-    std::function<Value(const Results &)> value;
-    Marker marker;
-    bool filled;
-    std::function<double(double)> exact; // of the 20 x 20 torus at T, or none
+    Measured PlotPoint::*value;
+    Exact exact;
 };
 
-// C/N = d(E/N)/dT of the torus.
-double exactSpecificHeat(double T)
+// The exact value per site of the L x L torus at temperature T of the sites,
+// NaN outside the range the exact code covers.
+double exactValue(Exact kind, int size, double T)
 {
-    const double h = 1e-4 * T;
-    return (exactEnergy(Side, Side, T + h) - exactEnergy(Side, Side, T - h)) / (2 * h);
+    if (!(T >= 0.1 && T <= 1e4))
+        return NAN;
+    return kind == Exact::Energy ? exactEnergy(size, size, T) : exactSpecificHeat(size, size, T);
+}
+
+// Where the exact curves of size L are evaluated: evenly over [lo, hi], and
+// densely where the specific heat peaks, within a few 1/L of the critical
+// temperature (of the sites, at T * factor), so that the peak of a large
+// lattice is drawn without sampling the whole range that finely.
+std::vector<double> curveTemperatures(double lo, double hi, int L, double factor)
+{
+    constexpr int Even = 300, Dense = 200;
+    std::vector<double> out;
+    for (int s = 0; s <= Even; ++s)
+        out.push_back(lo + (hi - lo) * s / Even);
+    const double from = std::max(lo, CriticalTemperature * (1 - 4.0 / L) / factor),
+                 to = std::min(hi, CriticalTemperature * (1 + 8.0 / L) / factor);
+    for (int s = 0; from < to && s <= Dense; ++s)
+        out.push_back(from + (to - from) * s / Dense);
+    std::sort(out.begin(), out.end());
+    return out;
 }
 
 // Tick marks at 1, 2 or 5 times a power of ten, at most seven over [lo, hi].
@@ -63,30 +111,68 @@ QString tickText(double value)
     return QString::number(value, 'g', 6);
 }
 
-void drawMarker(QPainter &p, QPointF at, Marker marker, bool filled, double size)
+void drawMarker(QPainter &p, QPointF at, const Style &style, double size)
 {
-    p.setBrush(filled ? Qt::black : Qt::white);
+    p.setBrush(style.filled ? Qt::black : Qt::white);
     const double r = size / 2;
-    switch (marker) {
-    case Marker::Circle:
+    switch (style.shape) {
+    case Shape::Circle:
         p.drawEllipse(at, r, r);
         break;
-    case Marker::Square:
-        p.drawRect(QRectF(at.x() - r, at.y() - r, size, size));
+    case Shape::Square:
+        p.drawRect(QRectF(at.x() - r * 0.9, at.y() - r * 0.9, size * 0.9, size * 0.9));
         break;
-    case Marker::Triangle:
+    case Shape::Triangle:
         p.drawPolygon(QPolygonF({at + QPointF(0, -r * 1.2), at + QPointF(r * 1.1, r * 0.8), at + QPointF(-r * 1.1, r * 0.8)}));
         break;
-    case Marker::Diamond:
+    case Shape::TriangleDown:
+        p.drawPolygon(QPolygonF({at + QPointF(0, r * 1.2), at + QPointF(r * 1.1, -r * 0.8), at + QPointF(-r * 1.1, -r * 0.8)}));
+        break;
+    case Shape::Diamond:
         p.drawPolygon(QPolygonF({at + QPointF(0, -r * 1.3), at + QPointF(r, 0), at + QPointF(0, r * 1.3), at + QPointF(-r, 0)}));
         break;
     }
 }
 
-void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const PlotData &data, double tLo, double tHi,
-               bool exact)
+// The run temperature at which the sites are at the critical temperature;
+// NaN where the factors differ.
+double criticalTemperature(const PlotData &data)
 {
-    // Value range over the points and their error bars (and the exact curve).
+    return data.uniformFactor ? CriticalTemperature / *data.uniformFactor : NAN;
+}
+
+// What every panel shares: the sizes in ascending order (a series each), the
+// temperature axis, the factor of the exact curves and the layers to draw.
+struct Figure {
+    const PlotData &data;
+    std::vector<int> sizes;
+    double tLo, tHi;
+    unsigned layers;
+    int series(int size) const { return int(std::lower_bound(sizes.begin(), sizes.end(), size) - sizes.begin()); }
+    bool draws(unsigned layer) const { return layers & layer; }
+};
+
+QString sizeText(int size)
+{
+    return QStringLiteral("L = %1").arg(size);
+}
+
+// Two significant digits of the error, as many of the value.
+QString withError(double value, double error)
+{
+    const int digits = std::isfinite(error) && error > 0
+        ? std::clamp(1 - int(std::floor(std::log10(error))), 0, 8) : 4;
+    QString text = QString::number(value, 'f', digits);
+    if (std::isfinite(error))
+        text += QStringLiteral(" \u00b1 ") + QString::number(error, 'f', digits);
+    return text;
+}
+
+void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const Figure &f,
+               const std::vector<BinderCrossing> &crossings)
+{
+    const PlotData &data = f.data;
+    // Value range over the points and their error bars and the exact curves.
     double lo = INFINITY, hi = -INFINITY;
     auto widen = [&](double v) {
         if (std::isfinite(v)) {
@@ -95,18 +181,22 @@ void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const PlotDat
         }
     };
     for (const PlotPoint &pt : data.points) {
-        const Value v = panel.value(pt.results);
+        const Measured &v = pt.*panel.value;
         const double e = std::isfinite(v.error) ? v.error : 0;
         widen(v.mean - e);
         widen(v.mean + e);
     }
-    std::vector<QPointF> curve;
-    if (exact) {
-        for (int s = 0; s <= 200; ++s) {
-            const double t = std::max(0.1, tLo + (tHi - tLo) * s / 200);
-            curve.emplace_back(t, panel.exact(t));
-            widen(curve.back().y());
-        }
+    std::map<int, std::vector<QPointF>> curves; // by size, in (T, value)
+    if (panel.exact != Exact::None && data.uniformFactor) {
+        const double factor = *data.uniformFactor;
+        for (int size : f.sizes)
+            for (double t : curveTemperatures(f.tLo, f.tHi, size, factor)) {
+                const double v = exactValue(panel.exact, size, t * factor);
+                if (std::isfinite(v)) {
+                    curves[size].emplace_back(t, v);
+                    widen(v);
+                }
+            }
     }
     if (!(lo <= hi)) {
         lo = 0;
@@ -119,154 +209,301 @@ void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const PlotDat
     const double pad = (hi - lo) * 0.06;
     lo -= pad;
     hi += pad;
+    if (!crossings.empty())
+        lo -= (hi - lo) * 0.12; // room for the crossings' marks under the points
 
     const QRectF plot(box.left() + 120, box.top() + 60, box.width() - 150, box.height() - 140);
-    auto X = [&](double t) { return plot.left() + (t - tLo) / (tHi - tLo) * plot.width(); };
+    auto X = [&](double t) { return plot.left() + (t - f.tLo) / (f.tHi - f.tLo) * plot.width(); };
     auto Y = [&](double v) { return plot.bottom() - (v - lo) / (hi - lo) * plot.height(); };
 
     QFont font = p.font();
     font.setPixelSize(26);
     p.setFont(font);
-    p.setPen(QPen(Qt::black, 2));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(plot);
-    p.drawText(QRectF(box.left(), box.top() + 5, box.width(), 45), Qt::AlignCenter, panel.title);
+    if (f.draws(PlotFrame)) {
+        p.setPen(QPen(Qt::black, 2));
+        p.drawRect(plot);
+    }
+    if (f.draws(PlotText)) {
+        p.setPen(Qt::black);
+        p.drawText(QRectF(box.left(), box.top() + 5, box.width(), 45), Qt::AlignCenter, panel.title);
+    }
 
     font.setPixelSize(22);
     p.setFont(font);
     const QPen grid(QColor(0xc8, 0xc8, 0xc8), 1, Qt::DotLine);
-    for (double t : ticks(tLo, tHi)) {
-        p.setPen(grid);
-        p.drawLine(QPointF(X(t), plot.top()), QPointF(X(t), plot.bottom()));
-        p.setPen(QPen(Qt::black, 2));
-        p.drawLine(QPointF(X(t), plot.bottom()), QPointF(X(t), plot.bottom() + 8));
-        p.drawText(QRectF(X(t) - 60, plot.bottom() + 10, 120, 30), Qt::AlignHCenter | Qt::AlignTop, tickText(t));
+    for (double t : ticks(f.tLo, f.tHi)) {
+        if (f.draws(PlotFrame)) {
+            p.setPen(grid);
+            p.drawLine(QPointF(X(t), plot.top()), QPointF(X(t), plot.bottom()));
+            p.setPen(QPen(Qt::black, 2));
+            p.drawLine(QPointF(X(t), plot.bottom()), QPointF(X(t), plot.bottom() + 8));
+        }
+        if (f.draws(PlotText)) {
+            p.setPen(Qt::black);
+            p.drawText(QRectF(X(t) - 60, plot.bottom() + 10, 120, 30), Qt::AlignHCenter | Qt::AlignTop, tickText(t));
+        }
     }
     for (double v : ticks(lo, hi)) {
-        p.setPen(grid);
-        p.drawLine(QPointF(plot.left(), Y(v)), QPointF(plot.right(), Y(v)));
-        p.setPen(QPen(Qt::black, 2));
-        p.drawLine(QPointF(plot.left() - 8, Y(v)), QPointF(plot.left(), Y(v)));
-        p.drawText(QRectF(box.left(), Y(v) - 15, plot.left() - box.left() - 12, 30), Qt::AlignRight | Qt::AlignVCenter,
-                   tickText(v));
+        if (f.draws(PlotFrame)) {
+            p.setPen(grid);
+            p.drawLine(QPointF(plot.left(), Y(v)), QPointF(plot.right(), Y(v)));
+            p.setPen(QPen(Qt::black, 2));
+            p.drawLine(QPointF(plot.left() - 8, Y(v)), QPointF(plot.left(), Y(v)));
+        }
+        if (f.draws(PlotText)) {
+            p.setPen(Qt::black);
+            p.drawText(QRectF(box.left(), Y(v) - 15, plot.left() - box.left() - 12, 30),
+                       Qt::AlignRight | Qt::AlignVCenter, tickText(v));
+        }
     }
-    p.drawText(QRectF(plot.left(), plot.bottom() + 40, plot.width(), 30), Qt::AlignHCenter | Qt::AlignTop,
-               QStringLiteral("temperature T"));
+    if (f.draws(PlotText))
+        p.drawText(QRectF(plot.left(), plot.bottom() + 40, plot.width(), 30), Qt::AlignHCenter | Qt::AlignTop,
+                   QStringLiteral("temperature T"));
 
+    // The data, clipped to the axes: nothing else is drawn inside them.
     p.save();
     p.setClipRect(plot);
     p.setRenderHint(QPainter::Antialiasing);
-    if (!curve.empty()) {
-        QPainterPath path;
-        path.moveTo(X(curve.front().x()), Y(curve.front().y()));
-        for (const QPointF &c : curve)
-            path.lineTo(X(c.x()), Y(c.y()));
-        p.setPen(QPen(Qt::black, 2.5));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(path);
-    }
-    p.setPen(QPen(Qt::black, 2));
-    for (const PlotPoint &pt : data.points) {
-        const Value v = panel.value(pt.results);
-        if (!std::isfinite(v.mean))
-            continue;
-        const double x = X(pt.temperature);
-        if (std::isfinite(v.error) && v.error > 0) {
-            const double top = Y(v.mean + v.error), bottom = Y(v.mean - v.error);
-            p.drawLine(QPointF(x, top), QPointF(x, bottom));
-            p.drawLine(QPointF(x - 7, top), QPointF(x + 7, top));
-            p.drawLine(QPointF(x - 7, bottom), QPointF(x + 7, bottom));
+    p.setBrush(Qt::NoBrush);
+    if (f.draws(PlotCurves)) {
+        const double tc = criticalTemperature(data);
+        if (panel.value == &PlotPoint::binder && tc > f.tLo && tc < f.tHi) {
+            p.setPen(QPen(QColor(0x70, 0x70, 0x70), 1.5));
+            p.drawLine(QPointF(X(tc), plot.top()), QPointF(X(tc), plot.bottom()));
         }
-        drawMarker(p, QPointF(x, Y(v.mean)), panel.marker, panel.filled, 16);
-    }
-    p.restore();
-
-    if (exact) {
-        // The legend goes into the first corner that no point and no part of
-        // the curve falls into.
-        std::vector<QPointF> drawn;
-        for (const QPointF &c : curve)
-            drawn.emplace_back(X(c.x()), Y(c.y()));
-        for (const PlotPoint &pt : data.points) {
-            const Value v = panel.value(pt.results);
-            drawn.emplace_back(X(pt.temperature), Y(v.mean));
+        for (const auto &[size, curve] : curves) {
+            QPainterPath path;
+            for (const QPointF &c : curve)
+                if (path.elementCount() == 0)
+                    path.moveTo(X(c.x()), Y(c.y()));
+                else
+                    path.lineTo(X(c.x()), Y(c.y()));
+            p.setPen(curvePen(styleOf(f.series(size))));
+            p.drawPath(path);
         }
-        const QSizeF size(315, 85);
-        const QRectF corners[] = {
-            QRectF(QPointF(plot.right() - 15 - size.width(), plot.bottom() - 15 - size.height()), size),
-            QRectF(QPointF(plot.right() - 15 - size.width(), plot.top() + 15), size),
-            QRectF(QPointF(plot.left() + 15, plot.top() + 15), size),
-            QRectF(QPointF(plot.left() + 15, plot.bottom() - 15 - size.height()), size),
-        };
-        QRectF legend = corners[0];
-        for (const QRectF &corner : corners) {
-            const QRectF margin = corner.adjusted(-12, -12, 12, 12);
-            if (std::none_of(drawn.begin(), drawn.end(), [&](const QPointF &d) { return margin.contains(d); })) {
-                legend = corner;
-                break;
+    }
+    if (f.draws(PlotPoints)) {
+        p.setPen(QPen(Qt::black, 2));
+        for (const BinderCrossing &c : crossings) {
+            // A tick up from the temperature axis under the larger size's
+            // marker, its error as a bar across.
+            const double x = X(c.temperature), y = plot.bottom() - 12;
+            p.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() - 26));
+            drawMarker(p, QPointF(x, plot.bottom() - 32), styleOf(f.series(c.larger)), 11);
+            if (std::isfinite(c.error) && c.error > 0) {
+                const double l = X(c.temperature - c.error), r = X(c.temperature + c.error);
+                p.drawLine(QPointF(l, y), QPointF(r, y));
+                p.drawLine(QPointF(l, y - 6), QPointF(l, y + 6));
+                p.drawLine(QPointF(r, y - 6), QPointF(r, y + 6));
             }
         }
-        p.setRenderHint(QPainter::Antialiasing);
-        p.setPen(QPen(Qt::black, 1));
-        p.setBrush(Qt::white);
-        p.drawRect(legend);
-        const QPointF at(legend.left() + 15, legend.top() + 25);
-        p.setPen(QPen(Qt::black, 2));
-        drawMarker(p, at + QPointF(20, 0), panel.marker, panel.filled, 16);
-        p.drawText(QRectF(at.x() + 50, at.y() - 15, 250, 30), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("simulation"));
-        p.setPen(QPen(Qt::black, 2.5));
-        p.drawLine(at + QPointF(0, 36), at + QPointF(40, 36));
-        p.setPen(Qt::black);
-        p.drawText(QRectF(at.x() + 50, at.y() + 21, 250, 30), Qt::AlignLeft | Qt::AlignVCenter,
-                   QStringLiteral("exact, 20 \u00d7 20 torus"));
+        for (const PlotPoint &pt : data.points) {
+            const Measured &v = pt.*panel.value;
+            if (!std::isfinite(v.mean))
+                continue;
+            const double x = X(pt.temperature);
+            if (std::isfinite(v.error) && v.error > 0) {
+                const double top = Y(v.mean + v.error), bottom = Y(v.mean - v.error);
+                p.drawLine(QPointF(x, top), QPointF(x, bottom));
+                p.drawLine(QPointF(x - 7, top), QPointF(x + 7, top));
+                p.drawLine(QPointF(x - 7, bottom), QPointF(x + 7, bottom));
+            }
+        }
+        for (const PlotPoint &pt : data.points) {
+            const Measured &v = pt.*panel.value;
+            if (std::isfinite(v.mean))
+                drawMarker(p, QPointF(X(pt.temperature), Y(v.mean)), styleOf(f.series(pt.size)), MarkerSize);
+        }
     }
+    p.restore();
+}
+
+// The legend, one line under the caption, outside every panel: the marker
+// (and the line of the exact curve) of each size.
+void drawLegend(QPainter &p, const QRectF &line, const Figure &f)
+{
+    const bool exact = f.data.uniformFactor.has_value();
+    const double factor = f.data.uniformFactor.value_or(1);
+    const QString torus = factor == 1 ? QStringLiteral("torus") : QStringLiteral("torus at T \u00d7 %1").arg(factor);
+    struct Entry {
+        int series;      // marker and line of this series, or -1
+        bool marker, curve;
+        QString text;
+    };
+    std::vector<Entry> entries;
+    if (f.sizes.size() == 1) {
+        const int L = f.sizes.front();
+        entries.push_back({0, true, false, QStringLiteral("simulation, %1 \u00d7 %1").arg(L)});
+        if (exact)
+            entries.push_back({0, false, true, QStringLiteral("exact, %1 \u00d7 %1 %2").arg(L).arg(torus)});
+    } else {
+        for (std::size_t i = 0; i < f.sizes.size(); ++i)
+            entries.push_back({int(i), true, exact, sizeText(f.sizes[i])});
+        entries.push_back({-1, false, false,
+                           exact ? QStringLiteral("(markers: simulation; lines: exact L \u00d7 L %1)").arg(torus)
+                                 : QStringLiteral("(L \u00d7 L torus)")});
+    }
+    QFont font = p.font();
+    font.setPixelSize(24);
+    constexpr double Gap = 12, Space = 40;
+    // The sample: a stretch of the curve's line, or room for the marker alone.
+    const auto sample = [](const Entry &e) { return e.series < 0 ? 0.0 : e.curve ? 56.0 : 20.0; };
+    const auto widthOf = [&](const QFontMetricsF &m) {
+        double w = 0;
+        for (const Entry &e : entries)
+            w += (e.series >= 0 ? sample(e) + Gap : 0) + m.horizontalAdvance(e.text) + Space;
+        return w - Space;
+    };
+    while (widthOf(QFontMetricsF(font)) > line.width() - 40 && font.pixelSize() > 12)
+        font.setPixelSize(font.pixelSize() - 1);
+    const QFontMetricsF metrics(font);
+    p.setFont(font);
+    p.setRenderHint(QPainter::Antialiasing);
+    double x = line.center().x() - widthOf(metrics) / 2;
+    const double y = line.center().y();
+    for (const Entry &e : entries) {
+        if (e.series >= 0) {
+            const Style style = styleOf(e.series);
+            if (e.curve) {
+                p.setPen(curvePen(style));
+                p.drawLine(QPointF(x, y), QPointF(x + sample(e), y));
+            }
+            if (e.marker) {
+                p.setPen(QPen(Qt::black, 2));
+                drawMarker(p, QPointF(x + sample(e) / 2, y), style, MarkerSize);
+            }
+            x += sample(e) + Gap;
+        }
+        p.setPen(Qt::black);
+        const double w = metrics.horizontalAdvance(e.text);
+        p.drawText(QRectF(x, line.top(), w + 2, line.height()), Qt::AlignLeft | Qt::AlignVCenter, e.text);
+        x += w + Space;
+    }
+}
+
+// The cell beside the Binder panel: where successive sizes cross, and the
+// exact critical temperature.
+void drawCrossingList(QPainter &p, const QRectF &box, const Figure &f, const std::vector<BinderCrossing> &crossings)
+{
+    QFont font = p.font();
+    font.setPixelSize(26);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QRectF(box.left(), box.top() + 5, box.width(), 45), Qt::AlignCenter,
+               QStringLiteral("crossings of the Binder cumulants"));
+    std::vector<int> measured;
+    for (int size : f.sizes)
+        if (std::any_of(f.data.points.begin(), f.data.points.end(),
+                        [&](const PlotPoint &pt) { return pt.size == size && std::isfinite(pt.binder.mean); }))
+            measured.push_back(size);
+    QStringList lines;
+    for (std::size_t i = 0; i + 1 < measured.size(); ++i) {
+        const auto c = std::find_if(crossings.begin(), crossings.end(),
+                                    [&](const BinderCrossing &b) { return b.smaller == measured[i]; });
+        lines << QStringLiteral("L = %1 and %2:  %3").arg(measured[i]).arg(measured[i + 1])
+                     .arg(c == crossings.end() ? QStringLiteral("no crossing")
+                                               : QStringLiteral("T = ") + withError(c->temperature, c->error));
+    }
+    if (measured.size() < 2)
+        lines << QStringLiteral("one size: nothing to cross") << QString();
+    else
+        lines << QString() << QStringLiteral("marked on the temperature axis")
+              << QStringLiteral("of the U panel (the larger size's")
+              << QStringLiteral("marker on each tick), with their errors;") << QString();
+    const double factor = f.data.uniformFactor.value_or(NAN);
+    if (factor == 1)
+        lines << QStringLiteral("the thin line: the critical temperature")
+              << QStringLiteral("of the infinite lattice,")
+              << QStringLiteral("T = 2 / ln(1 + \u221a2) = 2.269185");
+    else if (std::isfinite(factor))
+        lines << QStringLiteral("the thin line: the critical temperature")
+              << QStringLiteral("of the infinite lattice, 2.269185,")
+              << QStringLiteral("over the factor %1: T = %2").arg(factor).arg(criticalTemperature(f.data), 0, 'f', 6);
+    else
+        lines << QStringLiteral("the site factors differ: no single")
+              << QStringLiteral("critical temperature to mark");
+    font.setPixelSize(24);
+    p.setFont(font);
+    const double left = box.left() + 70, lineHeight = 36;
+    double y = box.top() + 80;
+    for (const QString &text : lines) {
+        p.drawText(QRectF(left, y, box.right() - left - 20, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, text);
+        y += lineHeight;
+    }
+}
+
+bool hasBinder(const PlotData &data)
+{
+    return std::any_of(data.points.begin(), data.points.end(),
+                       [](const PlotPoint &pt) { return std::isfinite(pt.binder.mean); });
 }
 
 } // namespace
 
-void renderPlot(QPainter &p, const QRectF &target, const PlotData &data)
+QSizeF plotSize(const PlotData &data)
 {
+    return QSizeF((hasBinder(data) ? 3 : 2) * CellWidth, Top + 2 * CellHeight);
+}
+
+void renderPlot(QPainter &p, const QRectF &target, const PlotData &data, unsigned layers)
+{
+    const QSizeF size = plotSize(data);
     p.save();
     // Fit the figure's own coordinates into the target, keeping its shape.
-    const double scale = std::min(target.width() / Width, target.height() / Height);
-    p.translate(target.center().x() - Width * scale / 2, target.center().y() - Height * scale / 2);
+    const double scale = std::min(target.width() / size.width(), target.height() / size.height());
+    p.translate(target.center().x() - size.width() * scale / 2, target.center().y() - size.height() * scale / 2);
     p.scale(scale, scale);
-    p.fillRect(QRectF(0, 0, Width, Height), Qt::white);
+    p.fillRect(QRectF(QPointF(0, 0), size), Qt::white);
 
-    double tLo = INFINITY, tHi = -INFINITY;
+    Figure f {data, {}, INFINITY, -INFINITY, layers};
     for (const PlotPoint &pt : data.points) {
-        tLo = std::min(tLo, pt.temperature);
-        tHi = std::max(tHi, pt.temperature);
+        f.tLo = std::min(f.tLo, pt.temperature);
+        f.tHi = std::max(f.tHi, pt.temperature);
+        f.sizes.push_back(pt.size);
     }
-    if (!(tLo < tHi)) {
-        const double t = std::isfinite(tLo) ? tLo : 1;
-        tLo = t * 0.9;
-        tHi = t * 1.1;
+    std::sort(f.sizes.begin(), f.sizes.end());
+    f.sizes.erase(std::unique(f.sizes.begin(), f.sizes.end()), f.sizes.end());
+    if (f.sizes.empty())
+        f.sizes.push_back(20);
+    if (!(f.tLo < f.tHi)) {
+        const double t = std::isfinite(f.tLo) ? f.tLo : 1;
+        f.tLo = t * 0.9;
+        f.tHi = t * 1.1;
     }
-    const double margin = (tHi - tLo) * 0.04;
-    tLo = std::max(0.0, tLo - margin);
-    tHi += margin;
+    const double margin = (f.tHi - f.tLo) * 0.04;
+    f.tLo = std::max(0.0, f.tLo - margin);
+    f.tHi += margin;
 
-    const Panel panels[4] = {
-        {QStringLiteral("energy per site E/N"), [](const Results &r) { return r.energy; }, Marker::Circle, false,
-         [](double T) { return exactEnergy(Side, Side, T); }},
-        {QStringLiteral("magnetization per site \u27e8|m|\u27e9"), [](const Results &r) { return r.absMag; },
-         Marker::Square, true, {}},
-        {QStringLiteral("specific heat per site C/N"), [](const Results &r) { return r.specificHeat; },
-         Marker::Triangle, false, exactSpecificHeat},
-        {QStringLiteral("susceptibility per site \u03c7/N"), [](const Results &r) { return r.susceptibility; },
-         Marker::Diamond, true, {}},
-    };
+    const Panel energy {QStringLiteral("energy per site E/N"), &PlotPoint::energy, Exact::Energy};
+    const Panel absMag {QStringLiteral("magnetization per site \u27e8|m|\u27e9"), &PlotPoint::absMag, Exact::None};
+    const Panel heat {QStringLiteral("specific heat per site C/N"), &PlotPoint::specificHeat, Exact::SpecificHeat};
+    const Panel chi {QStringLiteral("susceptibility per site \u03c7\u2032/N (with |m|)"), &PlotPoint::susceptibility,
+                     Exact::None};
+    const Panel binder {QStringLiteral("Binder cumulant U = 1 \u2212 \u27e8m\u2074\u27e9 / 3\u27e8m\u00b2\u27e9\u00b2"),
+                        &PlotPoint::binder, Exact::None};
+
     QFont font = p.font();
     font.setPixelSize(24);
     p.setFont(font);
-    p.setPen(Qt::black);
-    p.drawText(QRectF(0, 8, Width, 36), Qt::AlignCenter, data.caption);
-    const double top = 50, w = Width / 2, h = (Height - top) / 2;
-    for (int q = 0; q < 4; ++q)
-        drawPanel(p, QRectF((q % 2) * w, top + (q / 2) * h, w, h), panels[q], data, tLo, tHi,
-                  panels[q].exact && data.exactCurve);
+    if (f.draws(PlotText)) {
+        p.setPen(Qt::black);
+        p.drawText(QRectF(0, 8, size.width(), 36), Qt::AlignCenter, data.caption);
+        drawLegend(p, QRectF(0, 50, size.width(), 44), f);
+    }
+    const auto cell = [&](int column, int row) {
+        return QRectF(column * CellWidth, Top + row * CellHeight, CellWidth, CellHeight);
+    };
+    drawPanel(p, cell(0, 0), energy, f, {});
+    drawPanel(p, cell(1, 0), absMag, f, {});
+    drawPanel(p, cell(0, 1), heat, f, {});
+    drawPanel(p, cell(1, 1), chi, f, {});
+    if (hasBinder(data)) {
+        const std::vector<BinderCrossing> crossings = binderCrossings(data.points);
+        drawPanel(p, cell(2, 0), binder, f, crossings);
+        if (f.draws(PlotText))
+            drawCrossingList(p, cell(2, 1), f, crossings);
+    }
     p.restore();
 }
 
@@ -279,12 +516,12 @@ QString savePlot(const QString &path, const PlotData &data)
     QBuffer figure;
     figure.open(QIODevice::WriteOnly);
     const QString ext = QFileInfo(path).suffix().toLower();
-    const QRectF all(0, 0, Width, Height);
+    const QRectF all(QPointF(0, 0), plotSize(data));
     bool ok = true;
     if (ext == QLatin1String("svg")) {
         QSvgGenerator svg;
         svg.setOutputDevice(&figure);
-        svg.setSize(QSize(int(Width), int(Height)));
+        svg.setSize(all.size().toSize());
         svg.setViewBox(all);
         svg.setTitle(QStringLiteral("Ferrogrid temperature sweep"));
         QPainter p;
@@ -303,7 +540,7 @@ QString savePlot(const QString &path, const PlotData &data)
             renderPlot(p, QRectF(p.viewport()), data);
         ok = p.end() && ok;
     } else {
-        QImage image(int(Width), int(Height), QImage::Format_RGB32);
+        QImage image(all.size().toSize(), QImage::Format_RGB32);
         image.fill(Qt::white);
         QPainter p(&image);
         renderPlot(p, all, data);

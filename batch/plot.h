@@ -1,13 +1,16 @@
 #pragma once
-// The batch program's figure: energy, |m|, specific heat and susceptibility
-// per site against temperature, four panels with error bars, the exact energy
-// and specific heat of the 20 x 20 torus drawn through their panels. Black on
-// white with a marker shape per quantity, so that it reads in black and white.
+// The batch program's figure: energy, |m|, specific heat, susceptibility and
+// (when measured) the Binder cumulant per site against temperature, one
+// series per lattice size with error bars, the exact energy and specific heat
+// of each size's torus drawn through their panels. Black on white; each size
+// has its own marker shape and line style, so that it reads in black and
+// white. Legends and labels stay outside the axes.
 
-#include "analysis/analysis.h"
-
+#include <QSizeF>
 #include <QString>
 
+#include <limits>
+#include <optional>
 #include <vector>
 
 class QPainter;
@@ -15,27 +18,57 @@ class QRectF;
 
 namespace ferro::batch {
 
-using analysis::Results;
-using analysis::Value;
+struct Measured {
+    double mean = std::numeric_limits<double>::quiet_NaN();  // NaN: not measured (an empty field)
+    double error = std::numeric_limits<double>::quiet_NaN(); // NaN: unknown
+};
 
 struct PlotPoint {
-    double temperature;
-    Results results;
+    int size = 20; // L of the L x L torus
+    double temperature = 0;
+    // Per site: E/N, <|m|>, C/N, chi'/N = N(<m^2> - <|m|>^2)/T and the Binder
+    // cumulant U = 1 - <m^4>/(3 <m^2>^2).
+    Measured energy, absMag, specificHeat, susceptibility, binder;
 };
 
 struct PlotData {
-    std::vector<PlotPoint> points; // in any order
-    bool exactCurve = false;       // every factor is 1: draw the exact curves
+    std::vector<PlotPoint> points;        // any order, any mix of sizes
+    std::optional<double> uniformFactor; // every site factor equals this F: exact curves drawn at T*F; none: no exact curves
     QString caption;
 };
 
-// Draws the figure into `target` of any paint device.
-void renderPlot(QPainter &painter, const QRectF &target, const PlotData &data);
+struct BinderCrossing {
+    int smaller, larger;           // the two sizes
+    double temperature, error;     // error NaN when a cumulant's error is unknown
+};
 
-// Writes the figure as PNG, SVG or PDF, chosen by the file's extension, into
-// a temporary file beside `path` that is renamed into place when complete.
-// Returns an empty string, or one line saying what went wrong (and no file
-// is left).
+// Where the cumulants of successive sizes (those with a measured cumulant,
+// sorted ascending) cross: for each pair, the first interval between two
+// consecutive temperatures that both sizes have where U_larger - U_smaller
+// changes sign, by linear interpolation (a temperature where the difference
+// is exactly 0 is itself the crossing). Pairs without a sign change give no
+// entry; empty when nothing crosses. (crossings.cpp)
+std::vector<BinderCrossing> binderCrossings(const std::vector<PlotPoint> &points);
+
+// What renderPlot draws; a figure is all of it. The parts alone serve the
+// tests that check, on the rendered pixels, that no text covers the data.
+enum PlotLayer : unsigned {
+    PlotFrame = 1,  // axes boxes, tick marks, grid
+    PlotText = 2,   // caption, legend, titles, tick labels, axis labels, the crossings' list
+    PlotPoints = 4, // markers, error bars, the crossings' marks
+    PlotCurves = 8, // exact curves, the line at the critical temperature
+    PlotAll = 15,
+};
+
+// The figure's own size in its coordinates: four panels, or six cells (five
+// panels and the list of crossings) when Binder cumulants were measured.
+QSizeF plotSize(const PlotData &data);
+
+// Draws the figure into `target` of any paint device, keeping its shape.
+void renderPlot(QPainter &painter, const QRectF &target, const PlotData &data, unsigned layers = PlotAll);
+
+// Writes the figure as PNG, SVG or PDF, chosen by the file's extension.
+// Returns an empty string or one line saying what went wrong.
 QString savePlot(const QString &path, const PlotData &data);
 
 } // namespace ferro::batch

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace ferro::batch {
 
@@ -15,6 +16,8 @@ struct CaptionFacts {
     std::string sweeps, seed;
     bool uniform = true;                   // every site factor is 1
     std::optional<std::string> factorsName; // the factor file, when not uniform
+    std::vector<int> sizes = {20};          // L of the L x L tori, ascending
+    std::string algorithm;                  // "metropolis", "wolff"; empty: not said
 };
 
 QString plotCaption(const CaptionFacts &facts);
@@ -25,8 +28,12 @@ struct TablePlot {
 };
 
 // Reads the points of a table the batch program wrote (merged or not). The
-// caption takes equilibrate and factors from the table's columns of those
-// names, else from `fallback`.
+// caption takes equilibrate, factors and algorithm from the table's columns
+// of those names, else from `fallback`, and the sizes from the points. The
+// columns size (absent: 20) and binder_cumulant(_error) (absent: not
+// measured) are optional. The exact curves are drawn when every row has an
+// exact energy: at T when no row names a factor file, else at T * F with the
+// F for which the exact energy of the row's size at T * F is the column's.
 TablePlot readTablePlot(const std::string &name, const std::string &text, const CaptionFacts &fallback);
 
 } // namespace ferro::batch
