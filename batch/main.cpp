@@ -17,7 +17,9 @@
 #include <QFile>
 #include <QGuiApplication>
 
+#include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,14 +30,15 @@ namespace {
 
 int writeFactorFile(const Options &o)
 {
-    const FactorFileResult pattern = factorPattern(o.writeFactorsPattern);
+    const int side = o.sizes.front(); // one size (parseOptions refuses a list)
+    const FactorFileResult pattern = factorPattern(o.writeFactorsPattern, side);
     if (!pattern.ok())
         return fail("--write-factors: " + pattern.error);
     std::string error;
     std::optional<Output> out = Output::open(o.outputFile, error);
     if (!out)
         return fail(error);
-    out->write(factorFileText(pattern.texts));
+    out->write(factorFileText(pattern.texts, side));
     return out->close() ? 0 : fail(out->failure());
 }
 
@@ -58,17 +61,24 @@ int writeFigure(const SweepRun &run)
 {
     const Options &o = run.options();
     PlotData data;
-    if (run.uniform())
-        data.uniformFactor = 1.0;
+    data.uniformFactor = run.equalFactor();
     const auto m = [](const Value &v) { return Measured {v.mean, v.error}; };
-    for (const auto &[temperature, written] : run.results()) {
-        const Results r = asWritten(written);
-        data.points.push_back({Side, temperature, m(r.energy), m(r.absMag), m(r.specificHeat), m(r.susceptibility), {}});
+    for (const SweepRun::PointResults &point : run.results()) {
+        const Results r = asWritten(point.results);
+        data.points.push_back({point.size, point.temperature, m(r.energy), m(r.absMag), m(r.specificHeat),
+                               m(r.susceptibility), m(r.binder)});
     }
+    std::vector<int> sizes = o.sizes;
+    std::sort(sizes.begin(), sizes.end());
+    const bool ones = run.equalFactor() == 1.0;
     data.caption = plotCaption({std::to_string(o.equilibrate), std::to_string(o.sweeps), std::to_string(run.seed()),
-                                run.uniform(), o.factorsFile, {Side}, {}});
+                                o.factorsFile.empty() || ones, o.factorsFile.empty() ? std::nullopt : std::optional(o.factorsFile),
+                                sizes, algorithmName(o.algorithm)});
     const QString error = savePlot(QFile::decodeName(o.plotFile.c_str()), data);
-    return error.isEmpty() ? 0 : fail(error.toStdString());
+    if (!error.isEmpty())
+        return fail(error.toStdString());
+    reportCrossings(data.points);
+    return 0;
 }
 
 } // namespace

@@ -35,15 +35,20 @@ const std::vector<std::string> &runColumns()
 
 std::vector<std::string> csvFields(const std::string &line)
 {
-    std::vector<std::string> out;
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t comma = line.find(',', from);
-        out.push_back(line.substr(from, comma - from));
-        if (comma == std::string::npos)
-            return out;
-        from = comma + 1;
+    std::vector<std::string> out(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"')
+            out.back() += line[++i];
+        else if (c == '"' && (quoted || out.back().empty()))
+            quoted = !quoted;
+        else if (c == ',' && !quoted)
+            out.emplace_back();
+        else
+            out.back() += c;
     }
+    return out;
 }
 
 std::string pointList(const std::vector<std::size_t> &points)

@@ -30,7 +30,8 @@ const std::vector<std::string> &runColumns();
 // a run gives the very bytes the whole run writes.
 MergeResult mergeTables(const std::vector<TableFile> &files, bool allowMissing);
 
-// The fields of one CSV line of the batch program's tables (no quoting).
+// The fields of one CSV line of the batch program's tables; a field in double
+// quotes may hold commas and doubled quotes (a factor file's name).
 std::vector<std::string> csvFields(const std::string &line);
 
 // "7", "7 and 9", "7, 9 and 12", "7, 9, 12 and 4 more".

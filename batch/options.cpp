@@ -3,6 +3,7 @@
 #include "core/flip.h"
 #include "stdruntime/textfields.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -160,7 +161,7 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
         static const char *const withValue[] = {"--temperatures", "--equilibrate", "--sweeps", "--start",
                                                 "--seed", "--factors", "--output", "--series",
                                                 "--plot", "--jobs", "--write-factors", "--shard",
-                                                "--plot-table"};
+                                                "--plot-table", "--size", "--algorithm", "--stream"};
         bool known = false;
         for (const char *n : withValue)
             known = known || name == n;
@@ -200,12 +201,32 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
                 o.start = Start::Infinity;
             else
                 error = name + ": " + messageQuote(v) + " is neither zero nor infinity";
-        } else if (name == "--seed") {
+        } else if (name == "--seed" || name == "--stream") {
             std::uint64_t seed = 0;
             const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seed);
             if (v.empty() || ec != std::errc() || end != v.data() + v.size())
                 error = name + ": " + messageQuote(v) + " is not a whole number from 0 to 18446744073709551615";
-            o.seed = seed;
+            (name == "--seed" ? o.seed : o.stream) = seed;
+        } else if (name == "--size") {
+            o.sizes.clear();
+            for (const std::string_view item : splitList(v, ',', true)) {
+                std::int64_t size = 0;
+                wholeNumber(name, item, MinimumSize, MaximumSize, size);
+                if (!error.empty())
+                    break;
+                if (std::find(o.sizes.begin(), o.sizes.end(), int(size)) != o.sizes.end()) {
+                    error = name + ": " + std::to_string(size) + " is given twice";
+                    break;
+                }
+                o.sizes.push_back(int(size));
+            }
+        } else if (name == "--algorithm") {
+            if (v == "metropolis")
+                o.algorithm = Algorithm::Metropolis;
+            else if (v == "wolff")
+                o.algorithm = Algorithm::Wolff;
+            else
+                error = name + ": " + messageQuote(v) + " is neither metropolis nor wolff";
         } else if (name == "--plot") {
             const std::size_t dot = v.rfind('.');
             std::string ext = dot == std::string::npos ? std::string() : v.substr(dot + 1);
@@ -247,6 +268,16 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
         error = "--shard needs --seed: every share of a run must use the same seed";
     else if (o.shard && o.seriesEvery > 0)
         error = "--shard makes tables: it does not go with --series";
+    else if (o.sizes.size() > 1 && !o.factorsFile.empty())
+        error = "--factors: a factor file is for one size, and --size gives " + std::to_string(o.sizes.size())
+            + ": run each size with its own file";
+    else if (o.sizes.size() > 1 && !o.writeFactorsPattern.empty())
+        error = "--write-factors writes one file for one size, and --size gives " + std::to_string(o.sizes.size());
+    else if (o.stream && o.shard)
+        error = "--stream runs one point alone: it does not go with --shard";
+    else if (o.stream && o.sizes.size() * o.temperatures.size() != 1)
+        error = "--stream runs one point alone with that stream, and --size and --temperatures give "
+            + std::to_string(o.sizes.size() * o.temperatures.size()) + " points: give one size and one temperature";
     if (error.empty() && !o.merge && o.plotTable.empty() && o.writeFactorsPattern.empty() && !haveTemperatures)
         error = "--temperatures is missing: give one (2.27), a list (1.5,2.0,2.27) or a range (1.5:3.5:0.1)";
     return parsed;

@@ -1,6 +1,7 @@
 #pragma once
 // The batch program's command line. Standard C++ only.
 
+#include "batch/kernel.h"
 #include "batch/shard.h"
 #include "batch/temperaturerun.h"
 
@@ -20,6 +21,9 @@ constexpr int MaxJobs = 256;
 
 struct Options {
     std::vector<double> temperatures;
+    std::vector<int> sizes = {Side}; // L of the L x L tori, in the order given
+    Algorithm algorithm = Algorithm::Metropolis;
+    std::optional<std::uint64_t> stream; // --stream S: the one point draws from the stream S
     std::int64_t equilibrate = 1000;
     std::int64_t sweeps = 10000;
     Start start = Start::Zero;

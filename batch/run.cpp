@@ -1,9 +1,11 @@
 #include "batch/run.h"
 
 #include "analysis/exactenergy.h"
+#include "batch/kernel.h"
 #include "batch/shard.h"
 #include "batch/temperaturerun.h"
 #include "batch/table.h"
+#include "core/flip.h"
 #include "preparation/factorfile.h"
 #include "stdruntime/textfields.h"
 
@@ -123,43 +125,130 @@ SweepRun::SweepRun(const Options &options) : m_options(options)
 {
     m_seed = options.seed ? *options.seed
                           : std::uint64_t(std::chrono::system_clock::now().time_since_epoch().count());
+    for (const int size : options.sizes)
+        for (const double t : options.temperatures)
+            m_points.push_back({size, t});
 }
 
 std::string SweepRun::prepare()
 {
-    if (!m_options.factorsFile.empty()) {
-        const FactorFileResult file = readFactorFile(m_options.factorsFile);
+    const Options &o = m_options;
+    const int largest = *std::max_element(o.sizes.begin(), o.sizes.end());
+    m_ones.assign(std::size_t(largest) * std::size_t(largest), 1.0);
+    if (!o.factorsFile.empty()) {
+        // One size with a factor file (parseOptions refuses a list).
+        const FactorFileResult file = readFactorFile(o.factorsFile, o.sizes.front());
         if (!file.ok())
             return file.error;
-        for (int k = 0; k < Sites; ++k) {
-            m_factors.setText(k, file.texts[k]);
-            m_uniform = m_uniform && m_factors[k] == 1.0;
-        }
+        for (const std::string &text : file.texts)
+            m_factors.push_back(siteFactor(text));
+        const double first = m_factors.front();
+        m_equalFactor = first;
+        for (const double f : m_factors)
+            if (f != first)
+                m_equalFactor.reset();
+        if (!m_equalFactor && o.algorithm == Algorithm::Wolff)
+            return "--algorithm wolff: the factors of " + o.factorsFile
+                + " differ from site to site, and a cluster flips its spins at one temperature: where the "
+                  "factors differ no single cluster temperature exists (use --algorithm metropolis)";
     }
     std::string error;
-    if (std::optional<Output> opened = Output::open(m_options.outputFile, error))
+    if (std::optional<Output> opened = Output::open(o.outputFile, error))
         m_out.emplace(std::move(*opened));
     return error;
 }
 
+std::optional<double> SweepRun::siteTemperature(std::size_t i) const
+{
+    if (!m_equalFactor)
+        return std::nullopt;
+    return localTemperature(runTemperature(m_points[m_mine[i]].temperature), *m_equalFactor);
+}
+
+// The row's warnings: the words for the table and the lines for standard
+// error. None for a series, which has no error bars.
+void SweepRun::assess(std::size_t i, Finished &f) const
+{
+    if (series())
+        return;
+    const Point &point = m_points[m_mine[i]];
+    const Results &r = f.results;
+    const std::string where = "ferrogrid-batch: warning: L = " + std::to_string(point.size) + ", T = "
+        + numberText(point.temperature) + ": ";
+    const auto add = [&](const char *word, const std::string &message) {
+        f.warnings += (f.warnings.empty() ? "" : ";") + std::string(word);
+        f.messages.push_back(where + message);
+    };
+    if (double(r.sweeps) < 100 * r.slowestTau)
+        add("short", "the " + std::to_string(r.sweeps) + " measured sweeps span fewer than 100 autocorrelation "
+                "times of the slowest observable (" + numberText(r.slowestTau, 3) + " sweeps): the errors are "
+                "uncertain; " + std::to_string(std::int64_t(std::ceil(100 * r.slowestTau))) + " sweeps would do");
+    const std::optional<double> ts = siteTemperature(i);
+    if (ts && *ts >= MinimumTemperature && *ts <= 1e4 && std::isfinite(r.energy.mean)) {
+        // The error is never taken below that of independent sweeps, so that
+        // a run that sits in the ground state is not called off.
+        const double n = double(point.size) * point.size;
+        const double exact = exactEnergy(point.size, point.size, *ts);
+        const double floor = std::sqrt(std::max(0.0, exactSpecificHeat(point.size, point.size, *ts)) * *ts * *ts
+                                       / (n * double(r.sweeps)));
+        const double error = std::isfinite(r.energy.error) ? std::max(r.energy.error, floor) : floor;
+        const double off = std::fabs(r.energy.mean - exact);
+        if (off > 5 * error)
+            add("off-exact", "the energy " + numberText(r.energy.mean, 6) + " lies "
+                    + (error > 0 ? numberText(off / error, 3) : std::string("many")) + " errors from the exact "
+                    + numberText(exact, 6) + ": likely a run stuck in a metastable state (such as stripes), or "
+                    "too short an equilibration; raise --equilibrate");
+    }
+    if (r.drift)
+        add("drift", "the first and the last quarter of the measured sweeps differ by more than 4 errors (energy "
+                + numberText(r.energyFirstQuarter.mean, 6) + " and " + numberText(r.energyLastQuarter.mean, 6)
+                + ", |m| " + numberText(r.absMagFirstQuarter.mean, 4) + " and "
+                + numberText(r.absMagLastQuarter.mean, 4) + "): the run was still settling or is stuck; raise "
+                "--equilibrate");
+}
+
 std::string SweepRun::tableRowOf(std::size_t i) const
 {
-    const double t = m_options.temperatures[m_mine[i]];
-    return tableRow(t, m_options.sweeps, m_seed, m_finished[i].results,
-                    m_uniform ? std::optional<double>(exactEnergy(Side, Side, t)) : std::nullopt, m_mine[i],
-                    m_options.temperatures.size());
+    const Options &o = m_options;
+    const Point &point = m_points[m_mine[i]];
+    const Finished &f = m_finished[i];
+    RowFacts facts;
+    facts.size = point.size;
+    facts.temperature = point.temperature;
+    facts.algorithm = o.algorithm;
+    facts.sweeps = o.sweeps;
+    facts.equilibrate = o.equilibrate;
+    facts.start = o.start;
+    facts.seed = m_seed;
+    facts.stream = jobAt(i).stream;
+    facts.factorsName = o.factorsFile;
+    if (const std::optional<double> ts = siteTemperature(i); ts && *ts >= MinimumTemperature && *ts <= 1e4) {
+        facts.exactEnergy = exactEnergy(point.size, point.size, *ts);
+        facts.exactSpecificHeat = exactSpecificHeat(point.size, point.size, *ts);
+    }
+    facts.meanClusterSize = f.meanClusterSize;
+    // A point run alone (--stream) is the one point of its own run.
+    facts.point = o.stream ? 0 : m_mine[i];
+    facts.points = m_points.size();
+    facts.warnings = f.warnings;
+    return tableRow(facts, f.results);
 }
 
 TemperatureJob SweepRun::jobAt(std::size_t i) const
 {
+    const Point &point = m_points[m_mine[i]];
     TemperatureJob job;
-    job.temperature = m_options.temperatures[m_mine[i]];
+    job.size = point.size;
+    job.temperature = point.temperature;
+    job.algorithm = m_options.algorithm;
     job.equilibrate = m_options.equilibrate;
     job.sweeps = m_options.sweeps;
     job.start = m_options.start;
     job.seed = m_seed;
-    job.index = m_mine[i];
-    job.factors = m_factors.data();
+    job.stream = m_options.stream ? *m_options.stream : streamSeed(m_seed, m_mine[i]);
+    job.factors = m_factors.empty() ? m_ones.data() : m_factors.data();
+    if (const std::optional<double> ts = siteTemperature(i))
+        job.siteTemperature = *ts;
     job.seriesEvery = m_options.seriesEvery;
     return job;
 }
@@ -168,21 +257,36 @@ int SweepRun::run()
 {
     const Options &o = m_options;
     Output &out = *m_out;
-    // The run's points (one per temperature), and those this run computes:
-    // all, or those of its share.
-    const std::size_t points = o.temperatures.size();
-    m_mine.resize(points);
+    // The points this run computes: all, or those of its share.
+    m_mine.resize(m_points.size());
     std::iota(m_mine.begin(), m_mine.end(), std::size_t(0));
-    if (o.shard)
-        m_mine = sharePoints(std::vector<double>(points, pointCost(Side, o.equilibrate + o.sweeps)), *o.shard);
+    if (o.shard) {
+        std::vector<double> cost;
+        for (const Point &p : m_points)
+            cost.push_back(pointCost(p.size, o.equilibrate + o.sweeps));
+        m_mine = sharePoints(cost, *o.shard);
+    }
     const std::size_t count = m_mine.size();
     const std::int64_t totalSweeps = std::int64_t(count) * (o.equilibrate + o.sweeps);
     m_finished.assign(count, {});
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t jobs = std::min<std::size_t>(count, o.jobs > 0 ? std::size_t(o.jobs) : cores);
 
+    // The work: single points, or, for Metropolis tables with at least two
+    // points per job, pairs of successive points of one size swept together
+    // in one loop (each pair makes exactly the decisions of its points alone).
+    std::vector<std::vector<std::size_t>> work;
+    const bool pairs = o.algorithm == Algorithm::Metropolis && !series() && count >= 2 * jobs;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (pairs && !work.empty() && work.back().size() == 1
+            && m_points[m_mine[work.back()[0]]].size == m_points[m_mine[i]].size)
+            work.back().push_back(i);
+        else
+            work.push_back({i});
+    }
+
     // Series rows: one job at a time writes them straight out, in order;
-    // several keep each temperature's rows aside until those before it are out.
+    // several keep each point's rows aside until those before it are out.
     const bool direct = jobs == 1;
     std::vector<SeriesFile> aside(series() && !direct ? count : 0);
     std::atomic<int> asideFailed {0}; // errno of a temporary file that failed
@@ -194,9 +298,29 @@ int SweepRun::run()
     std::condition_variable finished;
     std::size_t running = jobs;
     std::vector<std::thread> workers;
+    const auto keep = [&](std::size_t i, const TemperatureOutcome &outcome) {
+        Finished f {true, outcome.results, outcome.meanClusterSize, {}, {}};
+        assess(i, f);
+        const std::lock_guard lock(mutex);
+        m_finished[i] = std::move(f);
+        finished.notify_one();
+    };
     for (std::size_t w = 0; w < jobs; ++w)
         workers.emplace_back([&] {
-            for (std::size_t i; (i = next++) < count && !g_stop.load();) {
+            for (std::size_t n; (n = next++) < work.size() && !g_stop.load();) {
+                const std::vector<std::size_t> &items = work[n];
+                if (items.size() > 1) {
+                    std::vector<TemperatureJob> group;
+                    for (const std::size_t i : items)
+                        group.push_back(jobAt(i));
+                    const std::vector<TemperatureOutcome> outcomes = runTemperatureJobs(group, sweepsDone, g_stop);
+                    if (!outcomes.front().finished)
+                        break;
+                    for (std::size_t c = 0; c < items.size(); ++c)
+                        keep(items[c], outcomes[c]);
+                    continue;
+                }
+                const std::size_t i = items.front();
                 TemperatureJob job = jobAt(i);
                 if (series() && direct)
                     job.series = [&](std::string_view rows) { return out.write(rows); };
@@ -207,19 +331,17 @@ int SweepRun::run()
                         asideFailed = errno ? errno : EIO;
                         return false;
                     };
-                TemperatureOutcome outcome = runTemperatureJob(job, sweepsDone, g_stop);
+                const TemperatureOutcome outcome = runTemperatureJob(job, sweepsDone, g_stop);
                 if (!outcome.finished)
                     break;
-                const std::lock_guard lock(mutex);
-                m_finished[i] = {true, outcome.results};
-                finished.notify_one();
+                keep(i, outcome);
             }
             const std::lock_guard lock(mutex);
             --running;
             finished.notify_one();
         });
 
-    // Rows go out in temperature order as soon as all before them are done.
+    // Rows go out in point order as soon as all before them are done.
     auto writeOut = [&](std::size_t i) {
         if (!series()) {
             out.write(tableRowOf(i));
@@ -233,10 +355,12 @@ int SweepRun::run()
     // when it starts and one when it ends instead of the progress bar.
     const bool terminal = isatty(STDERR_FILENO) && !o.shard;
     if (o.shard) {
-        std::vector<int> sides(count, Side);
+        std::vector<int> sides;
         std::vector<double> temperatures;
-        for (const std::size_t p : m_mine)
-            temperatures.push_back(o.temperatures[p]);
+        for (const std::size_t p : m_mine) {
+            sides.push_back(m_points[p].size);
+            temperatures.push_back(m_points[p].temperature);
+        }
         m_share = shareSummary(*o.shard, sides, temperatures);
         std::fprintf(stderr, "ferrogrid-batch: %s started\n", m_share.c_str());
     }
@@ -282,7 +406,7 @@ int SweepRun::run()
     if (!out.close())
         return fail(out.failure());
     if (done < count) {
-        std::fprintf(stderr, "ferrogrid-batch: interrupted: %zu of %zu temperatures finished; %s holds %s%s\n", done,
+        std::fprintf(stderr, "ferrogrid-batch: interrupted: %zu of %zu points finished; %s holds %s%s\n", done,
                      count, o.outputFile.empty() ? "standard output" : o.outputFile.c_str(),
                      series() ? "the series up to the stop" : "only their rows",
                      o.plotFile.empty() ? "" : ", and no plot was drawn");
@@ -294,26 +418,18 @@ int SweepRun::run()
 
 void SweepRun::warn() const
 {
-    if (!series()) // a series has no error bars to warn about
-        for (std::size_t i = 0; i < m_finished.size(); ++i) {
-            const Results &r = m_finished[i].results;
-            if (double(r.sweeps) < 100 * r.slowestTau)
-                std::fprintf(stderr,
-                             "ferrogrid-batch: warning: at T = %s the %lld measured sweeps span fewer than 100 "
-                             "autocorrelation times (%.1f sweeps): the errors are uncertain; measure at least %.0f "
-                             "sweeps\n",
-                             numberText(m_options.temperatures[m_mine[i]]).c_str(), static_cast<long long>(r.sweeps),
-                             r.slowestTau, std::ceil(100 * r.slowestTau));
-        }
+    for (const Finished &f : m_finished)
+        for (const std::string &line : f.messages)
+            std::fprintf(stderr, "%s\n", line.c_str());
     if (m_options.shard)
         std::fprintf(stderr, "ferrogrid-batch: %s finished in %s\n", m_share.c_str(), duration(m_seconds).c_str());
 }
 
-std::vector<std::pair<double, Results>> SweepRun::results() const
+std::vector<SweepRun::PointResults> SweepRun::results() const
 {
-    std::vector<std::pair<double, Results>> out;
+    std::vector<PointResults> out;
     for (std::size_t i = 0; i < m_finished.size(); ++i)
-        out.emplace_back(m_options.temperatures[m_mine[i]], m_finished[i].results);
+        out.push_back({m_points[m_mine[i]].size, m_points[m_mine[i]].temperature, m_finished[i].results});
     return out;
 }
 

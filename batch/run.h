@@ -1,16 +1,21 @@
 #pragma once
-// A whole batch run: every temperature of the options on worker threads, a
-// progress line on a terminal, the rows in temperature order whatever the
-// number of jobs, a stop on Ctrl-C or SIGTERM that keeps what is finished.
-// Standard C++ and POSIX only.
+// A whole batch run: every point (lattice size, temperature) of the options
+// on worker threads, a progress line on a terminal, the rows in point order
+// whatever the number of jobs, a stop on Ctrl-C or SIGTERM that keeps what is
+// finished. Standard C++ and POSIX only.
+//
+// Points are the sizes in the order given times the temperatures in the order
+// given: point p = (size index) * (temperatures) + (temperature index). Point
+// p draws from the stream streamSeed(seed, p), whichever thread or share runs
+// it; --stream S runs one point alone with the stream S.
 
 #include "analysis/analysis.h"
 #include "batch/options.h"
 #include "batch/output.h"
 #include "batch/temperaturerun.h"
-#include "core/flip.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,47 +27,68 @@ class SweepRun {
 public:
     explicit SweepRun(const Options &options);
 
-    // Reads the factor file and opens the output. Empty when the run can
-    // start, else one line.
+    // Reads the factor file (L lines of L texts for the one size), checks
+    // that Wolff has one factor everywhere, and opens the output. Empty when
+    // the run can start, else one line.
     std::string prepare();
 
-    // Runs every temperature and writes the rows. Returns the exit status: 0,
-    // 2 after an output that failed (the message printed), 130 or 143 after
-    // a stop by SIGINT or SIGTERM (the rows of the temperatures finished are
-    // kept, with the series so far).
+    // Runs the points (all, or the share's) and writes the rows. Returns the
+    // exit status: 0, 2 after an output that failed (the message printed),
+    // 130 or 143 after a stop by SIGINT or SIGTERM (the rows of the points
+    // finished are kept, with the series so far).
     int run();
 
-    // Once run() returned 0: the warnings about error bars on standard error,
-    // then a share's line saying it finished.
+    // Once run() returned 0: the warnings of the rows on standard error, then
+    // a share's line saying it finished.
     void warn() const;
 
     const Options &options() const { return m_options; }
     std::uint64_t seed() const { return m_seed; }
-    bool uniform() const { return m_uniform; } // every site factor is 1
-    std::vector<std::pair<double, Results>> results() const;
+    // Every site factor equals this F (1 without a factor file); none when
+    // the factors differ.
+    std::optional<double> equalFactor() const { return m_equalFactor; }
+
+    struct PointResults {
+        int size;
+        double temperature;
+        Results results;
+    };
+    std::vector<PointResults> results() const; // of the points run, in point order
 
     // Makes SIGINT and SIGTERM stop every run between two sweeps; the second
     // signal ends the program at once.
     static void catchSignals();
 
 private:
-    bool series() const { return m_options.seriesEvery > 0; }
-    std::string tableRowOf(std::size_t i) const;
-    TemperatureJob jobAt(std::size_t i) const; // all but where its series goes
-
-    Options m_options;
-    std::uint64_t m_seed = 0;
-    FactorTable m_factors;
-    bool m_uniform = true;
-    std::optional<Output> m_out;
+    struct Point {
+        int size;
+        double temperature;
+    };
     struct Finished {
         bool done = false;
         Results results;
+        double meanClusterSize = std::nan("");
+        std::string warnings;              // short words for the table
+        std::vector<std::string> messages; // the lines for standard error
     };
+
+    bool series() const { return m_options.seriesEvery > 0; }
+    std::string tableRowOf(std::size_t i) const;
+    TemperatureJob jobAt(std::size_t i) const; // all but where its series goes
+    void assess(std::size_t i, Finished &finished) const;
+    std::optional<double> siteTemperature(std::size_t i) const;
+
+    Options m_options;
+    std::uint64_t m_seed = 0;
+    std::vector<double> m_factors; // the one size's site factors, when a file gives them
+    std::vector<double> m_ones;    // 1 for every site of the largest size
+    std::optional<double> m_equalFactor = 1.0;
+    std::optional<Output> m_out;
+    std::vector<Point> m_points;      // every point of the run
+    std::vector<std::size_t> m_mine;  // the points this run computes: all, or its share's
     std::vector<Finished> m_finished; // by place in m_mine
-    std::vector<std::size_t> m_mine;
-    std::string m_share; // "share K/N: ..." of a sharded run
-    double m_seconds = 0; // the run's time  // the points this run computes: all, or its share's
+    std::string m_share;              // "share K/N: ..." of a sharded run
+    double m_seconds = 0;             // the run's time
 };
 
 } // namespace ferro::batch

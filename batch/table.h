@@ -5,6 +5,7 @@
 // 4, which is all the statistics support. Standard C++ only.
 
 #include "analysis/analysis.h"
+#include "batch/temperaturerun.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,23 +16,45 @@ namespace ferro::batch {
 using analysis::Results;
 using analysis::Value;
 
-// temperature,sweeps,seed,energy,energy_error,abs_magnetization,... with
-// every quantity per site; a field that has no value (NaN) stays empty; the
-// last two columns are the row's point (its index in the run) and the run's
-// number of points, by which the tables of a run's shares are merged.
+// What a row says besides the measurement: the point, the run's settings and
+// what is known exactly.
+struct RowFacts {
+    int size = 20;
+    double temperature = 1;
+    Algorithm algorithm = Algorithm::Metropolis;
+    std::int64_t sweeps = 0, equilibrate = 0;
+    Start start = Start::Zero;
+    std::uint64_t seed = 0, stream = 0;
+    std::string factorsName;               // as given; empty without a factor file
+    std::optional<double> exactEnergy;     // every factor equal: at T F for this size
+    std::optional<double> exactSpecificHeat;
+    double meanClusterSize = std::nan(""); // Wolff only
+    std::size_t point = 0, points = 1;     // the row's index in the run, and the run's points
+    std::string warnings;                  // short words joined by ';'
+};
+
+// temperature,sweeps,seed,energy,... exact_energy (the first 15 columns),
+// then size, algorithm, susceptibility_full(_error), binder_cumulant(_error),
+// abs_magnetization_autocorrelation_time, exact_specific_heat,
+// mean_cluster_size, equilibrate, start, factors, version, stream, point,
+// points and warnings. Every quantity per site; a field that has no value
+// (NaN) stays empty. The tables of a run's shares are merged by point and
+// points.
 std::string tableHeader();
-std::string tableRow(double temperature, std::int64_t sweeps, std::uint64_t seed, const Results &results,
-                     std::optional<double> exactEnergy, std::size_t point, std::size_t points);
+std::string tableRow(const RowFacts &facts, const Results &results);
 
 // The results as the table gives them (values to 10 significant digits,
 // errors to 3, tau to 4), so that a figure drawn by the run and one drawn
 // from its saved table are the same.
 Results asWritten(const Results &results);
 
+const char *algorithmName(Algorithm algorithm); // "metropolis", "wolff"
+const char *startName(Start start);             // "zero", "infinity"
+
 std::string seriesHeader();
-// One row of the series: the lattice totals E and M of `sites` sites after
+// One row of the series: the lattice totals E and M of an L x L lattice after
 // `sweep` sweeps, written per site.
 std::string seriesRow(double temperature, std::uint64_t seed, std::int64_t sweep, int energy, int totalMag,
-                      int sites);
+                      int size);
 
 } // namespace ferro::batch

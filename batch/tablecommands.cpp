@@ -7,7 +7,11 @@
 #include <QFile>
 #include <QGuiApplication>
 
+#include "stdruntime/textfields.h"
+
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -83,7 +87,34 @@ int runPlotTable(const Options &o, int &argc, char **argv)
     });
     const QGuiApplication app(argc, argv);
     const QString saved = savePlot(QFile::decodeName(o.plotFile.c_str()), plot.data);
-    return saved.isEmpty() ? 0 : fail(saved.toStdString());
+    if (!saved.isEmpty())
+        return fail(saved.toStdString());
+    reportCrossings(plot.data.points);
+    return 0;
+}
+
+void reportCrossings(const std::vector<PlotPoint> &points)
+{
+    std::vector<int> sizes;
+    for (const PlotPoint &p : points)
+        if (std::isfinite(p.binder.mean) && std::find(sizes.begin(), sizes.end(), p.size) == sizes.end())
+            sizes.push_back(p.size);
+    std::sort(sizes.begin(), sizes.end());
+    const std::vector<BinderCrossing> crossings = binderCrossings(points);
+    for (std::size_t s = 0; s + 1 < sizes.size(); ++s) {
+        const auto found = std::find_if(crossings.begin(), crossings.end(), [&](const BinderCrossing &c) {
+            return c.smaller == sizes[s] && c.larger == sizes[s + 1];
+        });
+        const std::string pair = "the Binder cumulants of L = " + std::to_string(sizes[s]) + " and "
+            + std::to_string(sizes[s + 1]);
+        if (found == crossings.end())
+            std::fprintf(stderr, "ferrogrid-batch: %s do not cross within the temperatures run (exact critical "
+                         "temperature 2.269185)\n", pair.c_str());
+        else
+            std::fprintf(stderr, "ferrogrid-batch: %s cross at T = %s +- %s (exact critical temperature 2.269185)\n",
+                         pair.c_str(), numberText(found->temperature, 6).c_str(),
+                         std::isfinite(found->error) ? numberText(found->error, 2).c_str() : "?");
+    }
 }
 
 } // namespace ferro::batch

@@ -2,6 +2,9 @@
 // The batch program's commands on saved tables: --merge and --plot-table.
 
 #include "batch/options.h"
+#include "batch/plot.h"
+
+#include <vector>
 
 namespace ferro::batch {
 
@@ -12,5 +15,10 @@ int runMerge(const Options &options);
 
 // Draws the figure of --plot-table into --plot. Returns the exit status.
 int runPlotTable(const Options &options, int &argc, char **argv);
+
+// With more than one size: one line on standard error for each pair of
+// successive sizes, with the temperature where their Binder cumulants cross
+// (and its error) beside the exact critical temperature 2.269185.
+void reportCrossings(const std::vector<PlotPoint> &points);
 
 } // namespace ferro::batch

@@ -1,14 +1,18 @@
 #pragma once
-// One temperature of a batch run, from the starting state to the averages:
-// the window's starting states and flip decisions, sweep after sweep.
-// Standard C++ only; safe to run several at once on separate threads.
+// One point of a batch run (a lattice size and a temperature), from the
+// starting state to the averages: the window's starting states and flip
+// decisions, or the Wolff cluster update, sweep after sweep. Standard C++
+// only; safe to run several at once on separate threads.
 
 #include "analysis/analysis.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string_view>
+#include <vector>
 
 namespace ferro::batch {
 
@@ -16,19 +20,26 @@ using analysis::Results;
 using analysis::Value;
 
 enum class Start { Zero, Infinity }; // the T = Zero and T = Infinity buttons
+enum class Algorithm { Metropolis, Wolff };
 
 // Takes series rows as they are made, some whole rows at a time; returns
 // false when they could not be kept (the job then stops).
 using SeriesWriter = std::function<bool(std::string_view rows)>;
 
 struct TemperatureJob {
-    double temperature = 1;      // 0.1 or more
+    int size = 20;                // L of the L x L torus
+    double temperature = 1;       // 0.1 or more
+    Algorithm algorithm = Algorithm::Metropolis;
     std::int64_t equilibrate = 0; // sweeps before measuring
     std::int64_t sweeps = 1;      // measured sweeps, 1 or more
     Start start = Start::Zero;
-    std::uint64_t seed = 0;       // of the whole run; the stream also depends on index
-    std::uint64_t index = 0;      // of the temperature in the run
-    const double *factors = nullptr; // 400 site factors
+    std::uint64_t seed = 0;       // of the whole run (for the series rows)
+    std::uint64_t stream = 0;     // the seed of the point's own stream
+    const double *factors = nullptr; // L * L site factors
+    // The temperature every site runs at, T F, when every factor is F: the
+    // specific heat and susceptibilities are measured there. NaN when the
+    // factors differ (no single temperature: those stay empty).
+    double siteTemperature = std::nan("");
     std::int64_t seriesEvery = 0; // > 0: one series row every this many sweeps,
     SeriesWriter series;          // handed here from sweep 0 (the starting
                                   // state) on, equilibration included
@@ -36,12 +47,20 @@ struct TemperatureJob {
 
 struct TemperatureOutcome {
     bool finished = false; // false when stopped before the last sweep
-    Results results;
+    Results results;       // acceptance empty for Wolff
+    double meanClusterSize = std::nan(""); // Wolff: spins per cluster while measuring
 };
 
 // Runs the job. Adds every 64 finished sweeps to `sweepsDone` (and the rest at
 // the end); gives up between two sweeps once `stop` is set, after handing on
 // the series rows made so far.
 TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop);
+
+// Runs Metropolis jobs of one size without series together, their sweeps
+// interleaved in one loop (faster than one after the other on one core);
+// every job makes exactly the decisions it makes alone.
+std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJob> jobs,
+                                                   std::atomic<std::int64_t> &sweepsDone,
+                                                   const std::atomic<bool> &stop);
 
 } // namespace ferro::batch

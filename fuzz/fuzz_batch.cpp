@@ -6,6 +6,7 @@
 #include "fuzz/fuzzcommon.h"
 #include "batch/options.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -38,9 +39,12 @@ void factorFile(std::string_view text)
 
 void pattern(std::string_view text)
 {
-    const ferro::FactorFileResult r = ferro::factorPattern(text);
+    // Any side from 2 to 41, chosen by the text's length.
+    const int side = 2 + int(text.size() % 40);
+    const ferro::FactorFileResult r = ferro::factorPattern(text, side);
     if (r.ok()) {
-        const ferro::FactorFileResult again = ferro::parseFactorText(ferro::factorFileText(r.texts));
+        fuzz::check(r.texts.size() == std::size_t(side * side), "pattern of side x side texts");
+        const ferro::FactorFileResult again = ferro::parseFactorText(ferro::factorFileText(r.texts, side), side);
         fuzz::check(again.ok() && again.texts == r.texts, "pattern file reads back", fuzz::quoted(text));
     }
 }
@@ -63,7 +67,19 @@ void commandLine(std::string_view text)
     fuzz::check(o.temperatures.size() <= ferro::batch::MaxTemperatures, "temperature count");
     for (double t : o.temperatures)
         fuzz::check(std::isfinite(t) && t >= 0.1, "temperature", fuzz::show(t));
-    fuzz::check(o.help || o.version || !o.writeFactorsPattern.empty() || !o.temperatures.empty(), "temperatures given");
+    fuzz::check(o.help || o.version || o.merge || !o.plotTable.empty() || !o.writeFactorsPattern.empty()
+                    || !o.temperatures.empty(),
+                "temperatures given");
+    fuzz::check(!o.sizes.empty(), "a size");
+    for (std::size_t i = 0; i < o.sizes.size(); ++i)
+        fuzz::check(o.sizes[i] >= 2 && o.sizes[i] <= 1024
+                        && std::count(o.sizes.begin(), o.sizes.end(), o.sizes[i]) == 1,
+                    "sizes from 2 to 1024, each once", std::to_string(o.sizes[i]));
+    if (o.help || o.version)
+        return;
+    fuzz::check((o.factorsFile.empty() && o.writeFactorsPattern.empty()) || o.sizes.size() == 1,
+                "one size for a factor file");
+    fuzz::check(!o.stream || o.sizes.size() * o.temperatures.size() == 1, "--stream with one point");
     fuzz::check(o.sweeps >= 1 && o.sweeps <= ferro::batch::MaxSweeps && o.equilibrate >= 0
                     && o.equilibrate <= ferro::batch::MaxSweeps && o.seriesEvery >= 0 && o.jobs >= 0
                     && o.jobs <= ferro::batch::MaxJobs,

@@ -73,7 +73,16 @@ int digits(const QByteArray &number)
 
 const QByteArray Header = "temperature,sweeps,seed,energy,energy_error,abs_magnetization,abs_magnetization_error,"
                           "specific_heat,specific_heat_error,susceptibility,susceptibility_error,acceptance,"
-                          "acceptance_error,energy_autocorrelation_time,exact_energy,point,points";
+                          "acceptance_error,energy_autocorrelation_time,exact_energy,size,algorithm,"
+                          "susceptibility_full,susceptibility_full_error,binder_cumulant,binder_cumulant_error,"
+                          "abs_magnetization_autocorrelation_time,exact_specific_heat,mean_cluster_size,equilibrate,"
+                          "start,factors,version,stream,point,points,warnings";
+
+// Columns of the table by name.
+int col(const char *name)
+{
+    return int(Header.split(',').indexOf(name));
+}
 
 } // namespace
 
@@ -103,8 +112,9 @@ private slots:
         QCOMPARE(table.size(), 3);
         for (int i = 1; i <= 2; ++i) {
             const QByteArrayList &row = table[i];
-            QCOMPARE(row.size(), 17);
-            QCOMPARE(row.mid(15), QByteArrayList({QByteArray::number(i - 1), "2"}));
+            QCOMPARE(row.size(), 32);
+            QCOMPARE(row.mid(col("point"), 2), QByteArrayList({QByteArray::number(i - 1), "2"}));
+            QCOMPARE(row.mid(col("size"), 2), QByteArrayList({"20", "metropolis"}));
             const double T = row[0].toDouble();
             QCOMPARE(T, i == 1 ? 2.0 : 3.0);
             QCOMPARE(row[1], QByteArray("20000"));
@@ -129,19 +139,104 @@ private slots:
         QCOMPARE(QImage(path("t.png")).isNull(), false);
     }
 
-    // A factor of 2 everywhere at T = 1 is the uniform lattice at T = 2; no
-    // exact column, as not every factor is 1.
-    void factorFileDoublesTemperature()
+    // A factor of 2 everywhere at T = 1 is the uniform lattice at T = 2: the
+    // same stream makes the same moves, so every measured column is the same,
+    // the specific heat and susceptibilities taken at T F, the exact columns
+    // those of T F. Factors that differ have no single temperature: C and chi
+    // stay empty, as does the exact energy.
+    void factorRunIsTheRunAtTF()
     {
         QCOMPARE(run({"--write-factors", "uniform:2", "--output", path("two.txt")}).exitCode, 0);
-        const Run r = run({"--temperatures", "1", "--factors", path("two.txt"), "--equilibrate", "500", "--sweeps",
-                           "20000", "--seed", "9"});
+        QCOMPARE(run({"--write-factors", "stripe:2", "--output", path("stripe.txt")}).exitCode, 0);
+        const QStringList common = {"--equilibrate", "200", "--sweeps", "3000", "--seed", "9"};
+        const Run factored = run(common + QStringList {"--temperatures", "1", "--factors", path("two.txt")});
+        const Run plain = run(common + QStringList {"--temperatures", "2"});
+        const Run striped = run(common + QStringList {"--temperatures", "1", "--factors", path("stripe.txt")});
+        QCOMPARE(factored.exitCode, 0);
+        const QByteArrayList f = rows(factored.out).value(1), p = rows(plain.out).value(1),
+                             s = rows(striped.out).value(1);
+        for (const char *c : {"energy", "specific_heat", "specific_heat_error", "susceptibility", "susceptibility_full",
+                              "binder_cumulant", "exact_energy", "exact_specific_heat"}) {
+            QVERIFY2(!p[col(c)].isEmpty() && f[col(c)] == p[col(c)], c);
+            QCOMPARE(s[col(c)].isEmpty(), QByteArray(c) != "energy" && QByteArray(c) != "binder_cumulant");
+        }
+        QVERIFY(std::fabs(p[col("exact_energy")].toDouble() - ferro::exactEnergy(20, 20, 2.0)) < 1e-9);
+        QCOMPARE(f[col("factors")], QFile::encodeName(path("two.txt")));
+    }
+
+    // Runs from T = Infinity at T = 0.4 either reach the ground state (E =
+    // -2) or stick in stripes near -1.8: every stuck run, and only those,
+    // says so on standard error and in its warnings field.
+    void stuckRunWarns()
+    {
+        const Run r = run({"--temperatures", "0.4,0.4,0.4,0.4,0.4,0.4,0.4,0.4", "--start", "infinity", "--equilibrate",
+                           "1000", "--sweeps", "1000", "--seed", "11"});
         QCOMPARE(r.exitCode, 0);
-        const QByteArrayList row = rows(r.out).value(1);
-        QCOMPARE(row.size(), 17);
-        QCOMPARE(row[14], QByteArray());
-        QVERIFY2(std::fabs(row[3].toDouble() - ferro::exactEnergy(20, 20, 2.0)) < 4 * row[4].toDouble() + 0.002,
-                 row.join(',').constData());
+        int stuck = 0;
+        for (const QByteArrayList &row : rows(r.out).mid(1)) {
+            const bool isStuck = row[col("energy")].toDouble() > -1.99;
+            stuck += isStuck;
+            QCOMPARE(row[col("warnings")].contains("off-exact"), isStuck);
+        }
+        QVERIFY2(stuck > 0 && stuck < 8, r.out.constData());
+        QCOMPARE(r.err.count("metastable"), stuck);
+    }
+
+    // --stream runs a point of a list alone and gives its row: the same in
+    // every column but point and points, which say it is the one point of
+    // its own run.
+    void streamRepeatsARowAlone()
+    {
+        const Run list = run({"--size", "8,12", "--temperatures", "2.2, 2.6", "--sweeps", "2000", "--seed", "5"});
+        QCOMPARE(list.exitCode, 0);
+        QByteArrayList row = rows(list.out).value(1 + 3);
+        QCOMPARE(row.mid(col("size"), 1), QByteArrayList {"12"});
+        const Run alone = run({"--size", "12", "--temperatures", "2.6", "--sweeps", "2000", "--seed", "5", "--stream",
+                               row[col("stream")]});
+        QCOMPARE(alone.exitCode, 0);
+        row[col("point")] = "0";
+        row[col("points")] = "1";
+        QCOMPARE(alone.out.split('\n').value(1), row.join(','));
+    }
+
+    // Other sizes against their exact answer, with either update: the
+    // energy and specific heat within 3 errors of the exact columns, which
+    // hold the values of the row's size; the Binder cumulant near 2/3 when
+    // ordered and near 0 when disordered; a Wolff sweep flips L^2 spins on
+    // average, so its autocorrelation times stay a few sweeps.
+    void otherSizes_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("size");
+        QTest::newRow("metropolis-8") << QStringList {"--size", "8", "--temperatures", "2.0,2.4"} << 8;
+        QTest::newRow("wolff-8") << QStringList {"--size", "8", "--temperatures", "2.0,2.4", "--algorithm", "wolff"} << 8;
+        QTest::newRow("wolff-16-binder") << QStringList {"--size", "16", "--temperatures", "1.5,2.27,5", "--algorithm", "wolff"} << 16;
+    }
+    void otherSizes()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, size);
+        const Run r = run(args + QStringList {"--sweeps", "20000", "--seed", "3"});
+        QCOMPARE(r.exitCode, 0);
+        const bool wolff = args.contains("wolff");
+        for (const QByteArrayList &row : rows(r.out).mid(1)) {
+            const double T = row[0].toDouble();
+            const auto near = [&](const char *c, const char *e, double exact) {
+                QVERIFY2(std::fabs(row[col(e)].toDouble() - exact) < 1e-9 * std::fabs(exact), e);
+                QVERIFY2(std::fabs(row[col(c)].toDouble() - exact) < 3 * row[col(c) + 1].toDouble(), row.join(',').constData());
+            };
+            near("energy", "exact_energy", ferro::exactEnergy(size, size, T));
+            near("specific_heat", "exact_specific_heat", ferro::exactSpecificHeat(size, size, T));
+            QCOMPARE(row[col("acceptance")].isEmpty(), wolff);
+            QCOMPARE(row[col("mean_cluster_size")].isEmpty(), !wolff);
+            const double binder = row[col("binder_cumulant")].toDouble();
+            if (T < 2)
+                QVERIFY2(std::fabs(binder - 2.0 / 3) < 0.01, row.join(',').constData());
+            if (T > 4)
+                QVERIFY2(std::fabs(binder) < 0.1, row.join(',').constData());
+            if (wolff)
+                QVERIFY2(row[col("energy_autocorrelation_time")].toDouble() < 5, row.join(',').constData());
+        }
     }
 
     void sameSeedSameOutputForAnyJobs_data()
@@ -149,6 +244,8 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("lines");
         QTest::newRow("table") << QStringList {"--sweeps", "3000"} << 4;
+        QTest::newRow("two-sizes") << QStringList {"--sweeps", "2000", "--size", "8,12"} << 7;
+        QTest::newRow("wolff") << QStringList {"--sweeps", "2000", "--size", "8", "--algorithm", "wolff"} << 4;
         QTest::newRow("series") << QStringList {"--sweeps", "30000", "--series", "7"} << 1 + 3 * (1 + 31000 / 7);
     }
     void sameSeedSameOutputForAnyJobs()
@@ -156,11 +253,14 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, lines);
         args << "--temperatures" << "1.5:2.5:0.5" << "--start" << "infinity";
+        // One job sweeps two points together; two and three sweep them alone.
         const Run one = run(args + QStringList {"--seed", "77", "--jobs", "1"});
+        const Run two = run(args + QStringList {"--seed", "77", "--jobs", "2"});
         const Run three = run(args + QStringList {"--seed", "77", "--jobs", "3"});
         const Run other = run(args + QStringList {"--seed", "78", "--jobs", "3"});
         QCOMPARE(one.exitCode, 0);
         QCOMPARE(rows(one.out).size(), lines);
+        QCOMPARE(two.out, one.out);
         QCOMPARE(three.out, one.out);
         QVERIFY(other.out != one.out);
     }
@@ -174,9 +274,10 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.err, QByteArray());
         const QList<QByteArrayList> table = rows(r.out);
-        QCOMPARE(table.value(0).join(','), QByteArray("temperature,seed,sweep,energy,magnetization"));
+        QCOMPARE(table.value(0).join(','), QByteArray("temperature,seed,sweep,energy,magnetization,size"));
         QCOMPARE(table.size(), 1 + 21); // sweeps 0, 100, ..., 2000
         QCOMPARE(table[1].mid(0, 4), QByteArrayList({"2.27", "3", "0", "-2"})); // the aligned start
+        QCOMPARE(table[1].value(5), QByteArray("20"));
         QCOMPARE(std::fabs(table[1][4].toDouble()), 1.0);
         QCOMPARE(table.last()[2], QByteArray("2000"));
     }
@@ -199,7 +300,7 @@ private slots:
         QTest::addColumn<int>("minimumRows");
         QTest::addColumn<QByteArray>("said");
         const QStringList table = {"--temperatures", "2,3", "--sweeps", "1000000000", "--jobs", "1"};
-        QTest::newRow("ctrl-c") << table << SIGINT << 130 << 1 << QByteArray("interrupted: 0 of 2 temperatures finished");
+        QTest::newRow("ctrl-c") << table << SIGINT << 130 << 1 << QByteArray("interrupted: 0 of 2 points finished");
         QTest::newRow("sigterm") << table << SIGTERM << 143 << 1 << QByteArray("interrupted: 0 of 2");
         QTest::newRow("ctrl-c-keeps-series") << table + QStringList {"--series", "1", "--jobs", "2"} << SIGINT << 130
                                              << 100 << QByteArray("interrupted: 0 of 2");
@@ -256,9 +357,9 @@ private slots:
             if (a == "O")
                 a = path("o.csv");
             if (a.startsWith("P."))
-                said.replace("P", QFile::encodeName(path("p." + a.mid(2)))), a = path("p." + a.mid(2));
+                said.replace("plot P:", "plot " + QFile::encodeName(path("p." + a.mid(2))) + ":"), a = path("p." + a.mid(2));
         }
-        said.replace("O", QFile::encodeName(path("o.csv")));
+        said.replace("write O:", "write " + QFile::encodeName(path("o.csv")) + ":");
         How how;
         how.fileSizeLimit = 3000;
         const Run r = run(args, how);
@@ -323,6 +424,18 @@ private slots:
                                                  << QByteArray("--output and --factors name the same file");
         QTest::newRow("same-factors-and-plot-by-link") << two + QStringList {"--factors", "F", "--plot", "L"} << good
                                                        << QByteArray("--plot and --factors name the same file");
+        QTest::newRow("size-1") << two + QStringList {"--size", "1"} << "" << QByteArray("--size: '1' is not a whole number from 2 to 1024");
+        QTest::newRow("size-1025") << two + QStringList {"--size", "1025"} << "" << QByteArray("--size: '1025'");
+        QTest::newRow("size-list-with-word") << two + QStringList {"--size", "8,x"} << "" << QByteArray("--size: 'x'");
+        QTest::newRow("wolff-with-differing-factors")
+            << two + QStringList {"--algorithm", "wolff", "--factors", "F"} << QString(good).replace(0, 1, "2,")
+            << QByteArray("no single cluster temperature exists");
+        QTest::newRow("factor-file-of-20-for-size-8") << two + QStringList {"--size", "8", "--factors", "F"} << good
+                                                      << QByteArray("f.txt:9:1: a line after the 8th; a factor file has 8 lines of 8");
+        QTest::newRow("factors-with-sizes") << two + QStringList {"--size", "8,16", "--factors", "F"} << good
+                                            << QByteArray("--factors: a factor file is for one size");
+        QTest::newRow("stream-with-two-points") << QStringList {"--temperatures", "2,3", "--stream", "5"} << ""
+                                                << QByteArray("--stream runs one point alone");
         QTest::newRow("help-into-full-device") << QStringList {"--help", ">", "/dev/full"} << ""
                                                << QByteArray("cannot write standard output: No space left on device");
         QTest::newRow("version-into-full-device") << QStringList {"--version", ">", "/dev/full"} << ""
