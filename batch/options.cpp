@@ -295,27 +295,34 @@ std::string usageText()
        ferrogrid-batch --merge FILE... [--allow-missing] [--output FILE]
        ferrogrid-batch --plot-table TABLE --plot FILE
 
-Runs the Ferrogrid flip attempt headless at each temperature and writes a CSV
-table: one row per temperature with the energy, |m|, specific heat,
-susceptibility and acceptance ratio per site, each with its error, the
-energy's integrated autocorrelation time and the exact energy of the 20 x 20
-torus (when every factor is 1).
+Runs the Ferrogrid flip attempt (or the Wolff cluster update) headless at each
+lattice size and temperature and writes a CSV table: one row per point with
+the energy, |m|, specific heat, susceptibilities, Binder cumulant and
+acceptance ratio per site, each with its error, autocorrelation times, the
+exact energy and specific heat of the L x L torus (when every factor is the
+same F: at T*F), the run's settings, the point's stream and its warnings.
 
   --temperatures LIST  2.27, a list 1.5,2.0,2.27 (blanks after the commas
                        allowed) or a range 1.5:3.5:0.1
-  --equilibrate N      sweeps before measuring (default 1000; a sweep is 400
-                       flip attempts)
+  --size L[,L...]      lattice size or sizes, 2 to 1024 (default 20); the
+                       points are the sizes times the temperatures
+  --algorithm A        metropolis (default; a sweep is L^2 flip attempts) or
+                       wolff (a sweep: as many cluster flips as flip L^2 spins
+                       on average; needs one factor everywhere)
+  --stream S           with one size and one temperature: run that point alone
+                       from the stream S, a row's stream column
+  --equilibrate N      sweeps before measuring (default 1000)
   --sweeps N           measured sweeps (default 10000)
   --start zero|infinity  all aligned (default) or random, as the T = Zero and
                        T = Infinity buttons
   --seed N             seed (default from the clock; written in every row)
-  --factors FILE       site temperature factors: 20 lines of 20 comma-
+  --factors FILE       site temperature factors: L lines of L comma-
                        separated texts, each read as a designer box (empty: 1)
   --output FILE        write the table there instead of standard output
   --series K           write sweep, energy and magnetization every K sweeps
                        instead of the table
   --plot FILE          figure of the four quantities, .png, .svg or .pdf
-  --jobs N             temperatures run side by side (default: the cores);
+  --jobs N             points run side by side (default: the cores);
                        the output is the same for any N
   --shard K/N          run only the K-th of N shares of the points (0 <= K < N),
                        for a cluster's array job; needs --seed. Every share's
@@ -326,9 +333,10 @@ torus (when every factor is 1).
   --allow-missing      with --merge: merge what there is, saying what is
                        missing
   --plot-table TABLE   with --plot: draw the figure of a saved table
-  --write-factors PATTERN  write a factor file and stop: uniform:F,
-                       gradient:A:B (columns A to B), stripe:F (rows 5 to 14),
-                       spot:F (within 5 of the centre)
+  --write-factors PATTERN  write a factor file of --size L and stop:
+                       uniform:F, gradient:A:B (columns A to B), stripe:F
+                       (rows L/4 to L-L/4-1 from 0: 5 to 14 at 20), spot:F
+                       (within L/4 of the centre)
   --help, --version    print this text or the version and stop
 
 The table gives values to 10 significant digits, errors to 3 and the
