@@ -195,7 +195,7 @@ void SweepRun::assess(std::size_t i, Finished &f) const
         const double off = std::fabs(r.energy.mean - exact);
         if (off > 5 * error)
             add("off-exact", "the energy " + numberText(r.energy.mean, 6) + " lies "
-                    + (error > 0 ? numberText(off / error, 3) : std::string("many")) + " errors from the exact "
+                    + (error <= 0 ? std::string("many") : off / error >= 100 ? std::to_string(std::llround(off / error)) : numberText(off / error, 3)) + " errors from the exact "
                     + numberText(exact, 6) + ": likely a run stuck in a metastable state (such as stripes), or "
                     "too short an equilibration; raise --equilibrate");
     }
