@@ -140,6 +140,8 @@ std::string SweepRun::prepare()
         const FactorFileResult file = readFactorFile(o.factorsFile, o.sizes.front());
         if (!file.ok())
             return file.error;
+        for (const std::string &warning : file.warnings)
+            std::fprintf(stderr, "ferrogrid-batch: warning: %s\n", warning.c_str());
         for (const std::string &text : file.texts)
             m_factors.push_back(siteFactor(text));
         const double first = m_factors.front();
