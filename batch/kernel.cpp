@@ -138,7 +138,7 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
         m_stack.resize(std::size_t(m_sites));
         m_onStack.assign(std::size_t(m_sites), 0);
     }
-    Random random = stream; // its state stays in registers
+    Xoshiro256 random = stream.engine(); // its state stays in registers
     std::int8_t *const spin = m_spin.data();
     std::uint8_t *const onStack = m_onStack.data();
     std::int32_t *const stack = m_stack.data();
@@ -178,7 +178,7 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
         Energy = energy;
         TotalMag -= static_cast<int>(2 * s0 * added);
     }
-    stream = random;
+    stream.engine() = random;
     m_wolffAdded += added;
     return added;
 }
@@ -200,15 +200,15 @@ struct ChainGroup {
     static void sweepPair(Chain &a, Chain &b, int *accepted)
     {
         const FastLattice::Hot ha = a.lattice.hot(), hb = b.lattice.hot();
-        Random ra = a.stream, rb = b.stream;
+        Xoshiro256 ra = a.stream.engine(), rb = b.stream.engine();
         int magA = a.lattice.TotalMag, energyA = a.lattice.Energy, countA = 0;
         int magB = b.lattice.TotalMag, energyB = b.lattice.Energy, countB = 0;
         for (int n = 0; n < ha.sites; ++n) {
             countA += FastLattice::attemptOn<Tabled>(ha, ra, magA, energyA);
             countB += FastLattice::attemptOn<Tabled>(hb, rb, magB, energyB);
         }
-        a.stream = ra;
-        b.stream = rb;
+        a.stream.engine() = ra;
+        b.stream.engine() = rb;
         a.lattice.TotalMag = magA;
         a.lattice.Energy = energyA;
         b.lattice.TotalMag = magB;

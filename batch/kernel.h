@@ -37,6 +37,7 @@ constexpr int MinimumSize = 2;
 constexpr int MaximumSize = 1024;
 
 namespace detail {
+inline double draw(Xoshiro256 &engine) { return engine.draw(); }
 inline double draw(Random &random) { return random.draw(); }
 template <class Source>
 double draw(Source &source) { return source.Rnd(); }
@@ -144,10 +145,10 @@ private:
         const Hot h = hot();
         int mag = TotalMag, energy = Energy, accepted = 0;
         if constexpr (std::is_same_v<Source, Random>) {
-            Random local = source; // its state stays in registers
+            Xoshiro256 local = source.engine(); // its state stays in registers
             for (int a = 0; a < h.sites; ++a)
                 accepted += attemptOn<Tabled>(h, local, mag, energy);
-            source = local;
+            source.engine() = local;
         } else {
             for (int a = 0; a < h.sites; ++a)
                 accepted += attemptOn<Tabled>(h, source, mag, energy);
