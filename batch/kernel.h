@@ -8,9 +8,9 @@
 // 9 when every factor is equal, one per site otherwise. Standard C++ only.
 //
 // Memory: four bytes per spin; a neighbour table (8 bytes a site) only up to
-// L = 256, larger lattices compute the neighbours, so L = 1024 takes 4 MiB; the first Wolff cluster
-// adds 5 bytes per site (its stack and marks); a table per site, only when
-// the factors differ, 36 bytes per site.
+// L = 256, larger lattices compute the neighbours, so L = 1024 takes 4 MiB;
+// the first Wolff cluster adds 5 bytes per site (its stack and marks); a
+// threshold table per site, only when the factors differ, 36 bytes per site.
 
 #include "core/flip.h"
 #include "core/lattice.h"
