@@ -91,7 +91,7 @@ void FastLattice::load(const Lattice &lattice)
     if (m_size != Side)
         throw std::logic_error("a window lattice is 20 x 20");
     for (int k = 0; k < Sites; ++k)
-        m_spin[k] = static_cast<std::int8_t>(lattice.spinOfCell(k));
+        m_spin[k] = static_cast<Spin>(lattice.spinOfCell(k));
     TotalMag = lattice.TotalMag;
     Energy = lattice.Energy;
 }
@@ -138,8 +138,8 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
         m_stack.resize(std::size_t(m_sites));
         m_onStack.assign(std::size_t(m_sites), 0);
     }
-    Random random = stream; // its state stays in registers
-    std::int8_t *const spin = m_spin.data();
+    Xoshiro256 random = stream.engine(); // its state stays in registers
+    Spin *const spin = m_spin.data();
     std::uint8_t *const onStack = m_onStack.data();
     std::int32_t *const stack = m_stack.data();
     const int side = m_size;
@@ -172,13 +172,13 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
                 added += join;
             }
             energy += 2 * s0 * field;
-            spin[k] = static_cast<std::int8_t>(-s0);
+            spin[k] = static_cast<Spin>(-s0);
             onStack[k] = 0;
         }
         Energy = energy;
         TotalMag -= static_cast<int>(2 * s0 * added);
     }
-    stream = random;
+    stream.engine() = random;
     m_wolffAdded += added;
     return added;
 }
@@ -192,47 +192,14 @@ std::int64_t FastLattice::wolffSweep(Stream &stream)
     return added;
 }
 
-// Sweeps two chains of one size together: two independent dependency chains
-// in one loop body, each exactly its own attemptOn sequence. Named locals,
-// not arrays, so that both generators stay in registers.
-struct ChainGroup {
-    template <bool Tabled>
-    static void sweepPair(Chain &a, Chain &b, int *accepted)
-    {
-        const FastLattice::Hot ha = a.lattice.hot(), hb = b.lattice.hot();
-        Random ra = a.stream, rb = b.stream;
-        int magA = a.lattice.TotalMag, energyA = a.lattice.Energy, countA = 0;
-        int magB = b.lattice.TotalMag, energyB = b.lattice.Energy, countB = 0;
-        for (int n = 0; n < ha.sites; ++n) {
-            countA += FastLattice::attemptOn<Tabled>(ha, ra, magA, energyA);
-            countB += FastLattice::attemptOn<Tabled>(hb, rb, magB, energyB);
-        }
-        a.stream = ra;
-        b.stream = rb;
-        a.lattice.TotalMag = magA;
-        a.lattice.Energy = energyA;
-        b.lattice.TotalMag = magB;
-        b.lattice.Energy = energyB;
-        accepted[0] = countA;
-        accepted[1] = countB;
-    }
-};
-
-void sweepInterleaved(std::span<Chain *const> chains, std::span<int> accepted)
+void sweepTogether(std::span<Chain *const> chains, std::span<int> accepted)
 {
-    std::size_t c = 0;
-    while (c < chains.size()) {
-        if (c + 1 < chains.size() && chains[c]->lattice.size() == chains[c + 1]->lattice.size()) {
-            if (chains[c]->lattice.hot().neighbours)
-                ChainGroup::sweepPair<true>(*chains[c], *chains[c + 1], &accepted[c]);
-            else
-                ChainGroup::sweepPair<false>(*chains[c], *chains[c + 1], &accepted[c]);
-            c += 2;
-        } else {
-            accepted[c] = chains[c]->sweep();
-            ++c;
-        }
-    }
+    // Measured on this machine: one chain's attempt is bound by its
+    // instruction count, not by the generator's latency, and two chains
+    // woven into one loop ran slower than one after the other (their
+    // generators and lattices no longer fit the registers).
+    for (std::size_t c = 0; c < chains.size(); ++c)
+        accepted[c] = chains[c]->sweep();
 }
 
 } // namespace ferro::batch

@@ -7,10 +7,10 @@
 // single-precision thresholds the float r2 is compared against: one table of
 // 9 when every factor is equal, one per site otherwise. Standard C++ only.
 //
-// Memory: one byte per spin; a neighbour table (8 bytes a site) only up to
-// L = 256, larger lattices compute the neighbours, so L = 1024 takes 1 MiB; the first Wolff cluster
-// adds 5 bytes per site (its stack and marks); a table per site, only when
-// the factors differ, 36 bytes per site.
+// Memory: four bytes per spin; a neighbour table (8 bytes a site) only up to
+// L = 256, larger lattices compute the neighbours, so L = 1024 takes 4 MiB;
+// the first Wolff cluster adds 5 bytes per site (its stack and marks); a
+// threshold table per site, only when the factors differ, 36 bytes per site.
 
 #include "core/flip.h"
 #include "core/lattice.h"
@@ -36,13 +36,16 @@ std::uint64_t streamSeed(std::uint64_t seed, std::uint64_t index);
 constexpr int MinimumSize = 2;
 constexpr int MaximumSize = 1024;
 
+// A spin, +1, -1 or 0 (blank). Four bytes: the sum of the neighbours then adds
+// straight from memory, which keeps the attempt short.
+using Spin = std::int32_t;
+
 namespace detail {
+inline double draw(Xoshiro256 &engine) { return engine.draw(); }
 inline double draw(Random &random) { return random.draw(); }
 template <class Source>
 double draw(Source &source) { return source.Rnd(); }
 } // namespace detail
-
-struct Chain;
 
 class FastLattice {
 public:
@@ -54,8 +57,8 @@ public:
 
     // Spins in row-major order (cell L i + j): +1, -1, or 0 for a blank site.
     // After writing them, recount().
-    std::span<std::int8_t> spins() { return m_spin; }
-    std::span<const std::int8_t> spins() const { return m_spin; }
+    std::span<Spin> spins() { return m_spin; }
+    std::span<const Spin> spins() const { return m_spin; }
     void recount();
 
     // The window's T = Zero and T = Infinity rules (orderedSpins, randomSpins)
@@ -84,15 +87,20 @@ public:
     int attempt(Source &source)
     {
         const Hot h = hot();
-        return h.neighbours ? attemptOn<true>(h, source, TotalMag, Energy)
-                            : attemptOn<false>(h, source, TotalMag, Energy);
+        if (m_stride)
+            return h.neighbours ? attemptOn<true, true>(h, source, TotalMag, Energy)
+                                : attemptOn<false, true>(h, source, TotalMag, Energy);
+        return h.neighbours ? attemptOn<true, false>(h, source, TotalMag, Energy)
+                            : attemptOn<false, false>(h, source, TotalMag, Energy);
     }
 
     // A Metropolis sweep: L^2 attempts. Returns how many were accepted.
     template <class Source>
     int sweep(Source &source)
     {
-        return m_neighbours.empty() ? sweepWith<false>(source) : sweepWith<true>(source);
+        if (m_neighbours.empty())
+            return m_stride ? sweepWith<false, true>(source) : sweepWith<false, false>(source);
+        return m_stride ? sweepWith<true, true>(source) : sweepWith<true, false>(source);
     }
 
     // One Wolff cluster at the cluster temperature T F (equal factors only;
@@ -117,16 +125,13 @@ public:
     int Energy = 0;
 
 private:
-    friend struct ChainGroup;
-    friend void sweepInterleaved(std::span<Chain *const>, std::span<int>);
 
     // What an attempt needs, copied into locals so that the spin stores
     // cannot make the compiler reload it.
     struct Hot {
-        std::int8_t *spin;
+        Spin *spin;
         const std::array<std::uint16_t, 4> *neighbours; // null on large lattices
         const float *threshold; // 9 per site, or 9 for every site
-        int stride;             // 9 with a table per site, 0 with one table
         int side;
         int sites;
         double sitesAsDouble;
@@ -134,30 +139,31 @@ private:
     };
     Hot hot()
     {
-        return {m_spin.data(), m_neighbours.empty() ? nullptr : m_neighbours.data(), m_threshold.data(), m_stride, m_size,
+        return {m_spin.data(), m_neighbours.empty() ? nullptr : m_neighbours.data(), m_threshold.data(), m_size,
                 m_sites, double(m_sites), m_rowMultiplier};
     }
 
-    template <bool Tabled, class Source>
+    // Tabled: neighbours from the table; PerSite: a threshold table per site.
+    template <bool Tabled, bool PerSite, class Source>
     int sweepWith(Source &source)
     {
         const Hot h = hot();
         int mag = TotalMag, energy = Energy, accepted = 0;
         if constexpr (std::is_same_v<Source, Random>) {
-            Random local = source; // its state stays in registers
-            for (int a = 0; a < h.sites; ++a)
-                accepted += attemptOn<Tabled>(h, local, mag, energy);
-            source = local;
+            Xoshiro256 local = source.engine(); // its state stays in registers
+            for (int a = h.sites; a > 0; --a)
+                accepted += attemptOn<Tabled, PerSite>(h, local, mag, energy);
+            source.engine() = local;
         } else {
-            for (int a = 0; a < h.sites; ++a)
-                accepted += attemptOn<Tabled>(h, source, mag, energy);
+            for (int a = h.sites; a > 0; --a)
+                accepted += attemptOn<Tabled, PerSite>(h, source, mag, energy);
         }
         TotalMag = mag;
         Energy = energy;
         return accepted;
     }
 
-    template <bool Tabled, class Source>
+    template <bool Tabled, bool PerSite, class Source>
     static int attemptOn(const Hot &h, Source &source, int &mag, int &energy)
     {
         const double r1 = detail::draw(source);
@@ -170,13 +176,14 @@ private:
             const int i = static_cast<int>((static_cast<std::uint64_t>(k) * h.rowMultiplier) >> 32);
             n = torusNeighbours(i, k - h.side * i, h.side);
         }
-        const std::int8_t *spin = h.spin;
+        const Spin *spin = h.spin;
         const int field = spin[n.left] + spin[n.up] + spin[n.right] + spin[n.down];
         const float r2 = static_cast<float>(detail::draw(source));
         const int s = spin[k];
-        const int accepted = r2 < h.threshold[k * h.stride + s * field + 4];
+        const float *threshold = PerSite ? h.threshold + 9 * k : h.threshold;
+        const int accepted = r2 < threshold[s * field + 4];
         const int change = -2 * s * accepted;
-        h.spin[k] = static_cast<std::int8_t>(s + change);
+        h.spin[k] = static_cast<Spin>(s + change);
         mag += change;
         energy -= change * field;
         return accepted;
@@ -185,7 +192,7 @@ private:
     int m_size;
     int m_sites;
     std::uint64_t m_rowMultiplier;
-    std::vector<std::int8_t> m_spin;
+    std::vector<Spin> m_spin;
     // torusNeighbours of every cell, up to TabledSize (8 bytes a site, 512
     // KiB at 256); larger lattices compute them on every attempt.
     static constexpr int TabledSize = 256;
@@ -213,11 +220,11 @@ struct Chain {
     Stream stream;
 };
 
-// One Metropolis sweep of every chain, advanced two at a time in one loop so
-// that one chain's draws overlap the other's: every chain makes exactly the
-// decisions of chain->sweep() alone, whatever chains share the call.
-// accepted[c] receives chain c's accepted attempts (accepted.size() ==
-// chains.size()). Chains of different sizes are swept one after the other.
-void sweepInterleaved(std::span<Chain *const> chains, std::span<int> accepted);
+// One Metropolis sweep of every chain (any sizes); accepted[c] receives
+// chain c's accepted attempts (accepted.size() == chains.size()). Every chain
+// makes exactly the decisions of chain->sweep() alone, whatever chains share
+// the call, so a caller with several points can hand them over together and
+// the kernel is free to advance them in whatever order runs fastest.
+void sweepTogether(std::span<Chain *const> chains, std::span<int> accepted);
 
 } // namespace ferro::batch

@@ -275,8 +275,8 @@ int SweepRun::run()
     const std::size_t jobs = std::min<std::size_t>(count, o.jobs > 0 ? std::size_t(o.jobs) : cores);
 
     // The work: single points, or, for Metropolis tables with at least two
-    // points per job, pairs of successive points of one size swept together
-    // in one loop (each pair makes exactly the decisions of its points alone).
+    // points per job, pairs of successive points of one size whose sweeps go
+    // to the kernel together (each makes exactly the decisions it makes alone).
     std::vector<std::vector<std::size_t>> work;
     const bool pairs = o.algorithm == Algorithm::Metropolis && !series() && count >= 2 * jobs;
     for (std::size_t i = 0; i < count; ++i) {

@@ -150,7 +150,7 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
             sweepsDone += std::int64_t(jobs.size()) * (sweep - 1 - reported);
             return std::vector<TemperatureOutcome>(jobs.size());
         }
-        sweepInterleaved(pointers, accepted);
+        sweepTogether(pointers, accepted);
         if (sweep > jobs.front().equilibrate)
             for (std::size_t c = 0; c < jobs.size(); ++c)
                 accumulators[c].add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, accepted[c]);

@@ -56,9 +56,10 @@ struct TemperatureOutcome {
 // the series rows made so far.
 TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop);
 
-// Runs Metropolis jobs of one size without series together, their sweeps
-// interleaved in one loop (faster than one after the other on one core);
-// every job makes exactly the decisions it makes alone.
+// Runs Metropolis jobs of one size without series together: each sweep of
+// all of them is handed to the kernel at once (sweepTogether), which advances
+// them in whatever order runs fastest; every job makes exactly the decisions
+// it makes alone.
 std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJob> jobs,
                                                    std::atomic<std::int64_t> &sweepsDone,
                                                    const std::atomic<bool> &stop);

@@ -35,7 +35,7 @@ Random::Random(std::uint64_t seed)
 
 void Random::seedWith(std::uint64_t seed)
 {
-    for (auto &word : m_s)
+    for (auto &word : m_engine.s)
         word = splitmix64(seed);
 }
 
@@ -46,9 +46,10 @@ void Random::Randomize()
     // Mixing into one word and then stepping keeps the state non-zero and
     // spreads the clock bits over all four words within a few draws.
     std::uint64_t c = clockValue();
-    m_s[0] ^= splitmix64(c);
-    if ((m_s[0] | m_s[1] | m_s[2] | m_s[3]) == 0)
-        m_s[0] = 1;
+    auto &s = m_engine.s;
+    s[0] ^= splitmix64(c);
+    if ((s[0] | s[1] | s[2] | s[3]) == 0)
+        s[0] = 1;
     next();
 }
 

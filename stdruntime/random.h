@@ -15,7 +15,30 @@ public:
     virtual void Randomize() = 0;
 };
 
-// xoshiro256**, 53-bit numbers.
+// The program's one generator: xoshiro256**, 53-bit numbers. A plain value,
+// so that a loop can hold its state in registers (the batch program's sweeps).
+struct Xoshiro256 {
+    std::uint64_t s[4];
+
+    std::uint64_t next()
+    {
+        const std::uint64_t result = rotl(s[1] * 5, 7) * 9;
+        const std::uint64_t t = s[1] << 17;
+        s[2] ^= s[0];
+        s[3] ^= s[1];
+        s[1] ^= s[2];
+        s[0] ^= s[3];
+        s[2] ^= t;
+        s[3] = rotl(s[3], 45);
+        return result;
+    }
+    // Uniform in [0, 1): the top 53 bits of next().
+    double draw() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+
+    static std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+};
+
+// Xoshiro256 as the window's random source.
 class Random final : public RandomSource {
 public:
     // Seeded from the clock; Randomize stirs the clock in.
@@ -23,33 +46,22 @@ public:
     // Reproducible: seeded with the given value, and Randomize stirs nothing in.
     explicit Random(std::uint64_t seed);
 
-    double Rnd() override { return draw(); }
-    // The same number without the virtual call, for loops that hold a Random
-    // itself (the batch program's streams).
-    double draw() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
+    double Rnd() override { return m_engine.draw(); }
+    // The same number without the virtual call.
+    double draw() { return m_engine.draw(); }
 
     // Stirs the clock into the state. The sequence is never restarted, so two
     // calls that read the same clock value still go on drawing fresh numbers.
     void Randomize() override;
 
-    std::uint64_t next()
-    {
-        const std::uint64_t result = rotl(m_s[1] * 5, 7) * 9;
-        const std::uint64_t t = m_s[1] << 17;
-        m_s[2] ^= m_s[0];
-        m_s[3] ^= m_s[1];
-        m_s[1] ^= m_s[2];
-        m_s[0] ^= m_s[3];
-        m_s[2] ^= t;
-        m_s[3] = rotl(m_s[3], 45);
-        return result;
-    }
+    std::uint64_t next() { return m_engine.next(); }
+    // The state itself, for a loop that copies it into registers and back.
+    Xoshiro256 &engine() { return m_engine; }
 
 private:
-    static std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
     void seedWith(std::uint64_t seed);
 
-    std::uint64_t m_s[4] {};
+    Xoshiro256 m_engine {};
     bool m_stirFromClock = true;
 };
 

@@ -247,9 +247,9 @@ private slots:
         QVERIFY(decisions[0] > 100'000 && decisions[1] > 100'000);
     }
 
-    // Chains swept two at a time in one loop make exactly the decisions each
-    // makes swept alone: the same spins, totals, acceptances and next draws.
-    void interleavedSweepsAreSoloSweeps_data()
+    // Chains swept together make exactly the decisions each makes swept
+    // alone: the same spins, totals, acceptances and next draws.
+    void chainsSweptTogetherAreSoloSweeps_data()
     {
         QTest::addColumn<QList<int>>("sizes");
         QTest::addColumn<bool>("siteFactors");
@@ -258,7 +258,7 @@ private slots:
         QTest::newRow("two-20-site-factors") << QList<int> {20, 20} << true;
         QTest::newRow("mixed-sizes") << QList<int> {2, 33, 33, 5} << false;
     }
-    void interleavedSweepsAreSoloSweeps()
+    void chainsSweptTogetherAreSoloSweeps()
     {
         QFETCH(QList<int>, sizes);
         QFETCH(bool, siteFactors);
@@ -279,7 +279,7 @@ private slots:
         }
         std::vector<int> accepted(group.size(), 0);
         for (int sweep = 0; sweep < 200; ++sweep) {
-            batch::sweepInterleaved(group, accepted);
+            batch::sweepTogether(group, accepted);
             for (std::size_t c = 0; c < group.size(); ++c)
                 QCOMPARE(accepted[c], alone[c]->sweep());
         }
