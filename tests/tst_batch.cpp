@@ -202,8 +202,8 @@ private slots:
     // Other sizes against their exact answer, with either update: the
     // energy and specific heat within 3 errors of the exact columns, which
     // hold the values of the row's size; the Binder cumulant near 2/3 when
-    // ordered and near 0 when disordered; a Wolff sweep flips L^2 spins on
-    // average, so its autocorrelation times stay a few sweeps.
+    // ordered and near 0 when disordered; a sweep flips L^2 spins (on
+    // average, for Wolff), so its autocorrelation times stay a few sweeps.
     void otherSizes_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -211,6 +211,8 @@ private slots:
         QTest::newRow("metropolis-8") << QStringList {"--size", "8", "--temperatures", "2.0,2.4"} << 8;
         QTest::newRow("wolff-8") << QStringList {"--size", "8", "--temperatures", "2.0,2.4", "--algorithm", "wolff"} << 8;
         QTest::newRow("wolff-16-binder") << QStringList {"--size", "16", "--temperatures", "1.5,2.27,5", "--algorithm", "wolff"} << 16;
+        QTest::newRow("metropolis-8-hot") << QStringList {"--size", "8", "--temperatures", "1000"} << 8;
+        QTest::newRow("wolff-32-hot") << QStringList {"--size", "32", "--temperatures", "1000", "--algorithm", "wolff"} << 32;
     }
     void otherSizes()
     {
@@ -236,6 +238,14 @@ private slots:
                 QVERIFY2(std::fabs(binder) < 0.1, row.join(',').constData());
             if (wolff)
                 QVERIFY2(row[col("energy_autocorrelation_time")].toDouble() < 5, row.join(',').constData());
+            // Far above the coupling nearly every attempt flips (clusters are
+            // single spins): a sweep of L^2 flips at random sites keeps e^-4
+            // of the energy's correlation, tau = 1/2 + e^-4 / (1 - e^-4).
+            if (T > 100) {
+                QVERIFY2(wolff || std::fabs(row[col("acceptance")].toDouble() - 1) < 0.01, row.join(',').constData());
+                const double tau = 0.5 + std::exp(-4.0) / (1 - std::exp(-4.0));
+                QVERIFY2(std::fabs(row[col("energy_autocorrelation_time")].toDouble() - tau) < 0.05, row.join(',').constData());
+            }
         }
     }
 
