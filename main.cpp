@@ -1,15 +1,17 @@
 #include "preparation/designtemps.h"
 #include "preparation/factorfile.h"
 #include "mainwindow/ising.h"
-#include "recording/recorder.h"
+#include "recording/recordsession.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QFile>
 #include <QIcon>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -32,25 +34,31 @@ void addOptions(QCommandLineParser &parser)
                       QStringLiteral("file")});
 }
 
-// The options every Qt program takes (-platform offscreen, -style Fusion, ...).
-// QApplication reads them itself; the parser only has to let them through.
-void addToolkitOptions(QCommandLineParser &parser)
+// Options the toolkit reads but may leave in the arguments: on X11 it honours
+// -sync without taking it out, and on any other platform the X11 options
+// stay unread. They are let through and left to the toolkit.
+void addLeftoverToolkitOptions(QCommandLineParser &parser)
 {
-    const char *const withValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
-                                     "qwindowgeometry", "qwindowicon", "qwindowtitle", "session",
-                                     "display", "geometry", "style", "stylesheet", "qmljsdebugger",
-                                     "dialogs", "fontengine"};
-    const char *const flags[] = {"reverse", "widgetcount"};
-    for (const char *name : withValue) {
+    for (const char *name : {"display", "geometry", "title", "icon", "name", "visual"}) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
-    for (const char *name : flags) {
+    for (const char *name : {"sync", "nograb", "dograb"}) {
         QCommandLineOption option(QString::fromLatin1(name));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
+}
+
+// The arguments byte for byte, each byte the character of the same number:
+// a file name need not be UTF-8, and toLatin1() gives its bytes back.
+QStringList argumentBytes(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLatin1(argv[i]);
+    return arguments;
 }
 
 QIcon programIcon()
@@ -63,8 +71,35 @@ QIcon programIcon()
 
 int usageError(const QString &message)
 {
-    std::fprintf(stderr, "ferrogrid: %s\nTry 'ferrogrid --help' for more information.\n", qPrintable(message));
+    std::fprintf(stderr, "ferrogrid: %s\nTry 'ferrogrid --help' for more information.\n",
+                 message.toLatin1().constData());
     return 2;
+}
+
+// What the toolkit says while it opens the display is held back: when no
+// display can be opened it would abort the program after several lines;
+// instead one line of ours says so and the program ends with status 2.
+struct HeldMessage {
+    QtMsgType type;
+    QByteArray category;
+    QString text;
+};
+std::vector<HeldMessage> g_heldMessages;
+
+void whileOpeningDisplay(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type != QtFatalMsg) {
+        g_heldMessages.push_back({type, QByteArray(context.category), text});
+        return;
+    }
+    QString reason = text.section(QLatin1Char('\n'), 0, 0);
+    for (const HeldMessage &held : g_heldMessages)
+        if (held.category.startsWith("qt.qpa")) {
+            reason = held.text;
+            break;
+        }
+    std::fprintf(stderr, "ferrogrid: no display could be opened (%s)\n", reason.trimmed().toLocal8Bit().constData());
+    std::_Exit(2);
 }
 
 } // namespace
@@ -74,36 +109,55 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Ferrogrid"));
     QApplication::setApplicationVersion(QStringLiteral(FERROGRID_VERSION));
 
-    // The command line is read before anything connects to a display, so that
-    // --help, --version and a mistyped option work without one and open no window.
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     addOptions(parser);
-    addToolkitOptions(parser);
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    if (!parser.parse(arguments))
-        return usageError(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+    addLeftoverToolkitOptions(parser);
+
+    // --help and --version work without a display and open no window.
+    parser.parse(argumentBytes(argc, argv));
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))
         || parser.isSet(QStringLiteral("version"))) {
         QCoreApplication app(argc, argv);
-        parser.process(app); // prints the help or the version and ends the program with status 0
-        return 0;
+        if (parser.isSet(QStringLiteral("version")))
+            parser.showVersion(); // ends the program with status 0
+        parser.showHelp();
     }
 
+    // The toolkit takes its own options out of the arguments (-platform,
+    // -style, on X11 -display and -title, ...); what is left is checked.
+    const QtMessageHandler toolkitHandler = qInstallMessageHandler(whileOpeningDisplay);
+    QApplication app(argc, argv);
+    qInstallMessageHandler(toolkitHandler);
+    for (const HeldMessage &held : g_heldMessages)
+        toolkitHandler(held.type, QMessageLogContext(nullptr, 0, nullptr, held.category.constData()), held.text);
+    g_heldMessages.clear();
+
+    if (!parser.parse(argumentBytes(argc, argv)))
+        return usageError(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+    for (const QString &name : {QStringLiteral("record"), QStringLiteral("factors")}) {
+        const QStringList files = parser.values(name);
+        if (files.size() > 1)
+            return usageError(QStringLiteral("--%1 is given more than once.").arg(name));
+        if (files.size() == 1 && files[0].isEmpty())
+            return usageError(QStringLiteral("--%1 needs a file name.").arg(name));
+    }
+    const QStringList recordFiles = parser.values(QStringLiteral("record"));
+    const QStringList factorFiles = parser.values(QStringLiteral("factors"));
+
     ferro::FactorFileResult factors;
-    if (parser.isSet(QStringLiteral("factors"))) {
-        factors = ferro::readFactorFile(QFile::encodeName(parser.value(QStringLiteral("factors"))).toStdString());
+    if (!factorFiles.isEmpty()) {
+        factors = ferro::readFactorFile(factorFiles[0].toLatin1().toStdString());
         if (!factors.ok()) {
             std::fprintf(stderr, "ferrogrid: %s\n", factors.error.c_str());
             return 2;
         }
+        for (const std::string &warning : factors.warnings)
+            std::fprintf(stderr, "ferrogrid: warning: %s\n", warning.c_str());
     }
 
-    QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QString::fromLatin1(appId));
     QApplication::setWindowIcon(programIcon());
     QApplication::setStyle(QStringLiteral("Fusion"));
@@ -115,21 +169,20 @@ int main(int argc, char *argv[])
     QuitApplication end;
     DefaultPrinter printer;
     // For looking at printed pages without a printer: pages go to this PDF file.
-    PdfFile pdf(qEnvironmentVariable("FERROGRID_PRINT_TO_PDF"));
-    const bool toPdf = !qEnvironmentVariable("FERROGRID_PRINT_TO_PDF").isEmpty();
-    Services services {clock, random, boxes, end, toPdf ? static_cast<PrintTarget &>(pdf) : printer};
+    const QString pdfPath = qEnvironmentVariable("FERROGRID_PRINT_TO_PDF");
+    PdfFile pdf(pdfPath);
+    Services services {clock, random, boxes, end, pdfPath.isEmpty() ? static_cast<PrintTarget &>(printer) : pdf};
 
-    Recorder recorder(QFile::encodeName(parser.value(QStringLiteral("record"))).toStdString());
     Ising window(services);
-    if (parser.isSet(QStringLiteral("factors")))
+    if (!factorFiles.isEmpty())
         for (int k = 0; k < Sites; ++k)
             window.designTemps().setFactorText(k, QString::fromStdString(factors.texts[k]));
     window.show();
-    if (parser.isSet(QStringLiteral("record"))) {
+    if (!recordFiles.isEmpty()) {
         // A record file may be a pipe (--record >(...)); a reader that has
         // gone must fail the write, not end the program.
         std::signal(SIGPIPE, SIG_IGN);
-        window.startRecording(recorder);
+        window.startRecording(std::make_unique<RecordSession>(recordFiles[0].toLatin1().toStdString()));
     }
     return app.exec();
 }

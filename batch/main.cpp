@@ -147,6 +147,8 @@ int main(int argc, char *argv[])
         const FactorFileResult file = readFactorFile(o.factorsFile);
         if (!file.ok())
             return fail(file.error);
+        for (const std::string &warning : file.warnings)
+            std::fprintf(stderr, "ferrogrid-batch: warning: %s\n", warning.c_str());
         for (int k = 0; k < Sites; ++k) {
             factors.setText(k, file.texts[k]);
             uniform = uniform && factors[k] == 1.0;

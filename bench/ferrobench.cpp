@@ -28,7 +28,7 @@
 #include "runtime/printing.h"
 #include "stdruntime/random.h"
 #include "preparation/preparation.h"
-#include "recording/recorder.h"
+#include "recording/recordsession.h"
 #include "runtime/caption.h"
 #include "preparation/designtemps.h"
 #include "runtime/reversedscrollbar.h"
@@ -321,9 +321,8 @@ void recordFigure(Services &services)
 {
     const char file[] = "/tmp/ferrobench-record.csv";
     std::remove(file);
-    Recorder recorder(file);
     Ising plain(services), recorded(services);
-    recorded.startRecording(recorder);
+    recorded.startRecording(std::make_unique<RecordSession>(file));
     for (Ising *w : {&plain, &recorded}) {
         w->show();
         prepareRun(*w);

@@ -4,6 +4,7 @@
 #include "runtime/cellarray.h"
 #include "runtime/colour.h"
 #include "preparation/designtemps.h"
+#include "recording/recordsession.h"
 #include "runtime/drawingsurface.h"
 #include "runtime/fonts.h"
 #include "runtime/qtext.h"
@@ -391,8 +392,7 @@ void Ising::showTick(const TickResult &tick)
         picMag->setDrawWidth(2);
         picMag->PSet(tick.x, tick.yMag);
         picAutoCorrelation->PSet(tick.x, tick.yNet);
-        if (m_recorder)
-            recordPoint();
+        recordPoint();
     }
     readoutsChanged();
 }

@@ -23,7 +23,7 @@ class Caption;
 class CellArray;
 class Design_Temps;
 class DrawingSurface;
-class Recorder;
+class RecordSession;
 class ReversedScrollBar;
 class Snapshots;
 class StillImage;
@@ -45,10 +45,11 @@ public:
     Design_Temps &designTemps();
     Snapshots &snapshots();
 
-    // From now on a row goes to the recorder's file for every point on the
-    // charts and every event that cuts the series. A file that cannot be
-    // opened or written says so in a message box; the run goes on unrecorded.
-    void startRecording(Recorder &recorder);
+    // From now on the session gets a row for every point on the charts and
+    // every event that cuts the series. A file that cannot be had, a write
+    // that fails or a reader that falls behind says so in a message box; the
+    // run goes on unrecorded.
+    void startRecording(std::unique_ptr<RecordSession> session);
 
     // The run timer's handler: one tick. The benchmark drives it directly.
     void tmrTime_Timer();
@@ -104,13 +105,10 @@ private:
     // refreshReadouts writes them now.
     void readoutsChanged();
     void refreshReadouts();
-    // Recording: a row, after an event row for any factor edited since the
-    // last row; the first failure stops the recording with a message.
+    // Recording, when started: the session makes the rows.
     void recordEvent(const std::string &event);
     void recordPoint();
-    void recordRow(const std::string &row);
-    bool writeRecord(const std::string &row);
-    void stopRecording();
+    void showRecordingStopped();
 
     Services &m_services;
     Run m_run;
@@ -119,8 +117,7 @@ private:
     const double *m_factors = nullptr;
     std::unique_ptr<Design_Temps> m_designTemps;
     std::unique_ptr<Snapshots> m_snapshots;
-    Recorder *m_recorder = nullptr; // none unless started with --record
-    std::uint64_t m_recordedFactorEdits = 0;
+    std::unique_ptr<RecordSession> m_record; // none unless started with --record
 
     QWidget *client;
     DrawingSurface *surface; // the client area's own surface, behind every control

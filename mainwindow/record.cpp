@@ -1,58 +1,43 @@
-// Recording the run to a file (`ferrogrid --record FILE`): the window says
-// when a point or an event happens; the rows are the recorder's.
+// Recording the run to a file (`ferrogrid --record FILE`): the window tells
+// the session when a point or an event happens; rows and file are the
+// session's.
 
 #include "mainwindow/ising.h"
 
 #include "preparation/designtemps.h"
-#include "recording/recorder.h"
+#include "recording/recordsession.h"
 
 #include <QLineEdit>
 
 namespace ferro {
 
-void Ising::startRecording(Recorder &recorder)
+void Ising::startRecording(std::unique_ptr<RecordSession> session)
 {
-    m_recorder = &recorder;
-    if (!recorder.open(m_services.clock.now()))
-        stopRecording();
+    m_record = std::move(session);
+    // The session stops on its writer's thread; the box is shown on ours.
+    const bool started = m_record->start(m_services.clock.now(), [this] {
+        QMetaObject::invokeMethod(this, &Ising::showRecordingStopped, Qt::QueuedConnection);
+    });
+    if (!started)
+        showRecordingStopped();
 }
 
 void Ising::recordEvent(const std::string &event)
 {
-    if (m_recorder)
-        recordRow(eventRow(m_run, txtTemp->text().toStdString(), event));
+    if (m_record)
+        m_record->event(m_run, txtTemp->text().toStdString(), event, m_designTemps ? m_designTemps->edits() : 0);
 }
 
 void Ising::recordPoint()
 {
-    recordRow(pointRow(m_run, txtTemp->text().toStdString()));
+    if (m_record)
+        m_record->point(m_run, txtTemp->text().toStdString(), m_designTemps ? m_designTemps->edits() : 0);
 }
 
-void Ising::recordRow(const std::string &row)
+void Ising::showRecordingStopped()
 {
-    // Factor edits come one keystroke (or, with Clear Text, 400 boxes) at a
-    // time: they make one event row before the next row of the run.
-    if (m_designTemps && m_designTemps->edits() != m_recordedFactorEdits) {
-        m_recordedFactorEdits = m_designTemps->edits();
-        if (!writeRecord(eventRow(m_run, txtTemp->text().toStdString(), "temperature factors changed")))
-            return;
-    }
-    writeRecord(row);
-}
-
-bool Ising::writeRecord(const std::string &row)
-{
-    if (m_recorder->write(row))
-        return true;
-    stopRecording();
-    return false;
-}
-
-void Ising::stopRecording()
-{
-    const QString message = QLatin1Char(' ') + QString::fromLocal8Bit(m_recorder->error());
-    m_recorder = nullptr; // before the box, whose event loop may run ticks
-    m_services.boxes.MsgBox(this, message, vbOKOnly, QStringLiteral(" Ferrogrid"));
+    m_services.boxes.MsgBox(this, QLatin1Char(' ') + QString::fromLocal8Bit(m_record->error()), vbOKOnly,
+                            QStringLiteral(" Ferrogrid"));
 }
 
 } // namespace ferro

@@ -1,23 +1,20 @@
 #include "preparation/factorfile.h"
 
+#include "core/flip.h"
+#include "stdruntime/textconv.h"
+
+#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <sstream>
-#include <vector>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ferro {
 
 namespace {
-
-FactorFileResult failure(std::size_t line, std::size_t column, const std::string &what)
-{
-    FactorFileResult r;
-    r.error = std::to_string(line) + ":" + std::to_string(column) + ": " + what;
-    return r;
-}
-
-const std::string Expected = "a factor file has 20 lines of 20 comma-separated factors";
 
 // Shortest text that reads back as the same double, or the value to this many
 // significant digits; in any locale.
@@ -29,80 +26,207 @@ std::string numberText(double value, int digits = 0)
     return std::string(buf, end);
 }
 
+std::string counted(std::size_t n, const char *what)
+{
+    return std::to_string(n) + " " + what + (n == 1 ? "" : "s");
+}
+
+// Reads a factor file's bytes piece by piece and stops at the first that
+// makes it impossible; nothing but the texts themselves is kept.
+class FactorReader {
+public:
+    explicit FactorReader(int side)
+        : m_side(static_cast<std::size_t>(side))
+        , m_expected("a factor file has " + std::to_string(side) + " lines of " + std::to_string(side)
+                     + " comma-separated factors")
+    {
+        m_maxBytes = Bom.size() + m_side * (m_side * MaxFactorText + (m_side - 1) + 2);
+        m_result.texts.assign(m_side * m_side, std::string());
+    }
+
+    // False once the text is impossible.
+    bool feed(std::string_view piece)
+    {
+        for (const char c : piece) {
+            if (m_bomMatched >= 0) {
+                if (c == Bom[m_bomMatched]) {
+                    if (++m_bomMatched == static_cast<int>(Bom.size()))
+                        m_bomMatched = -1;
+                    continue;
+                }
+                const int matched = m_bomMatched;
+                m_bomMatched = -1;
+                for (int k = 0; k < matched; ++k)
+                    if (!take(Bom[k]))
+                        return false;
+            }
+            if (!take(c))
+                return false;
+        }
+        return true;
+    }
+
+    FactorFileResult finish()
+    {
+        if (m_bomMatched > 0) { // the whole text is the start of a byte-order mark
+            const int matched = m_bomMatched;
+            m_bomMatched = -1;
+            for (int k = 0; k < matched && m_result.ok(); ++k)
+                take(Bom[k]);
+        }
+        if (m_result.ok() && m_line <= m_side && m_column > 1)
+            endLine(); // the last line without its line end
+        if (m_result.ok() && m_line <= m_side)
+            fail(m_line, 1, "the file ends after " + counted(m_line - 1, "line") + "; " + m_expected);
+        return std::move(m_result);
+    }
+
+private:
+    static constexpr std::string_view Bom = "\xEF\xBB\xBF";
+
+    bool take(char c)
+    {
+        if (++m_bytes > m_maxBytes)
+            return fail(m_line, m_column,
+                        "the file is longer than any factor file can be (" + std::to_string(m_side) + " lines of "
+                            + std::to_string(m_side) + " texts of at most 32767 characters)");
+        if (m_afterCR) {
+            m_afterCR = false;
+            if (c == '\n')
+                return true; // the second byte of a CR LF
+        }
+        if (c == '\n' || c == '\r') {
+            m_afterCR = c == '\r';
+            return endLine();
+        }
+        if (m_line > m_side)
+            return fail(m_line, m_column, "a line after the " + ordinal(m_side) + "; " + m_expected);
+        if (c == ',') {
+            if (!endField())
+                return false;
+            ++m_column;
+            if (++m_field == m_side)
+                return fail(m_line, m_column, "a " + ordinal(m_side + 1) + " field; " + m_expected);
+            m_fieldColumn = m_column;
+            return true;
+        }
+        std::string &text = m_result.texts[(m_line - 1) * m_side + m_field];
+        if (text.size() == MaxFactorText)
+            return fail(m_line, m_column, "a factor text of more than 32767 characters; a box holds at most 32767");
+        text += c;
+        ++m_column;
+        return true;
+    }
+
+    bool endLine()
+    {
+        if (m_line <= m_side) {
+            endField();
+            if (m_field + 1 < m_side)
+                return fail(m_line, m_column,
+                            "the line ends after " + counted(m_field + 1, "field") + "; " + m_expected);
+        }
+        ++m_line;
+        m_column = m_fieldColumn = 1;
+        m_field = 0;
+        return true;
+    }
+
+    // A text that is not a complete number above 0 is read as the designer
+    // reads it, with a warning that says what it becomes.
+    bool endField()
+    {
+        const std::string &text = m_result.texts[(m_line - 1) * m_side + m_field];
+        if (text.empty())
+            return true;
+        bool whole = false;
+        const double value = Val(text, whole);
+        if (!whole || value <= 0)
+            m_result.warnings.push_back(std::to_string(m_line) + ":" + std::to_string(m_fieldColumn) + ": "
+                                        + messageQuote(text)
+                                        + (whole ? " is not above 0" : " is not a complete number")
+                                        + "; the site's factor becomes " + numberText(siteFactor(text), 15));
+        return true;
+    }
+
+    bool fail(std::size_t line, std::size_t column, const std::string &what)
+    {
+        m_result.error = std::to_string(line) + ":" + std::to_string(column) + ": " + what;
+        return false;
+    }
+
+    static std::string ordinal(std::size_t n)
+    {
+        const char *suffix = n % 100 / 10 == 1 ? "th" : n % 10 == 1 ? "st" : n % 10 == 2 ? "nd" : n % 10 == 3 ? "rd" : "th";
+        return std::to_string(n) + suffix;
+    }
+
+    const std::size_t m_side;
+    const std::string m_expected;
+    std::uint64_t m_maxBytes = 0;
+    std::uint64_t m_bytes = 0;
+    int m_bomMatched = 0; // bytes of a leading byte-order mark seen; -1 once decided
+    bool m_afterCR = false;
+    std::size_t m_line = 1, m_column = 1, m_fieldColumn = 1;
+    std::size_t m_field = 0; // of the line, from 0
+    FactorFileResult m_result;
+};
+
 } // namespace
 
-FactorFileResult parseFactorText(std::string_view text)
+FactorFileResult parseFactorText(std::string_view text, int side)
 {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        lines.push_back(line);
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-    }
-    while (lines.size() > Side && lines.back().empty())
-        lines.pop_back();
-    if (lines.size() < Side)
-        return failure(lines.size() + 1, 1,
-                       "the file ends after " + std::to_string(lines.size()) + " lines; " + Expected);
-    if (lines.size() > Side)
-        return failure(Side + 1, 1, "a line after the 20th; " + Expected);
-
-    FactorFileResult result;
-    for (int i = 0; i < Side; ++i) {
-        const std::string_view line = lines[i];
-        std::size_t start = 0;
-        for (int j = 0;; ++j) {
-            const std::size_t comma = line.find(',', start);
-            const std::string_view field = line.substr(start, comma == std::string_view::npos ? comma : comma - start);
-            if (j == Side)
-                return failure(i + 1, start + 1, "a 21st field; " + Expected);
-            if (field.size() > MaxFactorText)
-                return failure(i + 1, start + 1,
-                               "a factor text of " + std::to_string(field.size()) + " characters; a box holds at most 32767");
-            result.texts[cellIndex(i, j)] = std::string(field);
-            if (comma == std::string_view::npos) {
-                if (j + 1 < Side)
-                    return failure(i + 1, line.size() + 1,
-                                   "the line ends after " + std::to_string(j + 1) + " fields; " + Expected);
-                break;
-            }
-            start = comma + 1;
-        }
-    }
-    return result;
+    FactorReader reader(side);
+    reader.feed(text);
+    return reader.finish();
 }
 
-FactorFileResult readFactorFile(const std::string &path)
+FactorFileResult readFactorFile(const std::string &path, int side)
 {
-    std::ifstream in(path, std::ios::binary);
     FactorFileResult result;
-    if (!in) {
-        result.error = path + ": cannot be read";
+    const auto failure = [&](const std::string &what) {
+        result.error = path + ": " + what;
         return result;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return failure(std::string("cannot be read: ") + std::strerror(errno));
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return failure("is a directory, not a factor file");
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) {
-        result.error = path + ": cannot be read";
-        return result;
+    FactorReader reader(side);
+    char piece[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, piece, sizeof piece);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int err = errno;
+            ::close(fd);
+            return failure(std::string("cannot be read: ") + std::strerror(err));
+        }
+        if (n == 0 || !reader.feed(std::string_view(piece, static_cast<std::size_t>(n))))
+            break;
     }
-    result = parseFactorText(content.str());
+    ::close(fd);
+    result = reader.finish();
     if (!result.ok())
         result.error = path + ":" + result.error;
+    for (std::string &warning : result.warnings)
+        warning = path + ":" + warning;
     return result;
 }
 
-std::string factorFileText(const FactorTexts &texts)
+std::string factorFileText(const FactorTexts &texts, int side)
 {
     std::string out;
-    for (int i = 0; i < Side; ++i) {
-        for (int j = 0; j < Side; ++j) {
+    for (int i = 0; i < side; ++i) {
+        for (int j = 0; j < side; ++j) {
             if (j > 0)
                 out += ',';
-            out += texts[cellIndex(i, j)];
+            out += texts[static_cast<std::size_t>(i * side + j)];
         }
         out += '\n';
     }
@@ -128,6 +252,7 @@ std::string messageQuote(std::string_view text)
 FactorFileResult factorPattern(std::string_view pattern)
 {
     FactorFileResult result;
+    result.texts.assign(Sites, std::string());
     const std::size_t colon = pattern.find(':');
     const std::string_view name = pattern.substr(0, colon);
     std::vector<double> values;

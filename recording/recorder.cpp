@@ -2,16 +2,8 @@
 
 #include "stdruntime/textconv.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <tuple>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ferro {
 
@@ -74,76 +66,6 @@ std::string pointRow(const Run &run, std::string_view temperatureText)
 std::string eventRow(const Run &run, std::string_view temperatureText, std::string_view event)
 {
     return ticksText(run.record()) + ",," + quoted(temperatureText) + ",,,,," + quoted(event) + "\n";
-}
-
-Recorder::~Recorder()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-void Recorder::fail(const std::string &what, int err)
-{
-    m_error = what + " (" + std::strerror(err) + "). The program runs on without recording.";
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-}
-
-bool Recorder::open(const ClockReading &now)
-{
-    // Write-only: a pipe given as the file (--record >(...)) must see its
-    // reader go, and we must never be that reader.
-    m_fd = ::open(m_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (m_fd < 0) {
-        const int err = errno;
-        fail(m_path + " cannot be opened for recording", err);
-        return false;
-    }
-
-    std::string opening;
-    struct stat st {};
-    if (::fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-        // A line cut short by an earlier end is finished first, then one
-        // blank line separates this recording from the one before.
-        char last = '\n';
-        if (const int in = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC); in >= 0) {
-            if (::pread(in, &last, 1, st.st_size - 1) != 1)
-                last = '\n';
-            ::close(in);
-        }
-        if (last != '\n')
-            opening += '\n';
-        opening += '\n';
-    }
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "0,,,,,,,recording started %04d-%02d-%02d %02d:%02d:%02d\n", now.year,
-                  now.month, now.day, now.hour, now.minute, now.second);
-    opening += recordHeader() + stamp;
-    return write(opening);
-}
-
-bool Recorder::write(std::string_view row)
-{
-    if (m_fd < 0)
-        return false;
-    std::size_t done = 0;
-    while (done < row.size()) {
-        const ssize_t n = ::write(m_fd, row.data() + done, row.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            // Take back the part of the row that did get written.
-            const off_t end = ::lseek(m_fd, 0, SEEK_END);
-            if (done > 0 && end >= static_cast<off_t>(done))
-                std::ignore = ::ftruncate(m_fd, end - static_cast<off_t>(done));
-            fail("Recording to " + m_path + " has stopped", err);
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 } // namespace ferro

@@ -163,6 +163,37 @@ private slots:
         QVERIFY(p.readAllStandardError().contains("w.txt:20:1: the file ends after 19 lines"));
     }
 
+    // Both programs read factor files with one reader: a byte-order mark is
+    // skipped (every factor 1: the exact column is there), and a text that
+    // is not a number gets the same warning from each.
+    void bothProgramsReadFactorFilesAlike()
+    {
+        const QByteArray line = QByteArray(19, ',') + "\n";
+        QFile ones(path("bom.txt"));
+        QVERIFY(ones.open(QIODevice::WriteOnly) && ones.write("\xEF\xBB\xBF" "1" + line.repeated(20)) > 0);
+        ones.close();
+        const Run uniform = batch({"--temperatures", "2", "--sweeps", "100", "--factors", path("bom.txt")});
+        QCOMPARE(uniform.err, QByteArray());
+        QVERIFY(!rows(uniform.out).value(1).value(14).isEmpty());
+
+        QFile words(path("words.txt"));
+        QVERIFY(words.open(QIODevice::WriteOnly) && words.write("\xEF\xBB\xBF" "1,2x" + line.repeated(20).mid(1)) > 0);
+        words.close();
+        const QByteArray warning = "warning: " + path("words.txt").toUtf8()
+                                   + ":1:3: '2x' is not a complete number; the site's factor becomes 2\n";
+        const Run run = batch({"--temperatures", "2", "--sweeps", "100", "--factors", path("words.txt")});
+        QCOMPARE(run.err, "ferrogrid-batch: " + warning);
+        QProcess window;
+        window.setProcessChannelMode(QProcess::MergedChannels);
+        window.start(QStringLiteral(FERROGRID), {"--factors", path("words.txt"), "-platform", "offscreen"});
+        QByteArray said = "\n";
+        while (!said.contains("\nferrogrid: " + warning) && window.waitForReadyRead(20000))
+            said += window.readAll();
+        window.kill();
+        window.waitForFinished();
+        QVERIFY2(said.contains("\nferrogrid: " + warning), said.constData());
+    }
+
     void badInput_data()
     {
         QTest::addColumn<QStringList>("args");

@@ -1,5 +1,8 @@
-# The program's command line, run with no display at all: each case must end
-# with its exit status and text before anything could open a window.
+# The program's command line, run with no display at all: --help and
+# --version answer without one; any other case must end with its exit status
+# and text before a window opens (on the offscreen platform where the case
+# needs the toolkit to have taken its options first, and the toolkit may say
+# something of its own before our line).
 #   cmake -DPROGRAM=path/to/ferrogrid -DVERSION=x.y -P tst_commandline.cmake
 function(expect status pattern)
     execute_process(COMMAND ${PROGRAM} ${ARGN} RESULT_VARIABLE rc
@@ -19,6 +22,14 @@ string(REPLACE "." "\\." version "${VERSION}")
 expect(0 "^Ferrogrid ${version}\n$" --version)
 expect(0 "^Ferrogrid ${version}\n$" -platform offscreen -v)
 expect(0 "Usage: .*ferrogrid \\[options\\].*--version" --help)
-expect(2 "^ferrogrid: Unknown option 'colour'\\.\nTry 'ferrogrid --help'" --colour)
-expect(2 "^ferrogrid: Unexpected argument 'lattice\\.txt'\\." lattice.txt)
-expect(2 "^ferrogrid: Missing value after '-style'\\." -style)
+set(line "(^|\n)ferrogrid: ")
+expect(2 "${line}Unknown option 'frobnicate'\\.\nTry 'ferrogrid --help'" -platform offscreen --frobnicate)
+expect(2 "${line}Unexpected argument 'lattice\\.txt'\\." -platform offscreen lattice.txt)
+expect(2 "${line}Missing value after '--record'\\." -platform offscreen --record)
+expect(2 "${line}--record needs a file name\\." -platform offscreen --record=)
+expect(2 "${line}--record is given more than once\\." -platform offscreen --record a.csv --record b.csv)
+# No display, a display that is not there, a platform that does not exist:
+# one line, status 2.
+expect(2 "^ferrogrid: no display could be opened \\([^\n]+\\)\n$")
+expect(2 "^ferrogrid: no display could be opened \\(could not connect to display :99\\)\n$" -display :99)
+expect(2 "^ferrogrid: no display could be opened \\([^\n]*\"nosuch\"[^\n]*\\)\n$" -platform nosuch)

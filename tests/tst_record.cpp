@@ -1,15 +1,21 @@
 // ferrogrid --record: the rows against the read-outs through a run, a clear
-// and a reset; a file that cannot be written; a program killed mid-run.
+// and a reset; a file that cannot be had or written; a reader that stops
+// reading; a program killed mid-run; the program's command line around it.
 
 #include "recording/recorder.h"
+#include "recording/recordsession.h"
 #include "runtime/reversedscrollbar.h"
 #include "tests/windowfixture.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,10 +29,35 @@ class TestRecord : public QObject {
 
     QString path() const { return dir.filePath(QStringLiteral("run.csv")); }
     // The file's lines; the last is empty when the file ends with a line break.
-    QStringList lines()
+    QStringList lines(const QByteArray &name = {})
     {
-        QFile file(path());
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n') : QStringList();
+        const int fd = ::open(name.isEmpty() ? QFile::encodeName(path()).constData() : name.constData(), O_RDONLY);
+        QByteArray text;
+        char piece[4096];
+        for (ssize_t n; fd >= 0 && (n = read(fd, piece, sizeof piece)) > 0;)
+            text.append(piece, n);
+        return fd >= 0 && ::close(fd) == 0 ? QString::fromUtf8(text).split('\n') : QStringList();
+    }
+    // Starts a program and waits until the record file `name` holds its
+    // header and start row: the window is up. Empty then, else what the
+    // program said when it ended.
+    QString startsRecording(const QStringList &arguments, const QByteArray &name = {},
+                            const QString &program = QStringLiteral(FERROGRID))
+    {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(program, arguments);
+        QDeadlineTimer deadline(20000);
+        while (lines(name).size() < 3 && !deadline.hasExpired() && !p.waitForFinished(50)) {
+        }
+        const bool started = p.state() == QProcess::Running && lines(name).size() == 3;
+        p.kill();
+        p.waitForFinished();
+        return started ? QString() : QStringLiteral("ended with %1: %2").arg(p.exitCode()).arg(p.readAll());
+    }
+    void record(const QString &file, std::size_t maxBehind = RecordSession::DefaultMaxBehind)
+    {
+        f.w->startRecording(std::make_unique<RecordSession>(file.toStdString(), maxBehind));
     }
     void tick(int n)
     {
@@ -53,8 +84,7 @@ private slots:
     {
         QFile old(path()); // a row cut short by an earlier end
         QVERIFY(old.open(QIODevice::WriteOnly) && old.write("cut short") == 9 && old.flush());
-        Recorder recorder(path().toStdString());
-        f.w->startRecording(recorder);
+        record(path());
         f.random.script = {0.9}; // all spins down: m < 0
         f.click("cmdZero");
         f.box("txtTemp")->setText(QStringLiteral("1.5"));
@@ -77,26 +107,38 @@ private slots:
         f.choose("mnuReset");
         expected << "1600000,,1.5,,,,,temperature factors changed" << "1600000,,1.5,,,,,Snapshot 1"
                  << "0,,,,,,,Clear Chart" << "0,,,,,,,Reset" << "";
-        QCOMPARE(lines(), expected);
+        QTRY_COMPARE(lines(), expected); // the writer's thread has caught up
     }
 
+    // The message appears (at once, or from the writer when the first row
+    // fails), and the run goes on unrecorded without another.
     void unwritableFile_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::newRow("no-such-folder") << dir.filePath(QStringLiteral("none/run.csv"));
-        QTest::newRow("disk-full") << QStringLiteral("/dev/full");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no-such-folder") << dir.filePath(QStringLiteral("none/run.csv")) << "No such file";
+        QTest::newRow("disk-full") << QStringLiteral("/dev/full") << "No space left";
         int ends[2];
         QVERIFY(pipe(ends) == 0 && ::close(ends[0]) == 0);
-        QTest::newRow("pipe-reader-gone") << QStringLiteral("/proc/self/fd/%1").arg(ends[1]);
+        QTest::newRow("pipe-reader-gone") << QStringLiteral("/proc/self/fd/%1").arg(ends[1]) << "Broken pipe";
+        const QString fifo = dir.filePath(QStringLiteral("unread.fifo"));
+        QVERIFY(mkfifo(fifo.toLocal8Bit().constData(), 0600) == 0);
+        QTest::newRow("fifo-no-reader") << fifo << "Nothing reads the pipe";
+        // flock locks belong to an open file: this one stands for another program.
+        const QString locked = dir.filePath(QStringLiteral("locked.csv"));
+        const int other = ::open(locked.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        QVERIFY(other >= 0 && flock(other, LOCK_EX) == 0);
+        QTest::newRow("locked-by-another-program") << locked << "Another program is recording to";
     }
     void unwritableFile()
     {
         QFETCH(QString, file);
-        Recorder recorder(file.toStdString());
-        f.w->startRecording(recorder);
-        QCOMPARE(f.boxes.asked.size(), 1u);
+        QFETCH(QString, reason);
+        record(file);
+        QTRY_COMPARE(f.boxes.asked.size(), 1u);
         const AskedBox box = f.boxes.asked[0];
-        QVERIFY2(box.title == " Ferrogrid" && box.prompt.startsWith(' ') && box.prompt.contains(file),
+        QVERIFY2(box.title == " Ferrogrid" && box.prompt.startsWith(' ') && box.prompt.contains(file)
+                     && box.prompt.contains(reason) && box.prompt.endsWith("The program runs on without recording."),
                  qPrintable(box.prompt));
         f.prepareOrdered();
         f.click("cmdRestart");
@@ -105,13 +147,46 @@ private slots:
         QCOMPARE(f.boxes.asked.size(), 1u);
     }
 
+    // A reader that holds the pipe open and never reads: the window never
+    // waits for it; once the rows it has not taken pass the bound, recording
+    // stops with a message and the window goes on (Exit still asks and ends).
+    void stalledReaderStopsRecording()
+    {
+        const QString fifo = dir.filePath(QStringLiteral("stalled.fifo"));
+        QVERIFY(mkfifo(fifo.toLocal8Bit().constData(), 0600) == 0);
+        const int reader = ::open(fifo.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        QVERIFY(reader >= 0);
+        fcntl(reader, F_SETPIPE_SZ, 4096); // the smallest pipe: full after a few dozen rows
+        record(fifo, 8192);
+        f.prepareOrdered();
+        f.click("cmdRestart");
+        for (int n = 0; n < 1000 && f.boxes.asked.empty(); ++n) {
+            tick(400);
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(f.boxes.asked.size(), 1u);
+        QVERIFY2(f.boxes.asked[0].prompt.contains("its reader has fallen more than 8192 bytes behind"),
+                 qPrintable(f.boxes.asked[0].prompt));
+        const QString before = f.text("lblLabels");
+        tick(4000);
+        QTRY_VERIFY(f.text("lblLabels") != before);
+        f.boxes.answer = vbYes;
+        f.choose("mnuExit");
+        QCOMPARE(f.end.ends, 1);
+        QCOMPARE(f.boxes.asked.size(), 2u);
+        f.tearDown(); // the session ends without waiting for the reader
+        ::close(reader);
+    }
+
+    // Killed while its writer writes: the file holds whole rows. Killed while
+    // it waits for a click: everything written; a second program meanwhile
+    // finds the file locked.
     void killedProgramLeavesWholeRows()
     {
-        Recorder recorder(path().toStdString());
         const pid_t child = fork();
         if (child == 0) {
             alarm(60);
-            f.w->startRecording(recorder);
+            record(path());
             f.prepareOrdered();
             f.click("cmdRestart");
             tick(40000);
@@ -122,18 +197,60 @@ private slots:
         QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
         QStringList all = lines();
         QCOMPARE(all.takeLast(), QString()); // the last row ends with its line break
-        QCOMPARE(all.size(), 3 + 40000 / 400);
+        QVERIFY(all.size() <= 3 + 40000 / 400);
         for (const QString &line : all)
             QCOMPARE(line.count(','), 7);
 
-        // The program itself, killed while it waits for a click.
         QFile::remove(path());
         QProcess program;
         program.start(QStringLiteral(FERROGRID), {"--record", path(), "-platform", "offscreen"});
         QTRY_COMPARE_WITH_TIMEOUT(lines().size(), 3, 20000);
+        record(path());
+        QTRY_COMPARE(f.boxes.asked.size(), 1u);
+        QVERIFY2(f.boxes.asked[0].prompt.contains("Another program is recording to " + path()),
+                 qPrintable(f.boxes.asked[0].prompt));
         program.kill();
         QVERIFY(program.waitForFinished());
         QCOMPARE(lines().at(0), header);
+        QCOMPARE(lines().size(), 3);
+    }
+
+    // The toolkit's own options, which it takes out of the arguments or
+    // leaves for the platform that reads them, start the window as usual.
+    void toolkitOptionsStartTheWindow_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("title") << QStringList {"-title", "Foo"};
+        QTest::newRow("name") << QStringList {"-name", "fooclass"};
+        QTest::newRow("icon") << QStringList {"-icon", "x.png"};
+        QTest::newRow("visual") << QStringList {"-visual", "TrueColor"};
+        QTest::newRow("sync") << QStringList {"-sync"};
+        QTest::newRow("nograb") << QStringList {"-nograb"};
+        QTest::newRow("dograb") << QStringList {"-dograb"};
+        QTest::newRow("testability") << QStringList {"-testability"};
+        QTest::newRow("style") << QStringList {"-style", "Windows"};
+        QTest::newRow("reverse") << QStringList {"-reverse"};
+    }
+    void toolkitOptionsStartTheWindow()
+    {
+        QFETCH(QStringList, options);
+        QCOMPARE(startsRecording(QStringList {"--record", path(), "-platform", "offscreen"} + options), QString());
+    }
+
+    // File names are bytes: names that are not UTF-8 are used as they stand.
+    void namesThatAreNotUtf8()
+    {
+        const QByteArray folder = QFile::encodeName(dir.path());
+        const int fd = ::open(folder + "/factors\xfe.txt", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        const QByteArray text = QByteArray(19, ',').append('\n').repeated(20);
+        QVERIFY(fd >= 0 && write(fd, text.constData(), text.size()) == text.size() && ::close(fd) == 0);
+        // QProcess passes arguments as UTF-8: the shell makes the bytes.
+        const QString script = QStringLiteral("exec \"$0\" -platform offscreen --record \"$(printf '%s/bad\\377.csv' \"$1\")\" "
+                                              "--factors \"$(printf '%s/factors\\376.txt' \"$1\")\"");
+        QCOMPARE(startsRecording({"-c", script, QStringLiteral(FERROGRID), dir.path()}, folder + "/bad\xff.csv",
+                                 QStringLiteral("/bin/sh")),
+                 QString());
+        QVERIFY(unlink(folder + "/bad\xff.csv") == 0 && unlink(folder + "/factors\xfe.txt") == 0);
     }
 };
 
