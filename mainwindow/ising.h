@@ -101,6 +101,9 @@ private:
     // refreshReadouts writes them now.
     void readoutsChanged();
     void refreshReadouts();
+    // What a screen reader says about the lattice and a chart.
+    QString latticeDescription() const;
+    QString chartDescription(const DrawingSurface *chart) const;
     // Recording: a row, after an event row for any factor edited since the
     // last row; the first failure stops the recording with a message.
     void recordEvent(const std::string &event);
