@@ -112,11 +112,12 @@ public:
             QAccessibleWidget::doAction(action);
     }
 
+    // Only a caption whose text was set since the last announcement comes
+    // here: it is announced even when the text went back to what was last
+    // announced, since a reader may have read the text in between.
     void announce() override
     {
         const QString now = shown();
-        if (now == m_announced)
-            return;
         send(object(), QAccessible::NameChanged);
         QAccessibleTextUpdateEvent update(object(), 0, m_announced, now);
         QAccessible::updateAccessibility(&update);
@@ -204,7 +205,6 @@ class CellArrayInterface : public QAccessibleWidget, public Announcing {
 public:
     explicit CellArrayInterface(CellArray *array)
         : QAccessibleWidget(array)
-        , m_description(array->description())
     {
     }
     ~CellArrayInterface() override
@@ -257,13 +257,10 @@ public:
         return nullptr;
     }
 
+    // The picture is announced whenever its owner says it may have changed.
     void announce() override
     {
-        const QString description = array()->description();
-        if (description != m_description) {
-            m_description = description;
-            send(object(), QAccessible::DescriptionChanged);
-        }
+        send(object(), QAccessible::DescriptionChanged);
         for (QAccessible::Id id : m_blocks) {
             if (id)
                 static_cast<BlockInterface *>(QAccessible::accessibleInterface(id))->announce();
@@ -271,7 +268,6 @@ public:
     }
 
 private:
-    QString m_description;
     mutable std::vector<QAccessible::Id> m_blocks;
 };
 
@@ -281,10 +277,8 @@ class SurfaceInterface : public QAccessibleWidget, public ReadOnlyText, public A
 public:
     explicit SurfaceInterface(DrawingSurface *surface)
         : QAccessibleWidget(surface)
+        , m_text(currentText())
     {
-        m_name = text(QAccessible::Name);
-        m_description = text(QAccessible::Description);
-        m_text = currentText();
     }
 
     DrawingSurface *surface() const { return static_cast<DrawingSurface *>(widget()); }
@@ -311,25 +305,23 @@ public:
         return QAccessibleWidget::interface_cast(t);
     }
 
+    // A named surface is a picture whose description may have changed; an
+    // unnamed one a label whose lines did.
     void announce() override
     {
-        const QString name = text(QAccessible::Name), description = text(QAccessible::Description);
-        const QString now = currentText();
-        if (name != m_name)
-            send(object(), QAccessible::NameChanged);
-        if (description != m_description)
+        if (named()) {
             send(object(), QAccessible::DescriptionChanged);
-        if (now != m_text) {
-            QAccessibleTextUpdateEvent update(object(), 0, m_text, now);
-            QAccessible::updateAccessibility(&update);
+            return;
         }
-        m_name = name;
-        m_description = description;
+        const QString now = currentText();
+        send(object(), QAccessible::NameChanged);
+        QAccessibleTextUpdateEvent update(object(), 0, m_text, now);
+        QAccessible::updateAccessibility(&update);
         m_text = now;
     }
 
 private:
-    QString m_name, m_description, m_text;
+    QString m_text;
 };
 
 // A still image: a picture while it has one and no control above it covers it.
