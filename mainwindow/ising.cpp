@@ -240,8 +240,8 @@ void Ising::buildControls()
     picAutoCorrelation = new DrawingSurface(client, vbColour(VbWhite));
     picAutoCorrelation->setObjectName(QStringLiteral("picAutoCorrelation"));
     placeBox(picAutoCorrelation, picAutoCorrelationBox);
-    // A screen reader names each chart by its caption and the surface behind
-    // them by the numbers it carries.
+    // A screen reader names each chart by its caption, and the surface
+    // behind them by the numbers of their value axes that it carries.
     picMag->setAccessibleName(QStringLiteral("Magnetization"));
     picMag->setDescriber([this] { return chartDescription(picMag); });
     picAutoCorrelation->setAccessibleName(QStringLiteral("Avg Magnetization"));

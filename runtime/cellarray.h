@@ -28,8 +28,6 @@ public:
 
     std::uint32_t BackColor(int k) const { return m_cells[k].fill; }
     std::uint32_t BorderColor(int k) const { return m_cells[k].border; }
-    bool cellVisible(int k) const { return m_cells[k].visible; }
-    QRect cellRect(int k) const { return m_cells[k].rect; }
 
     void setBackColor(int k, std::uint32_t colour);
     void setBorderColor(int k, std::uint32_t colour);
