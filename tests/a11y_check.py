@@ -58,7 +58,7 @@ def on_event(event):
     events.append((time.monotonic(), event.source, what, value))
 
 
-def settle(window, quiet=0.6, longest=6.0):
+def settle(window, quiet=1.0, longest=8.0):
     """Lets the announcements come until none has come for a while. A call
     to the program each round also brings in announcements that arrived
     while the check waited for an answer."""
@@ -250,7 +250,7 @@ def main():
     # T = Zero: every spin alike; the magnetization read-out and the lattice
     # must tell the same story.
     press(find(window, pyatspi.ROLE_PUSH_BUTTON, "T = Zero"))
-    pump(0.6)
+    settle(window)
     values = read_out(window, "after T = Zero")
     up, down = spins(values, lattice(window, "after T = Zero"))
     if up != 400 and down != 400:
@@ -309,7 +309,7 @@ def main():
 
     # Reset: the lattice is blank.
     press(menu_item(window, "Reset"))
-    pump(0.6)
+    settle(window)
     if lattice(window, "after Reset") != "blank":
         fail("lattice not blank after Reset")
     read_out(window, "after Reset")
