@@ -3,7 +3,6 @@
 
 #include "tests/windowfixture.h"
 
-#include "runtime/cellarray.h"
 #include "runtime/drawingsurface.h"
 #include "stdruntime/textconv.h"
 #include "runtime/reversedscrollbar.h"
@@ -63,8 +62,8 @@ private slots:
     void cleanup() { f.tearDown(); }
 
     // Where controls stand as a person sees them: every control inside its
-    // window and clear of the others (the window's surface, the cells' frame
-    // and the still copies lie behind), captions level with their buttons and
+    // window and clear of the others (but for the window's surface, the
+    // cells' frame and the still copies behind them), captions level with their buttons and
     // boxes, read-outs under the middle of their captions, the designer's
     // boxes in rows and columns in the order Tab visits them.
     void layout_data()
@@ -102,24 +101,15 @@ private slots:
         f.choose("mnuTemps");
         QMainWindow *const windows[] = {f.w.get(), &f.w->snapshots(), &f.w->designTemps()};
         QWidget *client = windows[window]->centralWidget();
-        if (relation == "apart") {
-            QList<QWidget *> controls;
-            for (QWidget *c : client->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-                if (c->isVisible() && !qobject_cast<CellArray *>(c) && !qobject_cast<StillImage *>(c))
-                    controls << c;
-            auto behind = [&](QWidget *c) {
-                return std::any_of(controls.begin(), controls.end(), [c](QWidget *o) {
-                    return o != c && c->geometry().contains(o->geometry());
-                });
-            };
-            controls.removeIf(behind);
-            QVERIFY(controls.size() > 10);
-            for (QWidget *c : controls) {
-                QVERIFY2(client->rect().contains(c->geometry()), qPrintable(c->objectName()));
-                for (QWidget *o : controls)
-                    QVERIFY2(o == c || !c->geometry().intersects(o->geometry()),
-                             qPrintable(c->objectName() + " on " + o->objectName()));
-            }
+        if (relation == "apart") { // what lies wholly behind another may overlap it
+            const QList<QWidget *> controls = client->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+            for (QWidget *c : controls)
+                for (QWidget *o : controls) {
+                    const QRect r = c->geometry(), s = o->geometry();
+                    if (c->isVisible() && o->isVisible() && !qobject_cast<StillImage *>(c) && !qobject_cast<StillImage *>(o))
+                        QVERIFY2(client->rect().contains(r) && (r.contains(s) || s.contains(r) || !r.intersects(s)),
+                                 qPrintable(c->objectName() + " on " + o->objectName()));
+                }
             return;
         }
         QFETCH(QString, a);
