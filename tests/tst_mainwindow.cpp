@@ -63,9 +63,9 @@ private slots:
 
     // Where controls stand as a person sees them: every control inside its
     // window and clear of the others (but for the window's surface, the
-    // cells' frame and the still copies behind them), captions level with their buttons and
-    // boxes, read-outs under the middle of their captions, the designer's
-    // boxes in rows and columns in the order Tab visits them.
+    // cells' frame and the still copies behind them), captions level with
+    // their buttons, boxes and charts, read-outs under the middle of their
+    // captions, the designer's boxes in rows and columns in Tab order.
     void layout_data()
     {
         QTest::addColumn<int>("window"); // main, snapshots, designer
@@ -80,6 +80,9 @@ private slots:
             {0, "lblSteps", "under", "lblLabels"}, {0, "lblSum", "under", "lblSumMag"},
             {0, "lblNet", "under", "lblNetMag"}, {0, "lblEnergy", "under", "lblInternalEnergy"},
             {0, "lblLong", "column", "hsbTimeInterval"}, {0, "cmdZero", "tab", "cmdRandom"},
+            {0, "lblY", "level", "picMag"}, {0, "lblAuto", "level", "picAutoCorrelation"},
+            {0, "cmdZero", "column", "cmdRandom"}, {0, "cmdRandom", "column", "cmdGoToTemp"},
+            {0, "lblPrintRunNum", "column", "picDateTime"}, {0, "picMag", "column", "picAutoCorrelation"},
             {1, "lblSnapshots_8", "level", "lblSnapshots_9"}, {1, "lblSnapshots_9", "level", "lblSnapshots_10"},
             {1, "lblSnapshots_10", "level", "lblSnapshots_11"}, {1, "lblSnapshots_0", "column", "lblSnapshots_4"},
             {1, "lblSnapshots_6", "column", "lblSnapshots_10"}, {1, "lblSnapshots_7", "column", "lblSnapshots_11"},
@@ -117,9 +120,9 @@ private slots:
         QWidget *first = f.find<QWidget>(client, a);
         const QRect r = first->geometry(), s = b.isEmpty() ? client->rect() : f.find<QWidget>(client, b)->geometry();
         if (relation == "beside") // on one line, a narrow gap between
-            QVERIFY(s.left() - r.right() >= 0 && s.left() - r.right() <= 10 && std::abs(s.top() - r.top()) <= 2);
+            QVERIFY(s.left() - r.right() >= 0 && s.left() - r.right() <= 10 && std::abs(s.center().y() - r.center().y()) <= 2);
         else if (relation == "level") // on one line, further apart
-            QVERIFY(s.left() > r.right() && std::abs(s.top() - r.top()) <= 2);
+            QVERIFY(s.left() > r.right() && std::abs(s.center().y() - r.center().y()) <= 2);
         else if (relation == "under") // the read-out grows rightwards from under the caption's middle
             QVERIFY(s.top() > r.bottom() && s.top() - r.bottom() <= 12 && std::abs(s.left() - r.center().x()) <= 4);
         else if (relation == "column") // lower down, left edges in line
