@@ -136,8 +136,9 @@ private slots:
             if (cups)
                 QFile::remove(pdf);
         }
-        for (const char *expected : {"03-09-2026", "14:05:07", "Run 12", "Monte Carlo Steps", "Time (Monte Carlo"})
+        for (const char *expected : {"03-09-2026", "14:05:07", "Monte Carlo Steps", "Time (Monte Carlo"})
             QVERIFY2(texts[0].contains(QLatin1String(expected)), qPrintable(expected + (":\n" + texts[0])));
+        QCOMPARE(texts[0].count("Run 12"), 2); // in its box and under the date
         QVERIFY2(texts[1].contains("03-09-2026") && texts[1].contains("14:05:07"), qPrintable(texts[1]));
         if (cups)
             return;
