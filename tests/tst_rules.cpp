@@ -96,23 +96,19 @@ private slots:
         QTest::addColumn<QString>("quitBox");
         const double max = 1.7976931348623157e308;
         const struct { const char *name, *text; double run; const char *goTo; double factor; const char *quit; } rows[] = {
-            {"empty", "", 0.1, "0.1", 1, "<kept>"},
-            {"single-blank", " ", 0.1, "0.1", 0.0001, "0.0001"},
+            {"empty", "", 0.1, "0.1", 1, "<kept>"}, {"single-blank", " ", 0.1, "0.1", 0.0001, "0.0001"},
             {"ordinary", "2.5", 2.5, "<kept>", 2.5, "<kept>"},
             {"at-the-run-floor", "0.1", 0.1, "<kept>", 0.1, "<kept>"},
             {"just-above", "0.1000001", 0.1000001, "<kept>", 0.1000001, "<kept>"},
             {"below-the-run-floor", "0.05", 0.1, "0.1", 0.05, "<kept>"},
             {"at-the-factor-floor", "0.0001", 0.1, "0.1", 0.0001, "<kept>"},
-            {"leading-number", "2x", 2, "<kept>", 2, "<kept>"},
-            {"suffix", "3K", 3, "<kept>", 3, "<kept>"},
+            {"leading-number", "2x", 2, "<kept>", 2, "<kept>"}, {"suffix", "3K", 3, "<kept>", 3, "<kept>"},
             {"whole-below-floor", "0.00005", 0.1, "0.1", 0.00005, "0.0001"},
             {"exponent-below-floor", " 1E-5 ", 0.1, "0.1", 1e-5, "0.0001"},
             {"smallest-double", "4.9e-324", 0.1, "0.1", 4.9e-324, "0.0001"},
             {"leading-below-floor", "0.00005x", 0.1, "0.1", 0.0001, "0.0001"},
-            {"zero", "0", 0.1, "0.1", 0.0001, "0.0001"},
-            {"negative", "-3", 0.1, "0.1", 0.0001, "0.0001"},
-            {"word", "abc", 0.1, "0.1", 0.0001, "0.0001"},
-            {"huge-saturates", "1e999", max, "<kept>", max, "<kept>"},
+            {"zero", "0", 0.1, "0.1", 0.0001, "0.0001"}, {"negative", "-3", 0.1, "0.1", 0.0001, "0.0001"},
+            {"word", "abc", 0.1, "0.1", 0.0001, "0.0001"}, {"huge-saturates", "1e999", max, "<kept>", max, "<kept>"},
         };
         for (const auto &r : rows)
             QTest::newRow(r.name) << r.text << r.run << r.goTo << r.factor << r.quit;
