@@ -13,6 +13,7 @@
 #include "runtime/stillimage.h"
 #include "runtime/timer.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 
@@ -167,6 +168,11 @@ void Ising::mnuPrint_Click()
     };
     for (auto [pic, img] : pairs) {
         img->setPicture(pic->Image());
+        // The still copy reads as its surface did while it shows in its place.
+        if (QAccessibleInterface *shown = QAccessible::queryAccessibleInterface(pic)) {
+            img->setAccessibleName(shown->text(QAccessible::Name));
+            img->setAccessibleDescription(shown->text(QAccessible::Description));
+        }
         pic->setVisible(false);
         img->setVisible(true);
     }

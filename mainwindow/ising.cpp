@@ -1,5 +1,6 @@
 #include "mainwindow/ising.h"
 
+#include "runtime/accessible.h"
 #include "runtime/caption.h"
 #include "runtime/cellarray.h"
 #include "runtime/colour.h"
@@ -203,6 +204,8 @@ void Ising::buildControls()
         squares.push_back(mainCellSquare(k));
     Shape1 = new CellArray(client, std::move(squares), VbSilver, VbSilver, true);
     Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setAccessibleName(QStringLiteral("Lattice"));
+    Shape1->setDescriber([this] { return latticeDescription(); });
 
     auto makeCaptions = [this](const auto &specs) {
         for (const CaptionSpec &c : specs)
@@ -291,6 +294,13 @@ void Ising::buildControls()
     picAutoCorrelation = new DrawingSurface(client, colourFromBgr(VbWhite));
     picAutoCorrelation->setObjectName(QStringLiteral("picAutoCorrelation"));
     placeBox(picAutoCorrelation, picAutoCorrelationBox);
+    // A screen reader names each chart by its caption, and the surface
+    // behind them by the numbers of their value axes that it carries.
+    picMag->setAccessibleName(QStringLiteral("Magnetization"));
+    picMag->setDescriber([this] { return chartDescription(picMag); });
+    picAutoCorrelation->setAccessibleName(QStringLiteral("Avg Magnetization"));
+    picAutoCorrelation->setDescriber([this] { return chartDescription(picAutoCorrelation); });
+    surface->setAccessibleName(QStringLiteral("Chart value axes"));
 
     lblPrintRunNum = new Caption(client, {}, Qt::AlignLeft, Caption::Sizing::GrowFromLeft);
     lblPrintRunNum->setObjectName(QStringLiteral("lblPrintRunNum"));
@@ -317,12 +327,51 @@ void Ising::buildControls()
         (*label)->setTwipsGeometry(293, top, EmptyLabelWidth, LabelHeight);
         (*label)->setColours(colourFromBgr(VbWhite), colourFromBgr(VbWhite));
     }
+    lblTime->setAccessibleDescription(QStringLiteral("Ticks on this chart page"));
+    lblSnapshotsCounter->setAccessibleDescription(QStringLiteral("Snapshots taken"));
 
     connect(txtTemp, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_runTemperature = runTemperature(Val(text));
         txtTemp_Change();
     });
     connect(lblPrintRunNum, &Caption::clicked, this, &Ising::lblPrintRunNum_Click);
+    // Pressed from the keyboard too (it draws no focus mark).
+    lblPrintRunNum->setFocusPolicy(Qt::TabFocus);
+    lblPrintRunNum->setAccessibleDescription(QStringLiteral("Press to show the run number above the date box"));
+    hsbTimeInterval->setFocusPolicy(Qt::TabFocus);
+
+    // Tab goes through the controls as they stand: top to bottom, and left
+    // to right along a line.
+    QWidget *const chain[] = {cmdZero, cmdRandom, cmdGoToTemp, txtTemp, txtRunNum,
+                              hsbTimeInterval, lblPrintRunNum, cmdRestart};
+    for (std::size_t k = 1; k < std::size(chain); ++k)
+        QWidget::setTabOrder(chain[k - 1], chain[k]);
+}
+
+QString Ising::latticeDescription() const
+{
+    int up = 0, down = 0;
+    for (int k = 0; k < Sites; ++k) {
+        const std::uint32_t colour = Shape1->BackColor(k);
+        up += colour == SpinUpColour;
+        down += colour == SpinDownColour;
+    }
+    if (up + down == 0)
+        return QStringLiteral("blank");
+    return QStringLiteral("%1 by %2 spins: %3 up (black), %4 down (white)").arg(Side).arg(Side).arg(up).arg(down);
+}
+
+QString Ising::chartDescription(const DrawingSurface *chart) const
+{
+    const RunRecord &r = m_run.record();
+    QString text = QStringLiteral("Time %1 to %2 Monte Carlo steps per site")
+                       .arg(toQString(r.axisLabelText(0)).trimmed(), toQString(r.axisLabelText(AxisLabels - 1)).trimmed());
+    // A value v stands at 1 - v on the chart's scale.
+    if (const std::optional<QPointF> dot = chart->lastDot())
+        return text + QStringLiteral("; last point %1 at %2")
+                          .arg(QString::number(1 - dot->y(), 'f', 4))
+                          .arg(r.axisBase + qRound64(dot->x()));
+    return text + QStringLiteral("; no points yet");
 }
 
 void Ising::buildMenu()
@@ -431,6 +480,10 @@ void Ising::refreshReadouts()
         label->setTwipsTop(top);
         label->setTwipsLeft(centre - twipsOf(label->width()) / 2);
     }
+    // The lattice and the charts change with the read-outs.
+    announceAccessibleChange(Shape1);
+    announceAccessibleChange(picMag);
+    announceAccessibleChange(picAutoCorrelation);
 }
 
 void Ising::closeEvent(QCloseEvent *event)

@@ -105,6 +105,9 @@ private:
     // refreshReadouts writes them now.
     void readoutsChanged();
     void refreshReadouts();
+    // What a screen reader says about the lattice and a chart.
+    QString latticeDescription() const;
+    QString chartDescription(const DrawingSurface *chart) const;
     // Recording, when started: the session makes the rows.
     void recordEvent(const std::string &event);
     void recordPoint();

@@ -48,6 +48,9 @@ Design_Temps::Design_Temps(std::function<void()> showMain, QWidget *parent)
         box->setFont(boxFont);
         box->setTextMargins(0, 0, 0, 0);
         place(box, 2783 + 240 * columnOf(k), 570 + 240 * rowOf(k), 255, 285);
+        // Rows and columns counted from 1, as a person counts them.
+        box->setAccessibleName(
+            QStringLiteral("Site factor, row %1, column %2").arg(rowOf(k) + 1).arg(columnOf(k) + 1));
         connect(box, &QLineEdit::textChanged, this, [this, k](const QString &text) {
             const QByteArray utf8 = text.toUtf8();
             m_factors.setText(k, std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));

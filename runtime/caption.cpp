@@ -1,7 +1,9 @@
 #include "runtime/caption.h"
 
+#include "runtime/accessible.h"
 #include "runtime/twips.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -14,6 +16,7 @@ Caption::Caption(QWidget *parent, const QString &text, Qt::Alignment align, Sizi
     , m_sizing(sizing)
 {
     setAttribute(Qt::WA_OpaquePaintEvent, true);
+    installAccessibleInterfaces();
 }
 
 void Caption::setText(const QString &text)
@@ -23,6 +26,7 @@ void Caption::setText(const QString &text)
     m_text = text;
     relayout();
     update();
+    announceAccessibleChange(this);
 }
 
 void Caption::setTwipsGeometry(int left, int top, int width, int height)
@@ -97,6 +101,19 @@ void Caption::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
+}
+
+void Caption::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        emit clicked();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
 }
 
 void Caption::changeEvent(QEvent *event)

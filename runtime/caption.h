@@ -28,12 +28,17 @@ public:
 
     void setColours(const QColor &background, const QColor &foreground);
 
+    // As a click: for the keyboard (Space or Enter while it has focus; give
+    // it Qt::TabFocus to put it in the Tab chain) and for a screen reader.
+    void press() { emit clicked(); }
+
 signals:
     void clicked();
 
 protected:
     void paintEvent(QPaintEvent *) override;
     void mouseReleaseEvent(class QMouseEvent *event) override;
+    void keyPressEvent(class QKeyEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:

@@ -1,5 +1,6 @@
 #include "runtime/cellarray.h"
 
+#include "runtime/accessible.h"
 #include "runtime/colour.h"
 #include "runtime/twips.h"
 
@@ -26,6 +27,22 @@ CellArray::CellArray(QWidget *parent, std::vector<QRectF> squares, std::uint32_t
         m_cells.push_back({r.translated(-bounds.topLeft()), fill, border, InsideSolid, visible});
     m_checkAll = fill != border;
     setAttribute(Qt::WA_NoSystemBackground);
+    installAccessibleInterfaces();
+}
+
+void CellArray::setBlocks(int cells, const QString &name, std::function<QString(int)> describe)
+{
+    m_blockCells = cells;
+    m_blockName = name;
+    m_describeBlock = std::move(describe);
+}
+
+QRect CellArray::blockRect(int b) const
+{
+    QRect r;
+    for (int k = b * m_blockCells; k < (b + 1) * m_blockCells; ++k)
+        r |= m_cells[k].rect;
+    return r;
 }
 
 void CellArray::touch(int k)

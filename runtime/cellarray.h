@@ -5,9 +5,11 @@
 // its square for repainting; Qt paints once per frame.
 
 #include <QRect>
+#include <QString>
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace ferro {
@@ -34,6 +36,21 @@ public:
     // Every cell's border colour set to its fill colour.
     void bordersFollowFill();
 
+    // For a screen reader, which sees the array as one picture named by its
+    // accessible name: what the picture shows, in words. Asked only when a
+    // reader asks; announceAccessibleChange tells readers it may have changed.
+    void setDescriber(std::function<QString()> describe) { m_describe = std::move(describe); }
+    QString description() const { return m_describe ? m_describe() : accessibleDescription(); }
+    // Or as blocks of `cells` consecutive cells, each a picture named
+    // "<name> N" (N from 1) and described by describe(block), shown while the
+    // block's first cell is visible.
+    void setBlocks(int cells, const QString &name, std::function<QString(int)> describe);
+    int blockCount() const { return m_blockCells > 0 ? count() / m_blockCells : 0; }
+    QString blockName(int b) const { return QStringLiteral("%1 %2").arg(m_blockName).arg(b + 1); }
+    QString blockDescription(int b) const { return m_describeBlock ? m_describeBlock(b) : QString(); }
+    bool blockShown(int b) const { return m_cells[b * m_blockCells].visible; }
+    QRect blockRect(int b) const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 
@@ -53,6 +70,11 @@ private:
     // grow past the cell count, every cell is checked instead.
     std::vector<int> m_mismatched;
     bool m_checkAll = false;
+
+    std::function<QString()> m_describe;
+    int m_blockCells = 0;
+    QString m_blockName;
+    std::function<QString(int)> m_describeBlock;
 };
 
 } // namespace ferro

@@ -1,10 +1,13 @@
 #include "runtime/drawingsurface.h"
 
+#include "runtime/accessible.h"
 #include "runtime/twips.h"
 
 #include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
+
+#include <algorithm>
 
 namespace ferro {
 
@@ -59,6 +62,7 @@ DrawingSurface::DrawingSurface(QWidget *parent, const QColor &background)
 {
     setAttribute(Qt::WA_StaticContents);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    installAccessibleInterfaces();
 }
 
 QPointF DrawingSurface::toPixels(double x, double y) const
@@ -75,6 +79,7 @@ void DrawingSurface::Cls()
     m_currentY = 0;
     rebuildImage();
     update();
+    announceAccessibleChange(this);
 }
 
 void DrawingSurface::Line(double x1, double y1, double x2, double y2)
@@ -93,6 +98,35 @@ void DrawingSurface::Print(const QString &text)
     const double sy = m_scaleHeight > 0 ? m_scaleHeight / height() : TwipsPerPixel;
     m_currentX = 0;
     m_currentY += (m_lineHeight > 0 ? m_lineHeight : fontMetrics().height()) * sy;
+    announceAccessibleChange(this);
+}
+
+QStringList DrawingSurface::visibleLines() const
+{
+    std::vector<const SurfaceOp *> texts;
+    for (const SurfaceOp &op : m_ops) {
+        if (op.kind == SurfaceOp::Kind::Text && op.a.y() < height() && op.a.x() < width()
+            && !op.text.trimmed().isEmpty())
+            texts.push_back(&op);
+    }
+    std::stable_sort(texts.begin(), texts.end(), [](const SurfaceOp *a, const SurfaceOp *b) {
+        return a->a.y() < b->a.y() || (a->a.y() == b->a.y() && a->a.x() < b->a.x());
+    });
+    QStringList lines;
+    for (const SurfaceOp *op : texts)
+        lines << op->text.trimmed();
+    return lines;
+}
+
+std::optional<QPointF> DrawingSurface::lastDot() const
+{
+    for (auto op = m_ops.rbegin(); op != m_ops.rend(); ++op) {
+        if (op->kind == SurfaceOp::Kind::Dot) {
+            const QPointF origin = toPixels(0, 0), unit = toPixels(1, 1) - origin;
+            return QPointF(op->a.x() / unit.x(), op->a.y() / unit.y());
+        }
+    }
+    return std::nullopt;
 }
 
 SurfacePicture DrawingSurface::Image() const

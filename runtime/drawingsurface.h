@@ -9,8 +9,11 @@
 #include <QImage>
 #include <QPointF>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
+#include <functional>
+#include <optional>
 #include <vector>
 
 namespace ferro {
@@ -76,6 +79,15 @@ public:
 
     const std::vector<SurfaceOp> &operations() const { return m_ops; }
 
+    // The printed lines that show, top to bottom: what a screen reader reads.
+    QStringList visibleLines() const;
+    // The last dot drawn, in scale units; none since the last Cls.
+    std::optional<QPointF> lastDot() const;
+    // For a screen reader, which sees a surface with an accessible name as a
+    // picture: what it shows, in words. Asked only when a reader asks.
+    void setDescriber(std::function<QString()> describe) { m_describe = std::move(describe); }
+    QString description() const { return m_describe ? m_describe() : accessibleDescription(); }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
@@ -97,6 +109,7 @@ private:
     double m_currentY = 0;
     bool m_opaqueText = false;
     double m_lineHeight = 0;
+    std::function<QString()> m_describe;
 };
 
 } // namespace ferro

@@ -1,5 +1,7 @@
 #include "runtime/stillimage.h"
 
+#include "runtime/accessible.h"
+
 #include <QPainter>
 
 namespace ferro {
@@ -7,6 +9,7 @@ namespace ferro {
 StillImage::StillImage(QWidget *parent)
     : QWidget(parent)
 {
+    installAccessibleInterfaces();
 }
 
 void StillImage::setPicture(SurfacePicture picture)

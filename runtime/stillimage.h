@@ -14,6 +14,7 @@ public:
     explicit StillImage(QWidget *parent);
 
     void setPicture(SurfacePicture picture);
+    bool hasPicture() const { return !m_picture.isNull(); }
 
 protected:
     void paintEvent(QPaintEvent *) override;

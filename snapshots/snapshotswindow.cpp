@@ -1,5 +1,6 @@
 #include "snapshots/snapshotswindow.h"
 
+#include "runtime/accessible.h"
 #include "runtime/caption.h"
 #include "runtime/cellarray.h"
 #include "stdruntime/clock.h"
@@ -82,6 +83,9 @@ Snapshots::Snapshots(Services &services, std::function<void()> showMain, std::fu
     }
     Shape1 = new CellArray(client, std::move(squares), VbSilver, VbGrey, false);
     Shape1->setObjectName(QStringLiteral("Shape1"));
+    // A screen reader finds each block as a picture "Snapshot N" described by its caption.
+    Shape1->setAccessibleName(QStringLiteral("Snapshots"));
+    Shape1->setBlocks(Sites, QStringLiteral("Snapshot"), [this](int b) { return lblSnapshots[b]->text().trimmed(); });
 
     for (int b = 0; b < Blocks; ++b) {
         auto *label = new Caption(client, {}, Qt::AlignHCenter, Caption::Sizing::GrowFromLeft);
@@ -117,6 +121,7 @@ void Snapshots::mnuClearSnapshots_Click()
         label->hide();
     for (int i = 0; i < Shape1->count(); ++i)
         Shape1->setCellVisible(i, false);
+    announceAccessibleChange(Shape1);
     if (m_clearCount)
         m_clearCount();
 }
@@ -150,6 +155,7 @@ void Snapshots::showCapture(int slot, const QString &caption, const std::array<s
         Shape1->setBorderColor(first + i, colours[i]);
         Shape1->setBackColor(first + i, colours[i]);
     }
+    announceAccessibleChange(Shape1);
 }
 
 void Snapshots::emptyBlocks()
@@ -158,6 +164,7 @@ void Snapshots::emptyBlocks()
         Shape1->setCellVisible(k, false);
     for (Caption *label : lblSnapshots)
         label->setText(QString());
+    announceAccessibleChange(Shape1);
 }
 
 } // namespace ferro

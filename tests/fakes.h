@@ -69,12 +69,16 @@ public:
     void End() override { ++ends; }
 };
 
-// Pages go to the file at `path`; with no path there is no printer.
+// Pages go to the file at `path`, or to `real` when set; with neither there
+// is no printer.
 class PdfPrinter final : public ferro::PrintTarget {
 public:
     QString path;
+    ferro::PrintTarget *real = nullptr;
     std::unique_ptr<QPrinter> open(QString &failure) override
     {
+        if (real)
+            return real->open(failure);
         if (path.isEmpty()) {
             failure = QStringLiteral("no default printer is set up on this computer");
             return nullptr;

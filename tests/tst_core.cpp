@@ -139,36 +139,6 @@ private slots:
         QCOMPARE(int(l.TotalMag), 12);
     }
 
-    void textsToTemperatures_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("runTemperature");
-        QTest::addColumn<double>("factor");
-        QTest::newRow("empty") << "" << 0.1 << 1.0;
-        QTest::newRow("ordinary") << "2.5" << 2.5 << 2.5;
-        QTest::newRow("at-the-floors") << "0.1" << 0.1 << 0.1;
-        QTest::newRow("just-above") << "0.1000001" << 0.1000001 << 0.1000001;
-        QTest::newRow("leading-number") << "2x" << 2.0 << 2.0;
-        QTest::newRow("whole-below-floor") << "0.00005" << 0.1 << 0.00005;
-        QTest::newRow("exponent-below-floor") << " 1E-5 " << 0.1 << 1e-5;
-        QTest::newRow("smallest-double") << "4.9e-324" << 0.1 << 4.9e-324;
-        QTest::newRow("leading-below-floor") << "0.00005x" << 0.1 << 0.0001;
-        QTest::newRow("zero") << "0" << 0.1 << 0.0001;
-        QTest::newRow("negative") << "-2" << 0.1 << 0.0001;
-        QTest::newRow("word") << "abc" << 0.1 << 0.0001;
-        QTest::newRow("huge-saturates") << "1e999" << 1.7976931348623157e308 << 1.7976931348623157e308;
-    }
-    void textsToTemperatures()
-    {
-        QFETCH(QString, text);
-        QFETCH(double, runTemperature);
-        QFETCH(double, factor);
-        const std::string t = text.toStdString();
-        QCOMPARE(ferro::runTemperature(Val(t)), runTemperature);
-        QCOMPARE(siteFactor(t), factor);
-        QVERIFY(localTemperature(ferro::runTemperature(Val(t)), siteFactor(t)) > 0);
-    }
-
     void firstTickAfterClear()
     {
         BlankRun b(-400);

@@ -3,8 +3,6 @@
 
 #include "tests/windowfixture.h"
 
-#include "runtime/twips.h"
-
 #include <cmath>
 
 using namespace ferro;
@@ -18,16 +16,6 @@ class TestDesignTemps : public QObject {
 private slots:
     void init() { f.setUp(); }
     void cleanup() { f.tearDown(); }
-
-    void windowLayout()
-    {
-        Design_Temps &d = f.w->designTemps();
-        QCOMPARE(d.windowTitle(), QString("Design Temps"));
-        QCOMPARE(d.centralWidget()->size(), QSize(692, 397));
-        QCOMPARE(factorBox(0)->geometry(), twipsRect(2783, 570, 255, 285));
-        QCOMPARE(factorBox(399)->geometry(), twipsRect(2783 + 240 * 19, 570 + 240 * 19, 255, 285));
-        QCOMPARE(factorBox(20)->nextInFocusChain(), static_cast<QWidget *>(factorBox(21))); // tab order follows k
-    }
 
     // Quit writes the floor into boxes without a usable factor, leaves the
     // window open behind the main window and touches no timer.

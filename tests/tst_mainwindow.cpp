@@ -6,8 +6,11 @@
 #include "runtime/drawingsurface.h"
 #include "stdruntime/textconv.h"
 #include "runtime/reversedscrollbar.h"
+#include "runtime/stillimage.h"
 #include "runtime/timer.h"
 #include "runtime/twips.h"
+
+#include <algorithm>
 
 #include <QMenuBar>
 #include <QScrollBar>
@@ -28,10 +31,24 @@ std::uint32_t shown(QWidget *w, QPoint p)
     return std::uint32_t(qRed(c)) | std::uint32_t(qGreen(c)) << 8 | std::uint32_t(qBlue(c)) << 16;
 }
 
-// The centre of cell k in client pixels.
-QPoint cellCentre(int k)
+// The centres of the cells as the window shows them, in row order: the
+// mosaic is what shows of the frame other than its light grey, 20 cells by 20.
+QList<QPoint> cellCentres(QWidget *client)
 {
-    return QPoint(px(5453 + 240 * columnOf(k) + 127), px(428 + 22 + 240 * rowOf(k) + 127));
+    const QRect frame = client->findChild<QWidget *>("lblFrame")->geometry();
+    const QImage img = client->grab(frame).toImage();
+    QList<bool> column(img.width()), row(img.height());
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) != 0xE0E0E0)
+                column[x] = row[y] = true;
+    const QRectF mosaic(QPointF(column.indexOf(true), row.indexOf(true)) / img.devicePixelRatio(),
+                        QPointF(column.lastIndexOf(true) + 1, row.lastIndexOf(true) + 1) / img.devicePixelRatio());
+    QList<QPoint> centres;
+    for (int k = 0; k < Sites; ++k)
+        centres << frame.topLeft() + (mosaic.topLeft() + QPointF((columnOf(k) + 0.5) * mosaic.width() / Side,
+                                                                  (rowOf(k) + 0.5) * mosaic.height() / Side)).toPoint();
+    return centres;
 }
 
 } // namespace
@@ -40,52 +57,108 @@ class TestMainWindow : public QObject {
     Q_OBJECT
     WindowFixture f;
 
-    // Ticks driven by the test while the real timer waits 1.4 s between its own.
-    void slowTimer() { f.find<ReversedScrollBar>(f.w.get(), "hsbTimeInterval")->setValueAt(1400); }
-
 private slots:
     void init() { f.setUp(); }
     void cleanup() { f.tearDown(); }
 
-    void controlGeometry_data()
+    // Where controls stand as a person sees them: every control inside its
+    // window and clear of the others (but for the window's surface, the
+    // cells' frame and the still copies behind them), captions level with
+    // their buttons, boxes and charts, read-outs under the middle of their
+    // captions, the designer's boxes in rows and columns in Tab order.
+    void layout_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("twips");
-        QTest::newRow("lblFrame") << "lblFrame" << QRect(5213, 188, 5295, 5295);
-        QTest::newRow("picMag") << "picMag" << QRect(2693, 5828, 10365, 1665);
-        QTest::newRow("picAutoCorrelation") << "picAutoCorrelation" << QRect(2693, 7868, 10365, 1665);
-        QTest::newRow("picDateTime") << "picDateTime" << QRect(533, 10028, 2535, 615);
-        QTest::newRow("txtTemp") << "txtTemp" << QRect(13733, 2108, 975, 255);
-        QTest::newRow("txtRunNum") << "txtRunNum" << QRect(13373, 2558, 1695, 285);
-        QTest::newRow("cmdZero") << "cmdZero" << QRect(11933, 1028, 615, 285);
-        QTest::newRow("cmdRestart") << "cmdRestart" << QRect(14453, 10268, 615, 285);
-        QTest::newRow("hsbTimeInterval") << "hsbTimeInterval" << QRect(653, 5108, 4000, 135);
+        QTest::addColumn<int>("window"); // main, snapshots, designer
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("relation");
+        QTest::addColumn<QString>("b");
+        const struct { int window; const char *a, *relation, *b; } rows[] = {
+            {0, "", "apart", ""}, {1, "", "apart", ""},
+            {0, "cmdZero", "beside", "lblZero"}, {0, "cmdRandom", "beside", "lblInfinity"},
+            {0, "cmdGoToTemp", "beside", "lblGoToTemp"}, {0, "lblGoToTemp", "beside", "txtTemp"},
+            {0, "lblRunNum", "beside", "txtRunNum"}, {0, "lblInstant", "under", "lblInstantaneousMag"},
+            {0, "lblSteps", "under", "lblLabels"}, {0, "lblSum", "under", "lblSumMag"},
+            {0, "lblNet", "under", "lblNetMag"}, {0, "lblEnergy", "under", "lblInternalEnergy"},
+            {0, "lblLong", "column", "hsbTimeInterval"}, {0, "cmdZero", "tab", "cmdRandom"},
+            {0, "lblY", "level", "picMag"}, {0, "lblAuto", "level", "picAutoCorrelation"},
+            {0, "cmdZero", "column", "cmdRandom"}, {0, "cmdRandom", "column", "cmdGoToTemp"},
+            {0, "lblPrintRunNum", "column", "picDateTime"}, {0, "picMag", "column", "picAutoCorrelation"},
+            {1, "lblSnapshots_8", "level", "lblSnapshots_9"}, {1, "lblSnapshots_9", "level", "lblSnapshots_10"},
+            {1, "lblSnapshots_10", "level", "lblSnapshots_11"}, {1, "lblSnapshots_0", "column", "lblSnapshots_4"},
+            {1, "lblSnapshots_6", "column", "lblSnapshots_10"}, {1, "lblSnapshots_7", "column", "lblSnapshots_11"},
+            {2, "Text1_0", "beside", "Text1_1"}, {2, "Text1_18", "beside", "Text1_19"},
+            {2, "Text1_0", "column", "Text1_20"}, {2, "Text1_379", "column", "Text1_399"},
+            {2, "Text1_20", "tab", "Text1_21"}, {2, "Text1_399", "inside", ""},
+        };
+        for (const auto &r : rows)
+            QTest::addRow("%s-%s-%s-%s", r.window == 0 ? "main" : r.window == 1 ? "snapshots" : "designer", r.a,
+                          r.relation, r.b) << r.window << r.a << r.relation << r.b;
     }
-    void controlGeometry()
+    void layout()
     {
-        QFETCH(QString, name);
-        QFETCH(QRect, twips);
-        QCOMPARE(f.find<QWidget>(f.w.get(), name)->geometry(),
-                 twipsRect(twips.x(), twips.y(), twips.width(), twips.height()));
+        QFETCH(int, window);
+        QFETCH(QString, relation);
+        f.prepareOrdered();
+        for (int n = 0; n < Snapshots::Blocks; ++n)
+            f.choose("mnuSnapshot"); // every block caption shows
+        f.choose("mnuTemps");
+        QMainWindow *const windows[] = {f.w.get(), &f.w->snapshots(), &f.w->designTemps()};
+        QWidget *client = windows[window]->centralWidget();
+        if (relation == "apart") { // what lies wholly behind another may overlap it
+            const QList<QWidget *> controls = client->findChildren<QWidget *>(Qt::FindDirectChildrenOnly);
+            for (QWidget *c : controls)
+                for (QWidget *o : controls) {
+                    const QRect r = c->geometry(), s = o->geometry();
+                    if (c->isVisible() && o->isVisible() && !qobject_cast<StillImage *>(c) && !qobject_cast<StillImage *>(o))
+                        QVERIFY2(client->rect().contains(r) && (r.contains(s) || s.contains(r) || !r.intersects(s)),
+                                 qPrintable(c->objectName() + " outside or on " + o->objectName()));
+                }
+            return;
+        }
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QWidget *first = f.find<QWidget>(client, a);
+        const QRect r = first->geometry(), s = b.isEmpty() ? client->rect() : f.find<QWidget>(client, b)->geometry();
+        if (relation == "beside") // on one line, a narrow gap between
+            QVERIFY(s.left() - r.right() >= 0 && s.left() - r.right() <= 10 && std::abs(s.center().y() - r.center().y()) <= 2);
+        else if (relation == "level") // on one line, further apart
+            QVERIFY(s.left() > r.right() && std::abs(s.center().y() - r.center().y()) <= 2);
+        else if (relation == "under") // the read-out grows rightwards from under the caption's middle
+            QVERIFY(s.top() > r.bottom() && s.top() - r.bottom() <= 12 && std::abs(s.left() - r.center().x()) <= 4);
+        else if (relation == "column") // lower down, left edges in line
+            QVERIFY(s.top() > r.center().y() && std::abs(s.left() - r.left()) <= 1);
+        else if (relation == "tab")
+            QCOMPARE(first->nextInFocusChain(), f.find<QWidget>(client, b));
+        else
+            QVERIFY(s.contains(r));
     }
 
     void captionsAndAxisTexts()
     {
-        QStringList menu;
-        for (QAction *a : f.w->menuBar()->actions())
-            menu << a->text();
+        auto menu = [](QMainWindow *w) {
+            QStringList captions {w->windowTitle()};
+            for (QAction *a : w->menuBar()->actions())
+                captions << a->text();
+            return captions;
+        };
         const QString b(10, ' ');
-        QCOMPARE(menu, QStringList({"Temperature Factor", b + "Snapshot", b + "View Snapshots", b + "Continue",
-                                    b + "Clear Chart", b + "Reset", b + "Print", b + "Exit"}));
+        QCOMPARE(menu(f.w.get()), QStringList({"Ferrogrid", "Temperature Factor", b + "Snapshot", b + "View Snapshots",
+                                               b + "Continue", b + "Clear Chart", b + "Reset", b + "Print", b + "Exit"}));
+        QCOMPARE(menu(&f.w->snapshots()), QStringList({"Snapshots", b + "Clear Snapshots", b + "Return", b + "Print"}));
+        QCOMPARE(f.w->designTemps().windowTitle(), QString("Design Temps"));
+        QCOMPARE(f.label("lblLegend", &f.w->snapshots())->text(),
+                 QString("temperature; instantaneous magnetization per site; "
+                         "time-averaged magnetization per site; Monte Carlo steps"));
         QCOMPARE(f.text("lblGetTempDefault"), QString("Final Temp (default T = 0.1)"));
         QCOMPARE(f.text("lblRestart"), QString("Go"));
-        // The time axis, centred under the grid lines, and the value axis beside each chart.
-        const int centres[] = {2693, 4766, 6839, 8912, 10985, 13058};
+        // The time axis under the lower chart, centred under its six grid
+        // lines from edge to edge, and the value axis beside each chart.
+        const QRect chart = f.find<QWidget>(f.w.get(), "picAutoCorrelation")->geometry();
         for (int k = 0; k < 6; ++k) {
             Caption *label = f.label(QStringLiteral("Label1_%1").arg(k));
             QCOMPARE(label->text(), QString::number(800 * k));
-            QVERIFY(std::abs(label->geometry().center().x() - px(centres[k])) <= 1);
-            QCOMPARE(label->y(), px(9633));
+            QVERIFY(std::abs(label->x() + label->width() / 2.0 - (chart.left() + k * chart.width() / 5.0)) <= 1);
+            QVERIFY(label->y() > chart.bottom() && label->y() - chart.bottom() <= 10);
         }
         QStringList values;
         for (const SurfaceOp &op : f.find<DrawingSurface>(f.w.get(), "surface")->operations())
@@ -99,12 +172,21 @@ private slots:
     void latticeCells()
     {
         QWidget *client = f.find<QWidget>(f.w.get(), "client");
-        for (int k : {0, 19, 20, 399})
-            QCOMPARE(shown(client, cellCentre(k)), 0xC0C0C0u);
-        QCOMPARE(shown(client, QPoint(px(5213 + 100), px(188 + 100))), 0xE0E0E0u); // the frame's margin
+        const QList<QPoint> cells = cellCentres(client);
+        // The mosaic stands in the middle of its frame, its margin light grey.
+        const QRect frame = f.find<QWidget>(client, "lblFrame")->geometry();
+        QVERIFY(std::abs((cells[0].x() - frame.left()) - (frame.right() - cells[399].x())) <= 2);
+        QVERIFY(std::abs((cells[0].y() - frame.top()) - (frame.bottom() - cells[399].y())) <= 4);
+        QCOMPARE(shown(client, frame.topLeft() + QPoint(3, 3)), 0xE0E0E0u);
+        auto all = [&](QRgb colour) {
+            const QImage img = client->grab().toImage();
+            return std::all_of(cells.begin(), cells.end(), [&](QPoint p) {
+                return (img.pixel(p * img.devicePixelRatio()) & 0xFFFFFF) == colour;
+            });
+        };
+        QVERIFY(all(0xC0C0C0));
         f.prepareOrdered();
-        for (int k : {0, 19, 20, 399})
-            QCOMPARE(shown(client, cellCentre(k)), 0x000000u);
+        QVERIFY(all(0x000000));
         QCOMPARE(f.text("lblInternalEnergy"), QString("-800"));
         QVERIFY(f.text("lblLabels").isEmpty()); // no counter touched
     }
@@ -138,10 +220,11 @@ private slots:
     void ticksPlotAndKeepCellsInStep()
     {
         f.random.script.assign(400, 0.3);
+        f.random.script[19] = 0.9; // the top-right site down
         f.click("cmdRandom");
         f.choose("mnuClearChart");
         f.box("txtTemp")->setText("2.27");
-        slowTimer();
+        f.slowTimer();
         for (int n = 0; n < 400; ++n)
             f.w->tmrTime_Timer();
         auto *mag = f.find<DrawingSurface>(f.w.get(), "picMag");
@@ -153,8 +236,9 @@ private slots:
         QCOMPARE(avg->operations().back().colour, qRgb(255, 0, 0));
         QWidget *client = f.find<QWidget>(f.w.get(), "client");
         const QImage img = client->grab().toImage();
+        const QList<QPoint> cells = cellCentres(client);
         for (int k = 0; k < Sites; ++k) {
-            const QRgb c = img.pixel(cellCentre(k) * img.devicePixelRatio());
+            const QRgb c = img.pixel(cells[k] * img.devicePixelRatio());
             QCOMPARE(qRed(c) == 0 ? 1 : -1, int(f.w->run().lattice().spinOfCell(k)));
         }
         QTRY_COMPARE(f.text("lblLabels"), QString(" 400"));
@@ -221,7 +305,7 @@ private slots:
     {
         f.prepareOrdered();
         f.w->fastForward(LastPageTick - 2);
-        f.find<ReversedScrollBar>(f.w.get(), "hsbTimeInterval")->setValueAt(60);
+        f.slowTimer(60);
         f.click("cmdRestart");
         QTRY_VERIFY(!f.w->timersEnabled());
         QTRY_COMPARE(f.text("lblLabels"), QString(" 1599999"));

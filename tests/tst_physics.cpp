@@ -1,6 +1,6 @@
 // The flip attempt sampled against the exact equilibrium energy of the
-// 20 x 20 torus: Kaufman's finite-lattice partition function in the form of
-// Ferdinand & Fisher (1969). Units: J = 1, k_B = 1, energies per site.
+// 20 x 20 torus (tst_exact checks that energy). Units: J = 1, k_B = 1,
+// energies per site.
 #include "analysis/exactenergy.h"
 #include "core/flip.h"
 #include "core/lattice.h"
@@ -16,25 +16,6 @@
 using namespace ferro;
 
 namespace {
-
-using Real = long double;
-
-// Mean energy per site of the m x n torus by summing over every state (mn <= 20).
-double enumeratedEnergy(int m, int n, double T)
-{
-    Real weights = 0, energySum = 0;
-    for (long state = 0; state < (1L << (m * n)); ++state) {
-        auto s = [&](int i, int j) { return (state >> (((i + m) % m) * n + (j + n) % n) & 1) ? 1 : -1; };
-        int e = 0;
-        for (int i = 0; i < m; ++i)
-            for (int j = 0; j < n; ++j)
-                e -= s(i, j) * (s(i + 1, j) + s(i, j + 1));
-        const Real w = std::exp(-(e + 2 * m * n) / Real(T)); // shifted by the ground state
-        weights += w;
-        energySum += w * e;
-    }
-    return double(energySum / weights / (m * n));
-}
 
 struct Sampled {
     Estimate energy, absMag;
@@ -66,14 +47,6 @@ Sampled simulate(double T, std::uint64_t seed, int equilibration, int sweeps)
 class TestPhysics : public QObject {
     Q_OBJECT
 private slots:
-    void kaufmanMatchesEnumeration()
-    {
-        for (auto [m, n] : {std::pair{4, 4}, std::pair{3, 5}, std::pair{5, 3}})
-            for (double T : {1.0, 2.269, 3.5})
-                QVERIFY2(std::fabs(exactEnergy(m, n, T) - enumeratedEnergy(m, n, T)) < 1e-10,
-                         qPrintable(QStringLiteral("%1 x %2 at T = %3").arg(m).arg(n).arg(T)));
-    }
-
     void sampledEnergyIsExact_data()
     {
         QTest::addColumn<double>("temperature");

@@ -2,6 +2,7 @@
 // series, without windows.
 
 #include "tests/fakes.h"
+#include "core/flip.h"
 #include "preparation/factorfile.h"
 #include "preparation/preparation.h"
 #include "snapshots/series.h"
@@ -130,41 +131,44 @@ private slots:
         QVERIFY(std::adjacent_find(seen.begin(), seen.end()) == seen.end());
     }
 
-    void resumeTemperature_data()
+    // One text, as typed into the temperature box or a factor box: the run
+    // temperature it gives, what Go to T = leaves in the temperature box, the
+    // site factor, and what the designer's Quit leaves in a factor box.
+    void temperatureTexts_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("becomes");
-        QTest::newRow("empty") << "" << "0.1";
-        QTest::newRow("below") << "0.05" << "0.1";
-        QTest::newRow("negative") << "-3" << "0.1";
-        QTest::newRow("exactly-the-floor") << "0.1" << "<kept>";
-        QTest::newRow("above") << "2.27" << "<kept>";
-        QTest::newRow("leading-number") << "3K" << "<kept>";
+        QTest::addColumn<double>("run");
+        QTest::addColumn<QString>("goToBox");
+        QTest::addColumn<double>("factor");
+        QTest::addColumn<QString>("quitBox");
+        const double max = 1.7976931348623157e308;
+        const struct { const char *name, *text; double run; const char *goTo; double factor; const char *quit; } rows[] = {
+            {"empty", "", 0.1, "0.1", 1, "<kept>"}, {"single-blank", " ", 0.1, "0.1", 0.0001, "0.0001"},
+            {"ordinary", "2.5", 2.5, "<kept>", 2.5, "<kept>"},
+            {"at-the-run-floor", "0.1", 0.1, "<kept>", 0.1, "<kept>"},
+            {"just-above", "0.1000001", 0.1000001, "<kept>", 0.1000001, "<kept>"},
+            {"below-the-run-floor", "0.05", 0.1, "0.1", 0.05, "<kept>"},
+            {"at-the-factor-floor", "0.0001", 0.1, "0.1", 0.0001, "<kept>"},
+            {"leading-number", "2x", 2, "<kept>", 2, "<kept>"}, {"suffix", "3K", 3, "<kept>", 3, "<kept>"},
+            {"whole-below-floor", "0.00005", 0.1, "0.1", 0.00005, "0.0001"},
+            {"exponent-below-floor", " 1E-5 ", 0.1, "0.1", 1e-5, "0.0001"},
+            {"smallest-double", "4.9e-324", 0.1, "0.1", 4.9e-324, "0.0001"},
+            {"leading-below-floor", "0.00005x", 0.1, "0.1", 0.0001, "0.0001"},
+            {"zero", "0", 0.1, "0.1", 0.0001, "0.0001"}, {"negative", "-3", 0.1, "0.1", 0.0001, "0.0001"},
+            {"word", "abc", 0.1, "0.1", 0.0001, "0.0001"}, {"huge-saturates", "1e999", max, "<kept>", max, "<kept>"},
+        };
+        for (const auto &r : rows)
+            QTest::newRow(r.name) << r.text << r.run << r.goTo << r.factor << r.quit;
     }
-    void resumeTemperature()
+    void temperatureTexts()
     {
         QFETCH(QString, text);
-        QFETCH(QString, becomes);
-        QCOMPARE(qstr(resumeTemperatureText(text.toStdString())), becomes);
-    }
-
-    void designerFloor_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("becomes");
-        QTest::newRow("empty-stays") << "" << "<kept>";
-        QTest::newRow("zero") << "0" << "0.0001";
-        QTest::newRow("word") << "abc" << "0.0001";
-        QTest::newRow("single-blank") << " " << "0.0001";
-        QTest::newRow("below-floor") << "0.00005" << "0.0001";
-        QTest::newRow("floor-kept") << "0.0001" << "<kept>";
-        QTest::newRow("two") << "2" << "<kept>";
-    }
-    void designerFloor()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, becomes);
-        QCOMPARE(qstr(designerFloorText(text.toStdString())), becomes);
+        const std::string t = text.toStdString();
+        QTEST(runTemperature(Val(t)), "run");
+        QTEST(qstr(resumeTemperatureText(t)), "goToBox");
+        QTEST(siteFactor(t), "factor");
+        QTEST(qstr(designerFloorText(t)), "quitBox");
+        QVERIFY(localTemperature(runTemperature(Val(t)), siteFactor(t)) > 0);
     }
 
     void factorFile_data()

@@ -5,8 +5,6 @@
 
 #include "runtime/twips.h"
 
-#include <QMenuBar>
-
 using namespace ferro;
 
 namespace {
@@ -49,22 +47,6 @@ class TestSnapshots : public QObject {
 private slots:
     void init() { f.setUp(); }
     void cleanup() { f.tearDown(); }
-
-    void windowLayout()
-    {
-        QCOMPARE(s().windowTitle(), QString("Snapshots"));
-        QCOMPARE(f.label("lblLegend", &s())->text(), QString("temperature; instantaneous magnetization per site; "
-                                                             "time-averaged magnetization per site; Monte Carlo steps"));
-        QStringList menu;
-        for (QAction *a : s().menuBar()->actions())
-            menu << a->text();
-        const QString b(10, ' ');
-        QCOMPARE(menu, QStringList({b + "Clear Snapshots", b + "Return", b + "Print"}));
-        QCOMPARE(caption(10)->pos(), QPoint(px(8783), px(9000)));
-        // The date box lies below the designed client height; the window shows it.
-        QVERIFY(f.find<QWidget>(&s(), "picDateTime")->geometry().bottom() < client()->height());
-        QCOMPARE(blockCell(client(), 0, 0), 0x010101u);
-    }
 
     // Each capture fills the next block with the lattice as it stands, the
     // top-right site top right, and a caption of the read-outs; the run pauses.

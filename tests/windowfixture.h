@@ -7,6 +7,7 @@
 #include "snapshots/snapshotswindow.h"
 #include "tests/fakes.h"
 #include "mainwindow/ising.h"
+#include "runtime/reversedscrollbar.h"
 #include "runtime/services.h"
 
 #include <QAction>
@@ -33,6 +34,7 @@ public:
         boxes = AnsweringBoxes();
         end = CountingEnd();
         printer.path.clear();
+        printer.real = nullptr;
         w = std::make_unique<ferro::Ising>(services);
         w->show();
     }
@@ -60,6 +62,10 @@ public:
         return find<ferro::Caption>(in ? in : w.get(), name);
     }
     QString text(const QString &labelName) { return label(labelName)->text(); }
+
+    // The timer waits ms between its ticks; at the default 1.4 s the test
+    // drives the ticks itself.
+    void slowTimer(int ms = 1400) { find<ferro::ReversedScrollBar>(w.get(), "hsbTimeInterval")->setValueAt(ms); }
 
     // All spins +1 (black), as "T = Zero" with a low draw.
     void prepareOrdered()
