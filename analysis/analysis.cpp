@@ -1,89 +1,262 @@
 #include "analysis/analysis.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 
-namespace ferro::batch {
-
-Accumulator::Accumulator(std::int64_t sweeps, int blocks)
-    : m_blocks(static_cast<std::size_t>(std::clamp<std::int64_t>(sweeps, 1, blocks)))
-    , m_total(sweeps)
-{
-    m_blockEnd = m_total / static_cast<std::int64_t>(m_blocks.size());
-}
-
-void Accumulator::add(int energy, int totalMag, int accepted)
-{
-    // Block b holds sweeps [b n / B, (b + 1) n / B).
-    while (m_done >= m_blockEnd && m_current + 1 < m_blocks.size()) {
-        ++m_current;
-        m_blockEnd = m_total * static_cast<std::int64_t>(m_current + 1) / static_cast<std::int64_t>(m_blocks.size());
-    }
-    Block &b = m_blocks[m_current];
-    ++b.sweeps;
-    b.energy += energy;
-    b.energySquared += std::int64_t(energy) * energy;
-    b.absMag += std::abs(totalMag);
-    b.magSquared += std::int64_t(totalMag) * totalMag;
-    b.accepted += accepted;
-    ++m_done;
-}
+namespace ferro::analysis {
 
 namespace {
 
-Block combined(const Block &a, const Block &b, int sign)
+__extension__ typedef __int128 Int128;
+
+// Sokal's window constant: the window W is the smallest lag with W >= c tau(W).
+constexpr double WindowConstant = 6;
+// Longest window summed on one series; a longer one coarsens the series first.
+constexpr std::size_t MaxLag = 32;
+
+// 2 tau sigma^2 of a stationary series whose values are means over `width`
+// sweeps each: the variance of its mean times the number of sweeps, which is
+// what the error of a mean needs. Sokal's automatic window on the series; as
+// long as the window would be longer than MaxLag, neighbouring pairs merge
+// first (which keeps the sum over the window while shortening it). The sum
+// over the window is corrected for the mean subtracted from every term
+// (each lag is low by the variance of the mean, Var = sum / n). NaN for
+// fewer than two values.
+double longRunVariance(std::vector<double> x, double width)
 {
-    return {a.sweeps + sign * b.sweeps, a.energy + sign * b.energy, a.energySquared + sign * b.energySquared,
-            a.absMag + sign * b.absMag, a.magSquared + sign * b.magSquared, a.accepted + sign * b.accepted};
+    for (;;) {
+        const std::size_t n = x.size();
+        if (n < 2)
+            return NaN;
+        long double total = 0;
+        for (double v : x)
+            total += v;
+        const double mean = double(total / n);
+        for (double &v : x)
+            v -= mean;
+        double gamma0 = 0;
+        for (double v : x)
+            gamma0 += v * v;
+        gamma0 /= double(n);
+        if (gamma0 == 0)
+            return 0;
+        const std::size_t limit = n / 4, lags = std::min(MaxLag, limit);
+        double sum = gamma0; // Gamma(0) + 2 sum_{t=1}^{W} Gamma(t)
+        std::size_t window = 0;
+        for (std::size_t t = 1; t <= lags; ++t) {
+            double part[4] = {0, 0, 0, 0};
+            const std::size_t m = n - t;
+            std::size_t i = 0;
+            for (; i + 4 <= m; i += 4)
+                for (int k = 0; k < 4; ++k)
+                    part[k] += x[i + k] * x[i + k + t];
+            for (; i < m; ++i)
+                part[0] += x[i] * x[i + t];
+            sum += 2 * ((part[0] + part[1]) + (part[2] + part[3])) / double(m);
+            if (double(t) >= WindowConstant * sum / (2 * gamma0)) {
+                window = t;
+                break;
+            }
+        }
+        if (window == 0 && lags < limit) { // the window lies further out
+            for (std::size_t k = 0; k < n / 2; ++k)
+                x[k] = 0.5 * (x[2 * k] + x[2 * k + 1]);
+            x.resize(n / 2);
+            width *= 2;
+            continue;
+        }
+        if (window == 0) // too short a series for the window: the best it allows
+            window = lags;
+        double c = sum / (1 - double(2 * window + 1) / double(n));
+        if (!(c > 0))
+            c = gamma0;
+        return width * c;
+    }
 }
 
-struct Estimates {
-    double v[5];
+struct Sums {
+    std::int64_t sweeps = 0;
+    Int128 energy = 0, energySquared = 0, absMag = 0, magSquared = 0, magFourth = 0;
+    Sums &operator+=(const Sums &o)
+    {
+        sweeps += o.sweeps;
+        energy += o.energy, energySquared += o.energySquared, absMag += o.absMag;
+        magSquared += o.magSquared, magFourth += o.magFourth;
+        return *this;
+    }
+    Sums operator-(const Sums &o) const
+    {
+        return {sweeps - o.sweeps, energy - o.energy, energySquared - o.energySquared, absMag - o.absMag,
+                magSquared - o.magSquared, magFourth - o.magFourth};
+    }
 };
 
-Estimates estimate(const Block &s, double T, int sites)
+// n sum x^2 - (sum x)^2, exact, over n^2: the variance of the sweeps.
+long double variance(std::int64_t n, Int128 sum, Int128 sumSquares)
 {
-    const double n = double(s.sweeps), N = sites;
-    const double e = s.energy / n, e2 = s.energySquared / n, m = s.absMag / n, m2 = s.magSquared / n;
-    return {{e / N, m / N, (e2 - e * e) / (N * T * T), (m2 - m * m) / (N * T), s.accepted / (n * N)}};
+    const Int128 numerator = Int128(n) * sumSquares - sum * sum;
+    return static_cast<long double>(numerator) / (static_cast<long double>(n) * n);
+}
+
+constexpr int Quantities = 4; // specific heat, chi', chi, U
+
+struct Fluctuations {
+    double v[Quantities];
+};
+
+Fluctuations fluctuations(const Sums &s, double T, double N)
+{
+    const long double n = s.sweeps;
+    const long double m2 = static_cast<long double>(s.magSquared);
+    return {{double(variance(s.sweeps, s.energy, s.energySquared) / (N * T * T)),
+             double(variance(s.sweeps, s.absMag, s.magSquared) / (N * T)), double(m2 / n / (N * T)),
+             double(1 - n * static_cast<long double>(s.magFourth) / (3 * m2 * m2))}};
+}
+
+// Integrated autocorrelation time in sweeps from 2 tau sigma^2 and the raw
+// variance of the n sweeps (low by the variance of the mean, added back).
+double tauOf(double longRun, long double rawVariance, std::int64_t n)
+{
+    const double sigma2 = double(rawVariance) + longRun / double(n);
+    return sigma2 > 0 && longRun > 0 ? longRun / (2 * sigma2) : NaN;
 }
 
 } // namespace
 
-Results analyse(const std::vector<Block> &blocks, double T, int sites)
+Accumulator::Accumulator(std::int64_t sweeps, std::int64_t sites)
+    : m_sites(sites)
 {
-    Block total;
-    for (const Block &b : blocks)
-        total = combined(total, b, 1);
-    const Estimates all = estimate(total, T, sites);
-    const std::size_t B = blocks.size();
-    double error[5] = {NAN, NAN, NAN, NAN, NAN};
-    if (B >= 2) {
-        std::vector<Estimates> leaveOut;
-        for (const Block &b : blocks)
-            leaveOut.push_back(estimate(combined(total, b, -1), T, sites));
-        for (int q = 0; q < 5; ++q) {
-            double mean = 0, spread = 0;
-            for (const Estimates &x : leaveOut)
-                mean += x.v[q];
-            mean /= double(B);
-            for (const Estimates &x : leaveOut)
-                spread += (x.v[q] - mean) * (x.v[q] - mean);
-            error[q] = std::sqrt(double(B - 1) / double(B) * spread);
+    m_bins.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(sweeps, 1, MaxBins)));
+}
+
+void Accumulator::nextBin()
+{
+    if (m_bins.size() == MaxBins) { // every bin is full: pairs merge
+        for (std::size_t k = 0; k < MaxBins / 2; ++k) {
+            const Bin &a = m_bins[2 * k], &b = m_bins[2 * k + 1];
+            m_bins[k] = {a.energy + b.energy,         a.energySquared + b.energySquared, a.absMag + b.absMag,
+                         a.magSquared + b.magSquared, a.accepted + b.accepted,           a.magFourth + b.magFourth};
+        }
+        m_bins.resize(MaxBins / 2);
+        m_width *= 2;
+    } else if (m_bins.size() == m_bins.capacity()) { // more sweeps than announced: never beyond MaxBins
+        m_bins.reserve(std::min(2 * m_bins.size(), MaxBins));
+    }
+    m_bins.emplace_back();
+    m_fill = 0;
+}
+
+Results Accumulator::analyse(double T) const
+{
+    Results r;
+    const std::int64_t n = m_sweeps;
+    r.sweeps = n;
+    if (n == 0)
+        return r;
+    const double N = double(m_sites);
+
+    // Complete bins make the series; the last one may be partial.
+    const std::size_t complete = m_fill == m_width ? m_bins.size() : m_bins.size() - 1;
+    Sums total;
+    std::int64_t accepted = 0;
+    std::vector<double> energy(complete), absMag(complete), magSquared(complete), acceptance(complete);
+    const double w = double(m_width);
+    for (std::size_t k = 0; k < m_bins.size(); ++k) {
+        const Bin &b = m_bins[k];
+        total += {0, b.energy, b.energySquared, b.absMag, b.magSquared, b.magFourth};
+        accepted += b.accepted;
+        if (k < complete) {
+            energy[k] = double(b.energy) / w;
+            absMag[k] = double(b.absMag) / w;
+            magSquared[k] = double(b.magSquared) / w;
+            acceptance[k] = double(b.accepted) / w;
         }
     }
-    Results r;
-    Value *values[5] = {&r.energy, &r.absMag, &r.specificHeat, &r.susceptibility, &r.acceptance};
-    for (int q = 0; q < 5; ++q)
-        *values[q] = {all.v[q], error[q]};
-    // The squared error of a mean of n correlated sweeps is 2 tau var / n.
-    const double n = double(total.sweeps);
-    const double meanE = double(total.energy) / n;
-    const double variance = (double(total.energySquared) / n - meanE * meanE) / (double(sites) * sites); // of E / N
-    r.energyTau = variance > 0 ? n * r.energy.error * r.energy.error / (2 * variance) : NAN;
-    r.blockSweeps = n / double(B);
+    total.sweeps = n;
+
+    // Means, and their errors from each series' own autocorrelation.
+    const long double sweeps = n;
+    const double longRunE = longRunVariance(energy, w), longRunA = longRunVariance(absMag, w);
+    const double longRunM2 = longRunVariance(magSquared, w), longRunAcc = longRunVariance(acceptance, w);
+    auto errorOf = [&](double longRun) { return std::sqrt(longRun / double(n)) / N; };
+    r.energy = {double(static_cast<long double>(total.energy) / sweeps / N), errorOf(longRunE)};
+    r.absMag = {double(static_cast<long double>(total.absMag) / sweeps / N), errorOf(longRunA)};
+    r.acceptance = {double(accepted / sweeps / N), errorOf(longRunAcc)};
+    r.energyTau = tauOf(longRunE, variance(n, total.energy, total.energySquared), n);
+    r.absMagTau = tauOf(longRunA, variance(n, total.absMag, total.magSquared), n);
+    const long double meanM2 = static_cast<long double>(total.magSquared) / sweeps;
+    r.magSquaredTau = tauOf(longRunM2, static_cast<long double>(total.magFourth) / sweeps - meanM2 * meanM2, n);
+    r.slowestTau = std::fmax(r.energyTau, std::fmax(r.absMagTau, r.magSquaredTau));
+
+    // Jackknife blocks of at least 20 tau of the slowest observable, 16 to 64
+    // of them; a shorter run gets 8 to 16 blocks of at least 10 tau where it
+    // can, else 8 shorter ones.
+    const double tau = std::isnan(r.slowestTau) ? 0.5 : std::max(r.slowestTau, 0.5);
+    std::int64_t blocks = static_cast<std::int64_t>(double(n) / (20 * tau));
+    if (blocks >= 16)
+        blocks = std::min<std::int64_t>(blocks, 64);
+    else
+        blocks = std::clamp<std::int64_t>(static_cast<std::int64_t>(double(n) / (10 * tau)), 8, 16);
+    blocks = std::min<std::int64_t>(blocks, std::int64_t(m_bins.size()));
+    r.jackknifeBlocks = blocks;
+
+    const Fluctuations all = fluctuations(total, T, N);
+    double estimate[Quantities], error[Quantities];
+    for (int q = 0; q < Quantities; ++q)
+        estimate[q] = all.v[q], error[q] = NaN;
+    if (blocks >= 2) {
+        std::vector<Fluctuations> leaveOut;
+        const std::size_t bins = m_bins.size();
+        for (std::int64_t k = 0; k < blocks; ++k) {
+            Sums block;
+            const std::size_t first = bins * std::size_t(k) / std::size_t(blocks);
+            const std::size_t last = bins * std::size_t(k + 1) / std::size_t(blocks);
+            for (std::size_t j = first; j < last; ++j) {
+                const Bin &b = m_bins[j];
+                const std::int64_t width = j < complete ? m_width : m_fill;
+                block += {width, b.energy, b.energySquared, b.absMag, b.magSquared, b.magFourth};
+            }
+            leaveOut.push_back(fluctuations(total - block, T, N));
+        }
+        const double B = double(blocks);
+        for (int q = 0; q < Quantities; ++q) {
+            double mean = 0, spread = 0;
+            for (const Fluctuations &f : leaveOut)
+                mean += f.v[q];
+            mean /= B;
+            for (const Fluctuations &f : leaveOut)
+                spread += (f.v[q] - mean) * (f.v[q] - mean);
+            estimate[q] = B * all.v[q] - (B - 1) * mean; // removes the bias of order 1/n
+            error[q] = std::sqrt((B - 1) / B * spread);
+        }
+    }
+    Value *values[Quantities] = {&r.specificHeat, &r.susceptibility, &r.susceptibilityFull, &r.binder};
+    for (int q = 0; q < Quantities; ++q)
+        *values[q] = {estimate[q], error[q]};
+    if (std::isnan(T))
+        r.specificHeat = r.susceptibility = r.susceptibilityFull = {};
+
+    // Drift: the first and last quarter of the complete bins.
+    const std::size_t quarter = complete / 4;
+    if (quarter >= 1) {
+        const double quarterSweeps = double(quarter) * w;
+        auto part = [&](const std::vector<double> &series, std::size_t from) {
+            const std::vector<double> piece(series.begin() + std::ptrdiff_t(from),
+                                            series.begin() + std::ptrdiff_t(from + quarter));
+            long double sum = 0;
+            for (double v : piece)
+                sum += v;
+            return Value{double(sum / quarter / N), std::sqrt(longRunVariance(piece, w) / quarterSweeps) / N};
+        };
+        r.energyFirstQuarter = part(energy, 0);
+        r.energyLastQuarter = part(energy, complete - quarter);
+        r.absMagFirstQuarter = part(absMag, 0);
+        r.absMagLastQuarter = part(absMag, complete - quarter);
+        auto differ = [](const Value &a, const Value &b) {
+            return std::abs(a.mean - b.mean) > 4 * std::hypot(a.error, b.error);
+        };
+        r.drift = differ(r.energyFirstQuarter, r.energyLastQuarter) || differ(r.absMagFirstQuarter, r.absMagLastQuarter);
+    }
     return r;
 }
 
-} // namespace ferro::batch
+} // namespace ferro::analysis

@@ -1,52 +1,104 @@
 #pragma once
-// Averages and errors of a run at one temperature: the measured sweeps are
-// cut into consecutive blocks (binning), and every quantity's error comes
-// from a jackknife over the blocks, which accounts for the autocorrelation
-// of successive sweeps as long as a block spans many autocorrelation times.
-// Standard C++ only.
+// Averages and errors of a run at one temperature, from the lattice totals
+// after every measured sweep. Standard C++ only.
+//
+// The sweeps go into at most MaxBins bins of equal width: when the bins are
+// full, neighbouring pairs merge and the width doubles, so memory stays
+// bounded (MaxBins * sizeof(Bin), 4 MiB) however long the run, and `add` does
+// a few integer additions. Every sum is an exact integer, so the results
+// depend on nothing but the sequence of calls.
+//
+// The error of each mean (energy, |m|, acceptance) comes from its own
+// integrated autocorrelation time, estimated with Sokal's automatic window
+// on the binned series (coarsened further while the window would be long);
+// the fluctuation quantities (specific heat, susceptibilities, Binder
+// cumulant) from a bias-corrected jackknife over blocks that each span many
+// autocorrelation times of the slowest observable.
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
-namespace ferro::batch {
+namespace ferro::analysis {
 
-// Sums over the sweeps of one block of the lattice totals after each sweep
-// (E and M, in units of the coupling and of one spin) and of the attempts
-// counted as accepted. Integers, so the sums never depend on their order.
-struct Block {
-    std::int64_t sweeps = 0, energy = 0, energySquared = 0, absMag = 0, magSquared = 0, accepted = 0;
-};
-
-// Collects a known number of measured sweeps into `blocks` blocks of as
-// nearly equal length as the count allows (fewer blocks for fewer sweeps).
-class Accumulator {
-public:
-    explicit Accumulator(std::int64_t sweeps, int blocks = 64);
-    void add(int energy, int totalMag, int accepted);
-    const std::vector<Block> &blocks() const { return m_blocks; }
-
-private:
-    std::vector<Block> m_blocks;
-    std::int64_t m_total, m_done = 0, m_blockEnd = 0;
-    std::size_t m_current = 0;
-};
+inline constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 struct Value {
-    double mean = 0;
-    double error = 0; // NaN with fewer than two blocks
+    double mean = NaN;
+    double error = NaN; // NaN = not available (an empty field)
 };
 
-// Per site, on a lattice of `sites` sites at temperature T (Boltzmann's
-// constant 1): energy E / N, |m| = |M| / N, specific heat (<E^2> - <E>^2) /
-// (N T^2), susceptibility (<M^2> - <|M|>^2) / (N T), acceptance ratio, and the
-// integrated autocorrelation time of the energy in sweeps (NaN when the
-// energy never changes or there are fewer than two blocks).
+// Per site on a lattice of N sites at temperature T (Boltzmann's constant 1).
 struct Results {
-    Value energy, absMag, specificHeat, susceptibility, acceptance;
-    double energyTau = 0;
-    double blockSweeps = 0; // mean sweeps per block
+    std::int64_t sweeps = 0;    // measured sweeps
+    Value energy, absMag;       // E/N, |M|/N
+    Value specificHeat;         // (<E^2>-<E>^2)/(N T^2)          NaN when temperature is NaN
+    Value susceptibility;       // chi' = (<M^2>-<|M|>^2)/(N T)   NaN when temperature is NaN
+    Value susceptibilityFull;   // chi  = <M^2>/(N T)             NaN when temperature is NaN
+    Value binder;               // U = 1 - <m^4>/(3 <m^2>^2)
+    Value acceptance;           // accepted per attempt (attempts = N per sweep)
+    // Integrated autocorrelation times in sweeps (NaN for a series that
+    // never changes or with fewer than two sweeps).
+    double energyTau = NaN, absMagTau = NaN;
+    double magSquaredTau = NaN; // of M^2, which the fluctuation quantities average
+    double slowestTau = NaN;    // max of the three
+    std::int64_t jackknifeBlocks = 0; // blocks of the fluctuation quantities' jackknife
+    // The first and last quarter of the measured sweeps differ by more than 4
+    // combined errors in the energy or in |m| (a run still relaxing, or stuck).
+    bool drift = false;
+    Value energyFirstQuarter, energyLastQuarter;
+    Value absMagFirstQuarter, absMagLastQuarter;
 };
 
-Results analyse(const std::vector<Block> &blocks, double temperature, int sites);
+class Accumulator {
+public:
+    // `sweeps`: the measured sweeps expected (it sizes the first allocation;
+    // more or fewer may come). `sites`: N = L * L for any L from 2 to 1024.
+    Accumulator(std::int64_t sweeps, std::int64_t sites);
 
-} // namespace ferro::batch
+    // Lattice totals after one measured sweep: E in units of the coupling, M
+    // in units of one spin, the flip attempts accepted in the sweep.
+    void add(std::int64_t energy, std::int64_t totalMag, std::int64_t accepted)
+    {
+        if (m_fill == m_width) [[unlikely]]
+            nextBin();
+        Bin &b = m_bins.back();
+        const std::int64_t absMag = totalMag < 0 ? -totalMag : totalMag;
+        const std::int64_t magSquared = totalMag * totalMag;
+        b.energy += energy;
+        b.energySquared += energy * energy;
+        b.absMag += absMag;
+        b.magSquared += magSquared;
+        b.magFourth += static_cast<Int128>(magSquared) * magSquared;
+        b.accepted += accepted;
+        ++m_fill;
+        ++m_sweeps;
+    }
+
+    // `temperature`: the one the sites run at; NaN leaves the specific heat
+    // and both susceptibilities empty.
+    Results analyse(double temperature) const;
+
+    // Largest number of bins kept; memory stays below MaxBins * binBytes().
+    static constexpr std::size_t MaxBins = std::size_t(1) << 16;
+    static constexpr std::size_t binBytes() { return sizeof(Bin); }
+
+private:
+    __extension__ typedef __int128 Int128;
+    // Sums over the sweeps of one bin. The squares stay within 64 bits as
+    // long as sweeps * N^2 < 7e22 (6e10 sweeps at L = 1024); M^4 needs 128.
+    struct Bin {
+        std::int64_t energy = 0, energySquared = 0, absMag = 0, magSquared = 0, accepted = 0;
+        Int128 magFourth = 0;
+    };
+    void nextBin();
+
+    std::vector<Bin> m_bins;
+    std::int64_t m_sites;
+    std::int64_t m_width = 1; // sweeps per bin
+    std::int64_t m_fill = 1;  // sweeps in the last bin (full: start a new one)
+    std::int64_t m_sweeps = 0;
+};
+
+} // namespace ferro::analysis

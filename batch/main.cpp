@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -291,11 +292,12 @@ int main(int argc, char *argv[])
 
     for (std::size_t i = 0; i < count; ++i) {
         const Results &r = outcomes[i]->results;
-        if (r.energyTau > 1 && r.blockSweeps < 10 * r.energyTau)
+        if (double(r.sweeps) < 100 * r.slowestTau)
             std::fprintf(stderr,
-                         "ferrogrid-batch: warning: at T = %s the error blocks (%.0f sweeps) span fewer than 10 "
-                         "autocorrelation times (%.1f sweeps): the errors are too small; measure more sweeps\n",
-                         numberText(o.temperatures[i]).c_str(), r.blockSweeps, r.energyTau);
+                         "ferrogrid-batch: warning: at T = %s the %lld measured sweeps span fewer than 100 "
+                         "autocorrelation times (%.1f sweeps): the errors are uncertain; measure at least %.0f sweeps\n",
+                         numberText(o.temperatures[i]).c_str(), static_cast<long long>(r.sweeps), r.slowestTau,
+                         std::ceil(100 * r.slowestTau));
     }
 
     if (!o.plotFile.empty()) {

@@ -15,6 +15,9 @@ class QRectF;
 
 namespace ferro::batch {
 
+using analysis::Results;
+using analysis::Value;
+
 struct PlotPoint {
     double temperature;
     Results results;

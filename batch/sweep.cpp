@@ -24,7 +24,7 @@ Outcome runJob(const Job &job, std::atomic<std::int64_t> &sweepsDone, const std:
     if (job.seriesEvery > 0)
         seriesLine(0);
 
-    Accumulator accumulator(job.sweeps);
+    analysis::Accumulator accumulator(job.sweeps, Sites);
     const std::int64_t total = job.equilibrate + job.sweeps;
     std::int64_t reported = 0;
     for (std::int64_t sweep = 1; sweep <= total; ++sweep) {
@@ -44,7 +44,7 @@ Outcome runJob(const Job &job, std::atomic<std::int64_t> &sweepsDone, const std:
     }
     sweepsDone += total - reported;
     outcome.finished = true;
-    outcome.results = analyse(accumulator.blocks(), job.temperature, Sites);
+    outcome.results = accumulator.analyse(job.temperature);
     return outcome;
 }
 

@@ -11,6 +11,9 @@
 
 namespace ferro::batch {
 
+using analysis::Results;
+using analysis::Value;
+
 enum class Start { Zero, Infinity }; // the T = Zero and T = Infinity buttons
 
 struct Job {

@@ -10,6 +10,9 @@
 
 namespace ferro::batch {
 
+using analysis::Results;
+using analysis::Value;
+
 // Shortest round-trip text of a number ("1.75", "-0.0025", "1e-05"); empty
 // for NaN.
 std::string numberText(double value);

@@ -15,11 +15,14 @@
 //                                       longest texts the boxes take
 //   ferrobench --batch                  figure 7: the batch program's flip
 //                                       attempt at L = 20, 256 and 1024 on one
-//                                       core and on two, and its Wolff update
+//                                       core and on two, its Wolff update and
+//                                       the cost of its error analysis
+//   ferrobench --analysis               figure 7's error analysis only
 //   ferrobench --record                 figure 2 with and without --record
 //   --display                           show the window on the session's
 //                                       display instead of the offscreen platform
 
+#include "analysis/analysis.h"
 #include "analysis/exactenergy.h"
 #include "core/flip.h"
 #include "mainwindow/ising.h"
@@ -44,6 +47,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -302,6 +306,38 @@ std::pair<BatchRate, BatchRate> bestOfFive(Measure measure)
     return {best, rates[2]};
 }
 
+// The error analysis: the cost of adding one measured sweep (lattice totals
+// cycled from a table, so that little else is timed), the analysis at the
+// end, and the memory, which stays bounded however many sweeps come.
+void analysisFigure()
+{
+    constexpr long Sweeps = 500'000'000;
+    std::vector<std::array<int, 3>> totals(4096);
+    Random random(99);
+    for (auto &t : totals)
+        t = {-int(random.next() % 800), int(random.next() % 801) - 400, int(random.next() % 400)};
+    analysis::Accumulator accumulator(Sweeps, Sites);
+    auto cpuSeconds = [] { // of this thread: the machine may be busy
+        timespec t;
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+    };
+    const double start = cpuSeconds();
+    for (long s = 0; s < Sweeps; ++s) {
+        const auto &t = totals[std::size_t(s) & 4095];
+        accumulator.add(t[0], t[1], t[2]);
+    }
+    const double addSeconds = cpuSeconds() - start;
+    const double analyseStart = cpuSeconds();
+    const analysis::Results r = accumulator.analyse(2.27);
+    const double analyseSeconds = cpuSeconds() - analyseStart;
+    std::printf("7 batch error analysis: %.2f ns CPU per measured sweep added (%ld M sweeps), %.0f ms to analyse "
+                "them; "
+                "memory at most %zu KiB for any number of sweeps (E/N %.3f)\n",
+                1e9 * addSeconds / Sweeps, Sweeps / 1'000'000, 1e3 * analyseSeconds,
+                analysis::Accumulator::MaxBins * analysis::Accumulator::binBytes() / 1024, r.energy.mean);
+}
+
 void batchFigure()
 {
     constexpr long Attempts = 100'000'000;
@@ -326,6 +362,7 @@ void batchFigure()
     std::printf("7 batch flip attempt, two cores / one core (best of each, L = 20): %.2f\n", two.first.wall / one);
     const auto wolff = bestOfFive([&] { return wolffRate(64, 50'000'000, temperature); });
     line("batch Wolff cluster, L = 64, T = 2.27, 1 core", wolff, "spins added");
+    analysisFigure();
 }
 
 // ---- Figures 2 and 4: ticks through the window --------------------------------
@@ -563,7 +600,7 @@ void hostileFigure(Ising &w)
 int usage()
 {
     std::fprintf(stderr, "usage: ferrobench [--display] [--core | --ticks N | --timer [SECONDS] | "
-                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --record]\n");
+                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --analysis | --record]\n");
     return 2;
 }
 
@@ -585,6 +622,9 @@ int main(int argc, char *argv[])
             mode = Mode::Core;
         } else if (args[a] == "--batch") {
             mode = Mode::Batch;
+        } else if (args[a] == "--analysis") {
+            analysisFigure();
+            return 0;
         } else if (args[a] == "--hostile") {
             mode = Mode::Hostile;
         } else if (args[a] == "--record") {
