@@ -89,6 +89,7 @@ void FastLattice::recount()
         }
     TotalMag = total;
     Energy = -doubledBonds / 2;
+    m_statesFresh = false; // the spins may have been written
 }
 
 void FastLattice::rebuildStates()

@@ -74,11 +74,7 @@ public:
 
     // Spins in row-major order (cell L i + j): +1, -1, or 0 for a blank site.
     // After writing them, recount().
-    std::span<Spin> spins()
-    {
-        m_statesFresh = false;
-        return m_spin;
-    }
+    std::span<Spin> spins() { return m_spin; }
     std::span<const Spin> spins() const { return m_spin; }
     void recount();
 

@@ -331,14 +331,14 @@ private slots:
         QFETCH(bool, blanks);
         auto swept = chain(size, temperature, 31);
         auto single = chain(size, temperature, 31);
-        if (blanks)
-            for (auto *c : {swept.get(), single.get()}) {
-                for (std::size_t k = 0; k < c->lattice.spins().size(); k += 7)
-                    c->lattice.spins()[k] = 0;
-                c->lattice.recount();
-            }
         DrawsOnly draws {single->stream};
         for (int sweep = 0; sweep < 4; ++sweep) {
+            if (blanks && sweep == 1) // spins written between sweeps, then recounted
+                for (FastLattice *l : {&swept->lattice, &single->lattice}) {
+                    for (std::size_t k = 0; k < l->spins().size(); k += 7)
+                        l->spins()[k] = 0;
+                    l->recount();
+                }
             int accepted = 0;
             for (int a = 0; a < size * size; ++a)
                 accepted += single->lattice.attempt(draws);
