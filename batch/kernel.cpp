@@ -195,30 +195,42 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
         int head = 0, tail = 0, energy = Energy;
         queue[tail++] = seed;
         marked[seed] = 1;
-        while (head < tail) {
-            const int k = queue[head++];
-            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
-            const Neighbours n = torusNeighbours(i, k - side * i, side);
-            const int cells[4] = {n.left, n.up, n.right, n.down};
-            // Two 64-bit numbers, four 32-bit halves: one for every bond, in
-            // the order left, up, right, down, low half first.
-            const std::uint64_t a = random.next(), b = random.next();
-            const std::uint64_t halves[4] = {a & 0xFFFFFFFFu, a >> 32, b & 0xFFFFFFFFu, b >> 32};
-            int field = 0;
-            for (int d = 0; d < 4; ++d) {
-                const int c = cells[d];
-                const int sc = spin[c];
-                field += sc;
-                // A draw for every bond, joined or not: no branch to mispredict.
-                const int join = (sc == s0) & (marked[c] == 0) & (halves[d] < bondBelow);
-                queue[tail] = c;
-                tail += join;
-                marked[c] = static_cast<std::uint8_t>(marked[c] | join);
+        const auto *const table = m_neighbours.empty() ? nullptr : m_neighbours.data();
+        auto grow = [&](auto neighboursOf) {
+            while (head < tail) {
+                const int k = queue[head++];
+                const std::array<int, 4> cells = neighboursOf(k);
+                // Two 64-bit numbers, four 32-bit halves: one for every bond, in
+                // the order left, up, right, down, low half first.
+                const std::uint64_t a = random.next(), b = random.next();
+                const std::uint64_t halves[4] = {a & 0xFFFFFFFFu, a >> 32, b & 0xFFFFFFFFu, b >> 32};
+                int field = 0;
+                for (int d = 0; d < 4; ++d) {
+                    const int c = cells[d];
+                    const int sc = spin[c];
+                    field += sc;
+                    // A draw for every bond, joined or not: no branch to mispredict.
+                    const int join = (sc == s0) & (marked[c] == 0) & (halves[d] < bondBelow);
+                    queue[tail] = c;
+                    tail += join;
+                    marked[c] = static_cast<std::uint8_t>(marked[c] | join);
+                }
+                energy += 2 * s0 * field;
+                spin[k] = static_cast<Spin>(-s0);
+                marked[k] = 0;
             }
-            energy += 2 * s0 * field;
-            spin[k] = static_cast<Spin>(-s0);
-            marked[k] = 0;
-        }
+        };
+        if (table)
+            grow([table](int k) {
+                const auto &t = table[k];
+                return std::array<int, 4> {t[0], t[1], t[2], t[3]};
+            });
+        else
+            grow([side, rowMultiplier](int k) {
+                const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
+                const Neighbours n = torusNeighbours(i, k - side * i, side);
+                return std::array<int, 4> {n.left, n.up, n.right, n.down};
+            });
         added = tail;
         Energy = energy;
         TotalMag -= static_cast<int>(2 * s0 * added);
