@@ -169,14 +169,11 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
 {
     if (!equalFactors())
         throw std::logic_error("a Wolff cluster needs the same temperature at every site");
-    if (m_stack.empty()) {
+    if (m_stack.empty())
         m_stack.resize(std::size_t(m_sites));
-        m_onStack.assign(std::size_t(m_sites), 0);
-    }
     m_statesFresh = false;
     Xoshiro256 random = stream.engine(); // its state stays in registers
     Spin *const spin = m_spin.data();
-    std::uint8_t *const marked = m_onStack.data();
     std::int32_t *const queue = m_stack.data();
     const int side = m_size;
     const std::uint64_t rowMultiplier = m_rowMultiplier, bondBelow = m_bondBelow;
@@ -185,16 +182,18 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
     const int s0 = spin[seed];
     std::int64_t added = 1;
     if (s0 != 0) {
-        // Spins join (and are marked) when queued and flip when taken from
-        // the queue; each flip changes the energy by 2 s0 times the
-        // neighbours' sum at that moment, so the sum of these steps is the
-        // cluster's exact change. First in, first out: the next spin taken
-        // was queued long before, so taking it waits for no join decision
-        // just made. A spin joins only once (marked, or already flipped), so
-        // the queue never holds more than L^2.
+        // Spins join when queued (their spin marked 2 s0 meanwhile) and flip
+        // when taken from the queue; each flip changes the energy by 2 s0
+        // times the neighbours' sum at that moment (a queued neighbour
+        // counting s0), so the sum of these steps is the cluster's exact
+        // change. First in, first out: the next spin taken was queued long
+        // before, so taking it waits for no join decision just made. Only a
+        // spin still s0 joins (not one queued or flipped), so the queue never
+        // holds more than L^2.
         int head = 0, tail = 0, energy = Energy;
         queue[tail++] = seed;
-        marked[seed] = 1;
+        const int queued = 2 * s0; // the spin of a queued site, not yet flipped
+        spin[seed] = static_cast<Spin>(queued);
         const auto *const table = m_neighbours.empty() ? nullptr : m_neighbours.data();
         auto grow = [&](auto neighboursOf) {
             while (head < tail) {
@@ -204,20 +203,21 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
                 // the order left, up, right, down, low half first.
                 const std::uint64_t a = random.next(), b = random.next();
                 const std::uint64_t halves[4] = {a & 0xFFFFFFFFu, a >> 32, b & 0xFFFFFFFFu, b >> 32};
-                int field = 0;
+                int field = 0, queuedNeighbours = 0;
                 for (int d = 0; d < 4; ++d) {
                     const int c = cells[d];
                     const int sc = spin[c];
                     field += sc;
+                    queuedNeighbours += sc == queued;
                     // A draw for every bond, joined or not: no branch to mispredict.
-                    const int join = (sc == s0) & (marked[c] == 0) & (halves[d] < bondBelow);
+                    const int join = (sc == s0) & (halves[d] < bondBelow);
                     queue[tail] = c;
                     tail += join;
-                    marked[c] = static_cast<std::uint8_t>(marked[c] | join);
+                    spin[c] = static_cast<Spin>(join ? queued : sc);
                 }
-                energy += 2 * s0 * field;
+                // A queued neighbour counts as s0, not 2 s0.
+                energy += 2 * s0 * field - 2 * queuedNeighbours;
                 spin[k] = static_cast<Spin>(-s0);
-                marked[k] = 0;
             }
         };
         if (table)

@@ -11,7 +11,7 @@
 // L = 128; larger lattices compute the neighbours and keep one byte more per
 // site for their Metropolis sweeps (its spin and neighbours' sum), so
 // L = 1024 takes 5 MiB;
-// the first Wolff cluster adds 5 bytes per site (its queue and marks); a
+// the first Wolff cluster adds 4 bytes per site (its queue); a
 // threshold table per site, only when the factors differ, 36 bytes per site.
 
 #include "core/flip.h"
@@ -319,9 +319,8 @@ private:
     // A Wolff bond joins when its 32-bit draw is below this: (1 - exp(-2 /
     // (T F))) 2^32, rounded.
     std::uint64_t m_bondBelow = 0;
-    // The Wolff queue and the marks of the spins on it; made for the first cluster.
+    // The Wolff queue; made for the first cluster.
     std::vector<std::int32_t> m_stack;
-    std::vector<std::uint8_t> m_onStack;
     std::int64_t m_wolffAdded = 0;
 };
 
