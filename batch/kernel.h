@@ -5,14 +5,16 @@
 // single-cluster update. The Metropolis weights come from core's
 // metropolisWeight once per run temperature and are kept as the
 // single-precision thresholds the float r2 is compared against: one table of
-// 9 when every factor is equal, one per site otherwise. Standard C++ only.
+// 9 when every factor is equal (then also as the 53-bit integers that the
+// generator's numbers are compared against), one per site otherwise.
+// Standard C++ only.
 //
 // Memory: four bytes per spin; a neighbour table (8 bytes a site) only up to
 // L = 128; larger lattices compute the neighbours and keep one byte more per
 // site for their Metropolis sweeps (its spin and neighbours' sum), so
-// L = 1024 takes 5 MiB;
-// the first Wolff cluster adds 4 bytes per site (its queue); a
-// threshold table per site, only when the factors differ, 36 bytes per site.
+// L = 1024 takes 5 MiB; the first Wolff cluster adds 4 bytes per site (its
+// queue); a threshold table per site, only when the factors differ, 36 bytes
+// per site.
 
 #include "core/flip.h"
 #include "core/lattice.h"
