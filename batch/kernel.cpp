@@ -16,6 +16,23 @@ std::uint64_t streamSeed(std::uint64_t seed, std::uint64_t index)
     return z ^ (z >> 31);
 }
 
+namespace detail {
+
+std::uint64_t integerThreshold(float t)
+{
+    std::uint64_t low = 0, high = std::uint64_t(1) << 53; // the answer is in [low, high]
+    while (low < high) {
+        const std::uint64_t m = low + (high - low) / 2;
+        if (static_cast<float>(static_cast<double>(m) * 0x1.0p-53) >= t)
+            high = m;
+        else
+            low = m + 1;
+    }
+    return low;
+}
+
+} // namespace detail
+
 namespace {
 
 // The smallest float not below the double weight: a float r2 is below the
@@ -72,6 +89,20 @@ void FastLattice::recount()
         }
     TotalMag = total;
     Energy = -doubledBonds / 2;
+    m_statesFresh = false; // the spins may have been written
+}
+
+void FastLattice::rebuildStates()
+{
+    m_state.resize(std::size_t(m_sites));
+    for (int i = 0; i < m_size; ++i)
+        for (int j = 0; j < m_size; ++j) {
+            const Neighbours n = torusNeighbours(i, j, m_size);
+            const int k = m_size * i + j;
+            m_state[std::size_t(k)] =
+                static_cast<std::uint8_t>(9 * m_spin[k] + m_spin[n.left] + m_spin[n.up] + m_spin[n.right] + m_spin[n.down] + 13);
+        }
+    m_statesFresh = true;
 }
 
 void FastLattice::startOrdered(RandomSource &random)
@@ -92,6 +123,7 @@ void FastLattice::load(const Lattice &lattice)
         throw std::logic_error("a window lattice is 20 x 20");
     for (int k = 0; k < Sites; ++k)
         m_spin[k] = static_cast<Spin>(lattice.spinOfCell(k));
+    m_statesFresh = false;
     TotalMag = lattice.TotalMag;
     Energy = lattice.Energy;
 }
@@ -116,11 +148,14 @@ void FastLattice::setTemperature(double runTemperature, const double *factors)
         m_threshold.assign(9, 0.0f);
         m_threshold.shrink_to_fit();
         fillThresholds(m_threshold.data(), tk);
+        for (int s = -1; s <= 1; ++s)
+            for (int h = -4; h <= 4; ++h)
+                m_below[std::size_t(9 * s + h + 13)] = detail::integerThreshold(m_threshold[std::size_t(s * h + 4)]);
         m_stride = 0;
-        // The draw (53 bits times 2^-53) is below p exactly when its bits are
-        // below p 2^53 rounded up; p 2^53 is exact.
+        // A bond's 32-bit draw u joins when u < p 2^32 rounded to the nearest
+        // integer: a probability within 2^-33 of p.
         const double p = -std::expm1(-2.0 / tk);
-        m_bondBelow = static_cast<std::uint64_t>(std::ceil(std::ldexp(p, 53)));
+        m_bondBelow = static_cast<std::uint64_t>(std::llround(std::ldexp(p, 32)));
     } else {
         m_threshold.assign(std::size_t(m_sites) * 9, 0.0f);
         for (int k = 0; k < m_sites; ++k)
@@ -134,14 +169,12 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
 {
     if (!equalFactors())
         throw std::logic_error("a Wolff cluster needs the same temperature at every site");
-    if (m_stack.empty()) {
+    if (m_stack.empty())
         m_stack.resize(std::size_t(m_sites));
-        m_onStack.assign(std::size_t(m_sites), 0);
-    }
+    m_statesFresh = false;
     Xoshiro256 random = stream.engine(); // its state stays in registers
     Spin *const spin = m_spin.data();
-    std::uint8_t *const onStack = m_onStack.data();
-    std::int32_t *const stack = m_stack.data();
+    std::int32_t *const queue = m_stack.data();
     const int side = m_size;
     const std::uint64_t rowMultiplier = m_rowMultiplier, bondBelow = m_bondBelow;
 
@@ -149,32 +182,56 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
     const int s0 = spin[seed];
     std::int64_t added = 1;
     if (s0 != 0) {
-        // Spins join when pushed and flip when popped; each flip changes the
-        // energy by 2 s0 times the neighbours' sum at that moment, so the sum
-        // of these steps is the cluster's exact change.
-        int top = 0, energy = Energy;
-        stack[top++] = seed;
-        onStack[seed] = 1;
-        while (top > 0) {
-            const int k = stack[--top];
-            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
-            const Neighbours n = torusNeighbours(i, k - side * i, side);
-            const int cells[4] = {n.left, n.up, n.right, n.down};
-            int field = 0;
-            for (const int c : cells) {
-                const int sc = spin[c];
-                field += sc;
-                // One draw for every bond, joined or not: no branch to mispredict.
-                const int join = (sc == s0) & (onStack[c] == 0) & ((random.next() >> 11) < bondBelow);
-                stack[top] = c;
-                top += join;
-                onStack[c] = static_cast<std::uint8_t>(onStack[c] | join);
-                added += join;
+        // Spins join when queued (their spin marked 2 s0 meanwhile) and flip
+        // when taken from the queue; each flip changes the energy by 2 s0
+        // times the neighbours' sum at that moment (a queued neighbour
+        // counting s0), so the sum of these steps is the cluster's exact
+        // change. First in, first out: the next spin taken was queued long
+        // before, so taking it waits for no join decision just made. Only a
+        // spin still s0 joins (not one queued or flipped), so the queue never
+        // holds more than L^2.
+        int head = 0, tail = 0, energy = Energy;
+        queue[tail++] = seed;
+        const int queued = 2 * s0; // the spin of a queued site, not yet flipped
+        spin[seed] = static_cast<Spin>(queued);
+        const auto *const table = m_neighbours.empty() ? nullptr : m_neighbours.data();
+        auto grow = [&](auto neighboursOf) {
+            while (head < tail) {
+                const int k = queue[head++];
+                const std::array<int, 4> cells = neighboursOf(k);
+                // Two 64-bit numbers, four 32-bit halves: one for every bond, in
+                // the order left, up, right, down, low half first.
+                const std::uint64_t a = random.next(), b = random.next();
+                const std::uint64_t halves[4] = {a & 0xFFFFFFFFu, a >> 32, b & 0xFFFFFFFFu, b >> 32};
+                int field = 0, queuedNeighbours = 0;
+                for (int d = 0; d < 4; ++d) {
+                    const int c = cells[d];
+                    const int sc = spin[c];
+                    field += sc;
+                    queuedNeighbours += sc == queued;
+                    // A draw for every bond, joined or not: no branch to mispredict.
+                    const int join = (sc == s0) & (halves[d] < bondBelow);
+                    queue[tail] = c;
+                    tail += join;
+                    spin[c] = static_cast<Spin>(join ? queued : sc);
+                }
+                // A queued neighbour counts as s0, not 2 s0.
+                energy += 2 * s0 * field - 2 * queuedNeighbours;
+                spin[k] = static_cast<Spin>(-s0);
             }
-            energy += 2 * s0 * field;
-            spin[k] = static_cast<Spin>(-s0);
-            onStack[k] = 0;
-        }
+        };
+        if (table)
+            grow([table](int k) {
+                const auto &t = table[k];
+                return std::array<int, 4> {t[0], t[1], t[2], t[3]};
+            });
+        else
+            grow([side, rowMultiplier](int k) {
+                const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
+                const Neighbours n = torusNeighbours(i, k - side * i, side);
+                return std::array<int, 4> {n.left, n.up, n.right, n.down};
+            });
+        added = tail;
         Energy = energy;
         TotalMag -= static_cast<int>(2 * s0 * added);
     }

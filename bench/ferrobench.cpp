@@ -15,9 +15,12 @@
 //                                       longest texts the boxes take
 //   ferrobench --batch                  figure 7: the batch program's flip
 //                                       attempt at L = 20, 256 and 1024 on one
-//                                       core and on two, its Wolff update, and
+//                                       core and on two, its Wolff update and
 //                                       the cost of its error analysis
 //   ferrobench --analysis               figure 7's error analysis only
+//   ferrobench --tau                    figure 7's comparison of the updates:
+//                                       autocorrelation time, sweeps and
+//                                       independent samples per CPU second
 //   ferrobench --record                 figure 2 with and without --record
 //   --display                           show the window on the session's
 //                                       display instead of the offscreen platform
@@ -338,6 +341,52 @@ void analysisFigure()
                 analysis::Accumulator::MaxBins * analysis::Accumulator::binBytes() / 1024, r.energy.mean);
 }
 
+// Metropolis against Wolff at T = 2.27, L = 16, 32 and 64: the energy's
+// integrated autocorrelation time in each update's own sweeps (from the error
+// analysis over a run of many times it), the sweeps per second of the
+// thread's CPU time, and what counts, the independent samples per CPU second,
+// sweeps per second / (2 tau).
+void tauFigure()
+{
+    constexpr double T = 2.27;
+    struct Row {
+        double tau, absMagTau, sweepsPerSecond;
+        long sweeps;
+    };
+    auto run = [&](int size, bool wolff, long sweeps) {
+        batch::Chain chain(size, batch::streamSeed(2027, std::uint64_t(size)));
+        chain.lattice.startRandom(chain.stream);
+        const std::vector<double> ones(std::size_t(size) * size, 1.0);
+        chain.lattice.setTemperature(T, ones.data());
+        for (long s = 0; s < sweeps / 20; ++s) // to equilibrium
+            wolff ? void(chain.lattice.wolffSweep(chain.stream)) : void(chain.sweep());
+        analysis::Accumulator accumulator(sweeps, std::int64_t(size) * size);
+        const double start = threadSeconds();
+        for (long s = 0; s < sweeps; ++s) {
+            const std::int64_t accepted = wolff ? chain.lattice.wolffSweep(chain.stream) : chain.sweep();
+            accumulator.add(chain.lattice.Energy, chain.lattice.TotalMag, accepted);
+        }
+        const double cpu = threadSeconds() - start;
+        const analysis::Results r = accumulator.analyse(T);
+        return Row {r.energyTau, r.absMagTau, double(sweeps) / cpu, sweeps};
+    };
+    std::printf("7 Metropolis against Wolff, T = 2.27, one core, rates by the thread's CPU time "
+                "(tau: the energy's integrated autocorrelation time in the update's own sweeps; "
+                "a Wolff sweep flips L^2 spins on average)\n");
+    std::printf("7   L  update      sweeps  sweeps/tau(E)  tau(E)  tau(|m|)  sweeps/s  independent/s   "
+                "Wolff/Metropolis\n");
+    for (int size : {16, 32, 64}) {
+        const Row m = run(size, false, size == 64 ? 400'000 : 200'000); // at least 1000 tau(E)
+        const Row w = run(size, true, size == 64 ? 50'000 : 100'000);
+        auto independent = [](const Row &r) { return r.sweepsPerSecond / (2 * r.tau); };
+        std::printf("7  %2d  Metropolis %7ld %14.0f %7.2f %9.2f %9.0f %14.0f\n", size, m.sweeps, m.sweeps / m.tau,
+                    m.tau, m.absMagTau, m.sweepsPerSecond, independent(m));
+        std::printf("7  %2d  Wolff      %7ld %14.0f %7.2f %9.2f %9.0f %14.0f %18.1f\n", size, w.sweeps,
+                    w.sweeps / w.tau, w.tau, w.absMagTau, w.sweepsPerSecond, independent(w),
+                    independent(w) / independent(m));
+    }
+}
+
 void batchFigure()
 {
     constexpr long Attempts = 100'000'000;
@@ -599,7 +648,7 @@ void hostileFigure(Ising &w)
 int usage()
 {
     std::fprintf(stderr, "usage: ferrobench [--display] [--core | --ticks N | --timer [SECONDS] | "
-                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --analysis | --record]\n");
+                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --analysis | --tau | --record]\n");
     return 2;
 }
 
@@ -623,6 +672,9 @@ int main(int argc, char *argv[])
             mode = Mode::Batch;
         } else if (args[a] == "--analysis") {
             analysisFigure();
+            return 0;
+        } else if (args[a] == "--tau") {
+            tauFigure();
             return 0;
         } else if (args[a] == "--hostile") {
             mode = Mode::Hostile;

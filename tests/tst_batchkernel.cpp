@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -148,6 +149,25 @@ std::unique_ptr<Chain> chain(int L, double T, std::uint64_t seed)
     return c;
 }
 
+// Scripted 64-bit numbers, for the kernel's decisions on the generator's bits.
+struct ScriptedBits {
+    std::deque<std::uint64_t> script;
+    std::uint64_t next()
+    {
+        const std::uint64_t x = script.front();
+        script.pop_front();
+        return x;
+    }
+    double Rnd() { return double(next() >> 11) * 0x1.0p-53; }
+};
+
+// The program's generator seen through its draws only, so that the kernel
+// decides on the floats, as AttemptFlip does.
+struct DrawsOnly {
+    Random random;
+    double Rnd() { return random.draw(); }
+};
+
 QString totalsOf(const FastLattice &l)
 {
     return QStringLiteral("E %1, M %2").arg(l.Energy).arg(l.TotalMag);
@@ -245,6 +265,92 @@ private slots:
         }
         // Both outcomes occur often, so the boundary really was probed.
         QVERIFY(decisions[0] > 100'000 && decisions[1] > 100'000);
+    }
+
+    // The decision on the generator's integers: r2's 53 bits on and beside
+    // the first integer whose float is not below the weight, and beside the
+    // weight itself, against AttemptFlip given the same draws as doubles.
+    void integerDrawsAtTheWeightAgree()
+    {
+        Random setup(8);
+        Lattice window = lattice(setup, true);
+        const std::vector<double> ones(Sites, 1.0);
+        ScriptedBits bits;
+        ScriptedRandom windowRandom;
+        long decisions[2] = {0, 0};
+        FastLattice fast;
+        double T = 1;
+        constexpr std::uint64_t Top = (std::uint64_t(1) << 53) - 1;
+        for (long a = 0; a < 600'000; ++a) {
+            if (a % 1000 == 0) { // a new lattice and temperature, 0.05 to 50000
+                window = lattice(setup, a % 2000 == 0);
+                T = runTemperature(std::exp(std::log(0.05) + setup.Rnd() * std::log(1e6)));
+                fast.load(window);
+                fast.setTemperature(T, ones.data());
+            }
+            const std::uint64_t m1 = setup.next() >> 11;
+            const int k = int(double(m1) * 0x1.0p-53 * Sites);
+            const int dE = 2 * window.spinOfCell(k) * window.NeighbourSum(rowOf(k), columnOf(k));
+            const double w = metropolisWeight(dE, localTemperature(T, 1.0));
+            float t = float(w);
+            if (t < w)
+                t = std::nextafter(t, 2.0f);
+            const std::uint64_t b = batch::detail::integerThreshold(t);
+            const auto scaled = std::uint64_t(std::min(std::ldexp(w, 53), double(Top)));
+            const std::uint64_t candidates[] = {b - 1, b, b + 1, scaled - 1, scaled, scaled + 1};
+            const std::uint64_t m2 = std::min(candidates[a % 6], Top);
+            bits.script = {m1 << 11, m2 << 11 | (a & 0x7FF)}; // the low 11 bits never count
+            windowRandom.script = {double(m1) * 0x1.0p-53, double(m2) * 0x1.0p-53};
+            const FlipOutcome o = AttemptFlip(window, windowRandom, T, ones.data());
+            const int mine = fast.attempt(bits);
+            ++decisions[mine];
+            if (mine != int(o.energyWritten) || fast.Energy != window.Energy || fast.TotalMag != window.TotalMag)
+                QFAIL(qPrintable(QStringLiteral("T %1, cell %2, dE %3, m2 %4 (threshold %5): decided %6, the window %7")
+                                     .arg(T, 0, 'g', 17).arg(k).arg(dE).arg(m2).arg(b).arg(mine)
+                                     .arg(int(o.energyWritten))));
+        }
+        QVERIFY(decisions[0] > 100'000 && decisions[1] > 100'000);
+    }
+
+    // Sweeps of lattices too large for the neighbour table (one byte of state
+    // a site, updated on every flip) make the decisions of single attempts
+    // decided on the floats: the same spins, totals, acceptances and draws.
+    void largeSweepsAreFloatAttempts_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<double>("temperature");
+        QTest::addColumn<bool>("blanks");
+        QTest::newRow("L129-critical") << 129 << 2.27 << false;
+        QTest::newRow("L300-cold-blanks") << 300 << 1.2 << true;
+        QTest::newRow("L1024-hot") << 1024 << 4.0 << false;
+    }
+    void largeSweepsAreFloatAttempts()
+    {
+        QFETCH(int, size);
+        QFETCH(double, temperature);
+        QFETCH(bool, blanks);
+        auto swept = chain(size, temperature, 31);
+        auto single = chain(size, temperature, 31);
+        DrawsOnly draws {single->stream};
+        for (int sweep = 0; sweep < 4; ++sweep) {
+            if (blanks && sweep == 1) // spins written between sweeps, then recounted
+                for (FastLattice *l : {&swept->lattice, &single->lattice}) {
+                    for (std::size_t k = 0; k < l->spins().size(); k += 7)
+                        l->spins()[k] = 0;
+                    l->recount();
+                }
+            int accepted = 0;
+            for (int a = 0; a < size * size; ++a)
+                accepted += single->lattice.attempt(draws);
+            QCOMPARE(swept->sweep(), accepted);
+            QCOMPARE(totalsOf(swept->lattice), totalsOf(single->lattice));
+        }
+        QVERIFY(std::equal(swept->lattice.spins().begin(), swept->lattice.spins().end(),
+                           single->lattice.spins().begin()));
+        const QString totals = totalsOf(swept->lattice);
+        swept->lattice.recount();
+        QCOMPARE(totalsOf(swept->lattice), totals);
+        QCOMPARE(swept->stream.next(), draws.random.next());
     }
 
     // Chains swept together make exactly the decisions each makes swept
