@@ -564,7 +564,7 @@ int physicsFigure(double T, long equilibration, long sweeps, std::uint64_t seed)
     for (long sweep = 0; sweep < equilibration + sweeps; ++sweep) {
         int accepted = 0;
         for (int a = 0; a < Sites; ++a)
-            accepted += AttemptFlip(lattice, random, T, factors.data()).energyWritten;
+            accepted += AttemptFlip(lattice, random, T, factors.data()).accepted;
         if (sweep >= equilibration) {
             energy.push_back(lattice.Energy / double(Sites));
             absMag.push_back(std::abs(lattice.TotalMag) / double(Sites));

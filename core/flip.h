@@ -56,7 +56,7 @@ inline double metropolisWeight(int deltaE, double tk)
 
 struct FlipOutcome {
     int k;              // the cell attempted, 0 to 399
-    bool energyWritten; // the flip counted as accepted: the energy read-out is rewritten
+    bool accepted; // dE <= 0 or the Metropolis test passed (a blank site too): the energy read-out is rewritten
 };
 
 // One attempt: r1 picks the cell, r2 (single precision) is drawn on every

@@ -32,7 +32,7 @@ TickResult Run::MonteCarloTick(double runTemperature, const double *factors)
     }
 
     const FlipOutcome flip = AttemptFlip(m_lattice, m_random, runTemperature, factors);
-    if (flip.energyWritten)
+    if (flip.accepted)
         m_record.energyShown = true;
     result.cell = flip.k;
 

@@ -213,9 +213,9 @@ private slots:
             const FlipOutcome o = AttemptFlip(window, windowRandom, runTemperature(temperature), factors.data());
             const int mine = fast.attempt(stream);
             accepted += mine;
-            if (mine != int(o.energyWritten) || fast.Energy != window.Energy || fast.TotalMag != window.TotalMag)
+            if (mine != int(o.accepted) || fast.Energy != window.Energy || fast.TotalMag != window.TotalMag)
                 QFAIL(qPrintable(QStringLiteral("attempt %1 at cell %2: decided %3, the window %4")
-                                     .arg(a).arg(o.k).arg(mine).arg(int(o.energyWritten))));
+                                     .arg(a).arg(o.k).arg(mine).arg(int(o.accepted))));
             if (a % 4096 == 0) {
                 const QString diff = sameLattice(window, fast);
                 QVERIFY2(diff.isEmpty(), qPrintable(diff));
@@ -258,10 +258,10 @@ private slots:
             const FlipOutcome o = AttemptFlip(window, windowRandom, T, factors.data());
             const int mine = fast.attempt(mineRandom);
             ++decisions[mine];
-            if (mine != int(o.energyWritten) || fast.Energy != window.Energy || fast.TotalMag != window.TotalMag)
+            if (mine != int(o.accepted) || fast.Energy != window.Energy || fast.TotalMag != window.TotalMag)
                 QFAIL(qPrintable(QStringLiteral("T %1, cell %2, factor %3, dE %4, r2 %5: decided %6, the window %7")
                                      .arg(T, 0, 'g', 17).arg(k).arg(factors[k], 0, 'g', 17).arg(dE)
-                                     .arg(r2, 0, 'g', 17).arg(mine).arg(int(o.energyWritten))));
+                                     .arg(r2, 0, 'g', 17).arg(mine).arg(int(o.accepted))));
         }
         // Both outcomes occur often, so the boundary really was probed.
         QVERIFY(decisions[0] > 100'000 && decisions[1] > 100'000);
@@ -304,10 +304,10 @@ private slots:
             const FlipOutcome o = AttemptFlip(window, windowRandom, T, ones.data());
             const int mine = fast.attempt(bits);
             ++decisions[mine];
-            if (mine != int(o.energyWritten) || fast.Energy != window.Energy || fast.TotalMag != window.TotalMag)
+            if (mine != int(o.accepted) || fast.Energy != window.Energy || fast.TotalMag != window.TotalMag)
                 QFAIL(qPrintable(QStringLiteral("T %1, cell %2, dE %3, m2 %4 (threshold %5): decided %6, the window %7")
                                      .arg(T, 0, 'g', 17).arg(k).arg(dE).arg(m2).arg(b).arg(mine)
-                                     .arg(int(o.energyWritten))));
+                                     .arg(int(o.accepted))));
         }
         QVERIFY(decisions[0] > 100'000 && decisions[1] > 100'000);
     }
