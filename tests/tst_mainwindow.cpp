@@ -123,8 +123,9 @@ private slots:
             QVERIFY(s.left() - r.right() >= 0 && s.left() - r.right() <= 10 && std::abs(s.center().y() - r.center().y()) <= 2);
         else if (relation == "level") // on one line, further apart
             QVERIFY(s.left() > r.right() && std::abs(s.center().y() - r.center().y()) <= 2);
-        else if (relation == "under") // the read-out grows rightwards from under the caption's middle
-            QVERIFY(s.top() > r.bottom() && s.top() - r.bottom() <= 12 && std::abs(s.left() - r.center().x()) <= 4);
+        else if (relation == "under") // a read-out about a line below its caption, from under its middle
+            QVERIFY(s.top() - r.bottom() >= r.height() * 2 / 3 && s.top() - r.bottom() <= r.height()
+                    && std::abs(s.left() - r.center().x()) <= 4);
         else if (relation == "column") // lower down, left edges in line
             QVERIFY(s.top() > r.center().y() && std::abs(s.left() - r.left()) <= 1);
         else if (relation == "tab")
