@@ -169,8 +169,11 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
 {
     if (!equalFactors())
         throw std::logic_error("a Wolff cluster needs the same temperature at every site");
-    if (m_stack.empty())
-        m_stack.resize(std::size_t(m_sites));
+    // One slot beyond L^2: growth stores every neighbour at the queue's tail
+    // and advances the tail only for those that join, so a cluster of every
+    // site still stores once past its last entry.
+    if (m_stack.size() < std::size_t(m_sites) + 1)
+        m_stack.resize(std::size_t(m_sites) + 1);
     m_statesFresh = false;
     Xoshiro256 random = stream.engine(); // its state stays in registers
     Spin *const spin = m_spin.data();
