@@ -196,6 +196,20 @@ private:
         return accepted;
     }
 
+    // The four neighbours of cell k: from the table, or computed (row i =
+    // k / L by one multiplication) where the lattice keeps none.
+    template <bool Tabled>
+    static Neighbours neighboursOf(const Hot &h, int k)
+    {
+        if constexpr (Tabled) {
+            const auto &t = h.neighbours[k];
+            return {t[0], t[1], t[2], t[3]};
+        } else {
+            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * h.rowMultiplier) >> 32);
+            return torusNeighbours(i, k - h.side * i, h.side);
+        }
+    }
+
     template <bool Tabled, bool PerSite, class Source>
     static int attemptOn(const Hot &h, Source &source, int &mag, int &energy)
     {
@@ -203,14 +217,7 @@ private:
             return attemptOnBits<Tabled>(h, source, mag, energy);
         const double r1 = detail::draw(source);
         const int k = static_cast<int>(r1 * h.sitesAsDouble);
-        Neighbours n;
-        if constexpr (Tabled) {
-            const auto &t = h.neighbours[k];
-            n = {t[0], t[1], t[2], t[3]};
-        } else {
-            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * h.rowMultiplier) >> 32);
-            n = torusNeighbours(i, k - h.side * i, h.side);
-        }
+        const Neighbours n = neighboursOf<Tabled>(h, k);
         const Spin *spin = h.spin;
         const int field = spin[n.left] + spin[n.up] + spin[n.right] + spin[n.down];
         const float r2 = static_cast<float>(detail::draw(source));
@@ -234,14 +241,7 @@ private:
     static int attemptOnBits(const Hot &h, Source &source, int &mag, int &energy)
     {
         const int k = static_cast<int>(static_cast<double>(source.next() >> 11) * h.sitesScaled);
-        Neighbours n;
-        if constexpr (Tabled) {
-            const auto &t = h.neighbours[k];
-            n = {t[0], t[1], t[2], t[3]};
-        } else {
-            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * h.rowMultiplier) >> 32);
-            n = torusNeighbours(i, k - h.side * i, h.side);
-        }
+        const Neighbours n = neighboursOf<Tabled>(h, k);
         Spin *const spin = h.spin;
         const int field = spin[n.left] + spin[n.up] + spin[n.right] + spin[n.down];
         const std::uint64_t m2 = source.next() >> 11;
