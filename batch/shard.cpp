@@ -27,7 +27,7 @@ std::optional<Shard> parseShard(std::string_view text, std::string &error)
     const auto k = whole(text.substr(0, slash));
     const auto n = slash == std::string_view::npos ? std::nullopt : whole(text.substr(slash + 1));
     if (!k || !n || *n == 0 || *k >= *n || *n > MaxShards) {
-        error = "'" + std::string(text) + "' is not a share K/N of whole numbers with 0 <= K < N <= "
+        error = messageQuote(text) + " is not a share K/N of whole numbers with 0 <= K < N <= "
             + std::to_string(MaxShards);
         return std::nullopt;
     }
