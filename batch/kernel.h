@@ -29,6 +29,8 @@
 
 namespace ferro::batch {
 
+struct Chain;
+
 // A batch stream is the program's generator seeded with streamSeed: the
 // clock never stirs it, and its draws are the ones Random(seed) gives.
 using Stream = Random;
@@ -64,6 +66,17 @@ concept BitSource = requires(Source &source) {
 // to float is monotone, so "float(m 2^-53) >= t" is false up to some m and
 // true from there on; a binary search over m finds the first true one.
 std::uint64_t integerThreshold(float t);
+
+// Sweeps of four chains of one size with every factor equal, their
+// generators advanced side by side in vector registers (lanes.cpp).
+struct FourLanes {
+    // The processor runs them (AVX2 on x86-64).
+    static bool available();
+    // One sweep of each of four chains of one size up to TabledSize.
+    static void sweepTabled(std::span<Chain *const, 4> chains, std::span<int, 4> accepted);
+    // The same from the site states, whose attempts branch on the decision.
+    static void sweepStates(std::span<Chain *const, 4> chains, std::span<int, 4> accepted);
+};
 } // namespace detail
 
 class FastLattice {
@@ -76,8 +89,17 @@ public:
 
     // Spins in row-major order (cell L i + j): +1, -1, or 0 for a blank site.
     // After writing them, recount().
-    std::span<Spin> spins() { return m_spin; }
-    std::span<const Spin> spins() const { return m_spin; }
+    std::span<Spin> spins()
+    {
+        syncSpins();
+        m_statesFresh = false; // the caller may write them
+        return m_spin;
+    }
+    std::span<const Spin> spins() const
+    {
+        syncSpins();
+        return m_spin;
+    }
     void recount();
 
     // The window's T = Zero and T = Infinity rules (orderedSpins, randomSpins)
@@ -146,6 +168,7 @@ public:
     int Energy = 0;
 
 private:
+    friend struct detail::FourLanes;
 
     // What an attempt needs, copied into locals so that the spin stores
     // cannot make the compiler reload it.
@@ -161,6 +184,13 @@ private:
         std::uint64_t rowMultiplier; // k / side == (k * rowMultiplier) >> 32 for every cell
     };
     Hot hot()
+    {
+        syncSpins();
+        return hotAsItIs();
+    }
+    // The same with the spins as they are (stale after sweeps from the site
+    // states, which do not read them).
+    Hot hotAsItIs()
     {
         return {m_spin.data(),
                 m_neighbours.empty() ? nullptr : m_neighbours.data(),
@@ -266,7 +296,7 @@ private:
     {
         if (!m_statesFresh)
             rebuildStates();
-        const Hot h = hot();
+        const Hot h = hotAsItIs();
         std::uint8_t *const state = m_state.data();
         Xoshiro256 random = engine; // its state stays in registers
         int mag = TotalMag, energy = Energy, accepted = 0;
@@ -281,7 +311,6 @@ private:
                     const int i = static_cast<int>((static_cast<std::uint64_t>(k) * h.rowMultiplier) >> 32);
                     const Neighbours n = torusNeighbours(i, k - h.side * i, h.side);
                     const int field = index - 13 - 9 * s;
-                    h.spin[k] = static_cast<Spin>(-s);
                     state[k] = static_cast<std::uint8_t>(index - 18 * s);
                     for (const int c : {n.left, n.up, n.right, n.down})
                         state[c] = static_cast<std::uint8_t>(state[c] - 2 * s);
@@ -293,14 +322,26 @@ private:
         engine = random;
         TotalMag = mag;
         Energy = energy;
+        m_spinsStale = true;
         return accepted;
     }
     void rebuildStates();
+    // After sweeps from the site states, the spins are read off the states
+    // when someone needs them: the sweeps write one byte a flip, not five.
+    void syncSpins() const
+    {
+        if (m_spinsStale)
+            spinsFromStates();
+    }
+    void spinsFromStates() const;
 
     int m_size;
     int m_sites;
     std::uint64_t m_rowMultiplier;
-    std::vector<Spin> m_spin;
+    // The spins; stale (and the site states fresh) after sweeps from the
+    // site states, until syncSpins.
+    mutable std::vector<Spin> m_spin;
+    mutable bool m_spinsStale = false;
     // 9 s + h + 13 of every site (s its spin, h its neighbours' sum), for
     // sweepStates; rebuilt before a sweep when anything else has written
     // the spins since.
@@ -308,7 +349,9 @@ private:
     bool m_statesFresh = false;
     // torusNeighbours of every cell, up to TabledSize (8 bytes a site, 128
     // KiB at 128); larger lattices compute them.
+public:
     static constexpr int TabledSize = 128;
+private:
     std::vector<std::array<std::uint16_t, 4>> m_neighbours;
     // For s h = -4 .. 4 (index s h + 4), the smallest float not below the
     // double metropolisWeight(2 s h, T_k); a float r2 is below the weight

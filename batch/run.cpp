@@ -274,13 +274,14 @@ int SweepRun::run()
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t jobs = std::min<std::size_t>(count, o.jobs > 0 ? std::size_t(o.jobs) : cores);
 
-    // The work: single points, or, for Metropolis tables with at least two
-    // points per job, pairs of successive points of one size whose sweeps go
-    // to the kernel together (each makes exactly the decisions it makes alone).
+    // The work: single points, or, for Metropolis tables with at least four
+    // points per job, fours of successive points of one size whose sweeps go
+    // to the kernel together (each makes exactly the decisions it makes
+    // alone; four of one size share the vector lanes).
     std::vector<std::vector<std::size_t>> work;
-    const bool pairs = o.algorithm == Algorithm::Metropolis && !series() && count >= 2 * jobs;
+    const bool fours = o.algorithm == Algorithm::Metropolis && !series() && count >= 4 * jobs;
     for (std::size_t i = 0; i < count; ++i) {
-        if (pairs && !work.empty() && work.back().size() == 1
+        if (fours && !work.empty() && work.back().size() < 4
             && m_points[m_mine[work.back()[0]]].size == m_points[m_mine[i]].size)
             work.back().push_back(i);
         else

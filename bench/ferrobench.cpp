@@ -406,6 +406,12 @@ void batchFigure()
     }
     const auto together = bestOfFive([&] { return batchRate(1, 2, 20, Attempts, temperature); });
     line("batch flip attempt, L = 20, T = 2.27, 1 core, two chains through sweepTogether", together, "attempts");
+    for (int size : {20, 256, 1024}) {
+        const auto four = bestOfFive([&] { return batchRate(1, 4, size, Attempts, temperature); });
+        char what[128];
+        std::snprintf(what, sizeof what, "batch flip attempt, L = %d, T = 2.27, 1 core, four chains through sweepTogether", size);
+        line(what, four, "attempts");
+    }
     const auto two = bestOfFive([&] { return batchRate(2, 1, 20, Attempts, temperature); });
     line("batch flip attempt, L = 20, T = 2.27, 2 cores", two, "attempts");
     std::printf("7 batch flip attempt, two cores / one core (best of each, L = 20): %.2f\n", two.first.wall / one);

@@ -359,15 +359,23 @@ private slots:
     {
         QTest::addColumn<QList<int>>("sizes");
         QTest::addColumn<bool>("siteFactors");
-        QTest::newRow("two-20") << QList<int> {20, 20} << false;
-        QTest::newRow("three-7-odd-count") << QList<int> {7, 7, 7} << false;
-        QTest::newRow("two-20-site-factors") << QList<int> {20, 20} << true;
-        QTest::newRow("mixed-sizes") << QList<int> {2, 33, 33, 5} << false;
+        QTest::addColumn<bool>("blanks");
+        QTest::newRow("two-20") << QList<int> {20, 20} << false << false;
+        QTest::newRow("three-7-odd-count") << QList<int> {7, 7, 7} << false << false;
+        QTest::newRow("two-20-site-factors") << QList<int> {20, 20} << true << false;
+        QTest::newRow("mixed-sizes") << QList<int> {2, 33, 33, 5} << false << false;
+        QTest::newRow("four-20-and-one") << QList<int> {20, 20, 20, 20, 20} << false << false;
+        QTest::newRow("four-2-among-others") << QList<int> {2, 5, 2, 2, 7, 2} << false << false;
+        QTest::newRow("four-20-blanks") << QList<int> {20, 20, 20, 20} << false << true;
+        QTest::newRow("four-128") << QList<int> {128, 128, 128, 128} << false << false;
+        QTest::newRow("four-200-from-states-blanks") << QList<int> {200, 200, 200, 200} << false << true;
+        QTest::newRow("four-600-fetched-ahead") << QList<int> {600, 600, 600, 600} << false << false;
     }
     void chainsSweptTogetherAreSoloSweeps()
     {
         QFETCH(QList<int>, sizes);
         QFETCH(bool, siteFactors);
+        QFETCH(bool, blanks);
         std::vector<std::unique_ptr<Chain>> together, alone;
         std::vector<Chain *> group;
         for (int c = 0; c < int(sizes.size()); ++c) {
@@ -377,14 +385,21 @@ private slots:
                 for (std::size_t k = 0; k < factors.size(); ++k)
                     factors[k] = 0.5 + double(k % 7) / 4;
             for (auto *list : {&together, &alone}) {
-                list->push_back(std::make_unique<Chain>(L, batch::streamSeed(11, std::uint64_t(c))));
-                list->back()->lattice.startRandom(list->back()->stream);
-                list->back()->lattice.setTemperature(2.27 + 0.1 * c, factors.data());
+                FastLattice &l = list->emplace_back(std::make_unique<Chain>(L, batch::streamSeed(11, std::uint64_t(c))))->lattice;
+                l.startRandom(list->back()->stream);
+                if (blanks) {
+                    const std::span<ferro::batch::Spin> spins = l.spins();
+                    for (std::size_t k = 0; k < spins.size(); k += 7)
+                        spins[k] = 0;
+                    l.recount();
+                }
+                l.setTemperature(2.27 + 0.1 * c, factors.data());
             }
             group.push_back(together.back().get());
         }
         std::vector<int> accepted(group.size(), 0);
-        for (int sweep = 0; sweep < 200; ++sweep) {
+        const int sweeps = std::max(3, 80'000 / (sizes[0] * sizes[0]));
+        for (int sweep = 0; sweep < sweeps; ++sweep) {
             batch::sweepTogether(group, accepted);
             for (std::size_t c = 0; c < group.size(); ++c)
                 QCOMPARE(accepted[c], alone[c]->sweep());

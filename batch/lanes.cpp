@@ -1,0 +1,375 @@
+// Four chains' Metropolis sweeps with their generators advanced side by side
+// in the lanes of AVX2 registers. Each chain keeps its own stream and makes
+// exactly the decisions of its sweep alone: lane c computes chain c's two
+// numbers, the site int(r1 L^2) by the same double rounding, and r2's
+// integer bits, which the scalar part compares as attemptOnBits does.
+#include "batch/kernel.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace ferro::batch::detail {
+
+#if defined(__x86_64__)
+
+namespace {
+
+// Four xoshiro256** generators, lane c holding the state of chain c.
+struct FourGenerators {
+    __m256i s0, s1, s2, s3;
+};
+
+__attribute__((target("avx2"))) inline __m256i rotl(__m256i x, int k)
+{
+    return _mm256_or_si256(_mm256_slli_epi64(x, k), _mm256_srli_epi64(x, 64 - k));
+}
+
+// next() of every lane: rotl(s1 5, 7) 9, with the two products as a shift
+// and an add (AVX2 has no 64-bit multiplication).
+__attribute__((target("avx2"))) inline __m256i next(FourGenerators &g)
+{
+    const __m256i five = _mm256_add_epi64(g.s1, _mm256_slli_epi64(g.s1, 2));
+    const __m256i rotated = rotl(five, 7);
+    const __m256i result = _mm256_add_epi64(rotated, _mm256_slli_epi64(rotated, 3));
+    const __m256i t = _mm256_slli_epi64(g.s1, 17);
+    g.s2 = _mm256_xor_si256(g.s2, g.s0);
+    g.s3 = _mm256_xor_si256(g.s3, g.s1);
+    g.s1 = _mm256_xor_si256(g.s1, g.s2);
+    g.s0 = _mm256_xor_si256(g.s0, g.s3);
+    g.s2 = _mm256_xor_si256(g.s2, t);
+    g.s3 = rotl(g.s3, 45);
+    return result;
+}
+
+// Exactly double(m) for 0 <= m < 2^53: the low 32 bits under the exponent of
+// 2^52, the high ones under that of 2^84, both offsets taken off in one exact
+// subtraction before the exact sum.
+__attribute__((target("avx2"))) inline __m256d toDouble(__m256i m)
+{
+    const __m256i lowMagic = _mm256_set1_epi64x(0x4330000000000000); // 2^52
+    const __m256i highMagic = _mm256_set1_epi64x(0x4530000000000000); // 2^84
+    const __m256d offsets = _mm256_set1_pd(0x1.0p84 + 0x1.0p52);
+    const __m256d low = _mm256_castsi256_pd(_mm256_blend_epi32(lowMagic, m, 0x55));
+    const __m256d high = _mm256_castsi256_pd(_mm256_or_si256(_mm256_srli_epi64(m, 32), highMagic));
+    return _mm256_add_pd(_mm256_sub_pd(high, offsets), low);
+}
+
+// How many iterations (four attempts each, one a lane) ahead of their
+// attempts the numbers are drawn (a power of two).
+constexpr int Block = 16;
+
+struct Drawn {
+    alignas(32) std::uint64_t m2[Block][4];
+    alignas(16) std::int32_t k[Block][4];
+};
+
+// Draws `count` iterations: per lane r1 then r2, as a solo attempt does.
+// Draws the numbers of one iteration into slot b: per lane r1 then r2, as
+// a solo attempt does.
+__attribute__((target("avx2"), always_inline)) inline void drawInto(FourGenerators &g, Drawn &d, int b, __m256d scaled)
+{
+    const __m256i m1 = _mm256_srli_epi64(next(g), 11);
+    const __m256i m2 = _mm256_srli_epi64(next(g), 11);
+    const __m128i k = _mm256_cvttpd_epi32(_mm256_mul_pd(toDouble(m1), scaled));
+    _mm_store_si128(reinterpret_cast<__m128i *>(d.k[b]), k);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(d.m2[b]), m2);
+}
+
+__attribute__((target("avx2"))) void load(FourGenerators &g, std::span<Chain *const, 4> chains)
+{
+    alignas(32) std::uint64_t words[4][4];
+    for (int c = 0; c < 4; ++c)
+        for (int w = 0; w < 4; ++w)
+            words[w][c] = chains[std::size_t(c)]->stream.engine().s[w];
+    g.s0 = _mm256_load_si256(reinterpret_cast<const __m256i *>(words[0]));
+    g.s1 = _mm256_load_si256(reinterpret_cast<const __m256i *>(words[1]));
+    g.s2 = _mm256_load_si256(reinterpret_cast<const __m256i *>(words[2]));
+    g.s3 = _mm256_load_si256(reinterpret_cast<const __m256i *>(words[3]));
+}
+
+__attribute__((target("avx2"))) void store(const FourGenerators &g, std::span<Chain *const, 4> chains)
+{
+    alignas(32) std::uint64_t words[4][4];
+    _mm256_store_si256(reinterpret_cast<__m256i *>(words[0]), g.s0);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(words[1]), g.s1);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(words[2]), g.s2);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(words[3]), g.s3);
+    for (int c = 0; c < 4; ++c)
+        for (int w = 0; w < 4; ++w)
+            chains[std::size_t(c)]->stream.engine().s[w] = words[w][c];
+}
+
+// What lane c's attempts look up by 9 s + h + 13: the integer threshold of
+// its chain, and what an accepted attempt adds to the lane's packed sum.
+struct LaneTables {
+    std::uint64_t below[27];
+    std::int64_t change[27];
+};
+
+// The packed sum of accepted attempts: their count in bits 0-19, the change
+// of the magnetization from bit 20, that of the energy from bit 40 (both
+// signed, carried into the field above). Exact for up to 2^16 attempts (a
+// sweep up to L = 128; larger lattices empty their sums as often):
+// |dM| <= 2^17 and |dE| <= 2^19 fit their fields.
+constexpr int MagShift = 20, EnergyShift = 40;
+constexpr std::int64_t packed(int accepted, int magnetization, int energy)
+{
+    return std::int64_t(accepted) + std::int64_t(magnetization) * (std::int64_t(1) << MagShift)
+        + std::int64_t(energy) * (std::int64_t(1) << EnergyShift);
+}
+struct Totals {
+    int accepted, magnetization, energy;
+};
+constexpr Totals unpacked(std::int64_t sum)
+{
+    const std::int64_t field = (std::int64_t(1) << MagShift) - 1;
+    const std::int64_t accepted = sum & field;
+    const std::int64_t rest = (sum - accepted) / (std::int64_t(1) << MagShift);
+    const std::int64_t magnetization = ((rest & field) ^ (field + 1) / 2) - (field + 1) / 2;
+    return {int(accepted), int(magnetization),
+            int((rest - magnetization) / (std::int64_t(1) << (EnergyShift - MagShift)))};
+}
+static_assert(unpacked(packed(16384, -32768, 131072)).energy == 131072);
+static_assert(unpacked(packed(16384, -32768, -131072)).magnetization == -32768);
+static_assert(unpacked(packed(3, 32768, -131072)).accepted == 3);
+
+LaneTables tablesOf(const std::array<std::uint64_t, 27> &below)
+{
+    LaneTables t {};
+    for (int s = -1; s <= 1; ++s)
+        for (int h = -4; h <= 4; ++h) {
+            const int i = 9 * s + h + 13;
+            t.below[i] = below[std::size_t(i)];
+            // Accepted: the spin turns to -s, M changes by -2 s, E by 2 s h.
+            t.change[i] = packed(1, -2 * s, 2 * s * h);
+        }
+    return t;
+}
+
+// One attempt of lane C: the decision of attemptOnBits, with the new spin
+// as (s ^ m) - m (m = 0 or -1, -s when accepted) and the totals' change
+// taken from the table under the same mask.
+template <int C>
+__attribute__((target("avx2"), always_inline)) inline void attemptInLane(Spin *spin, const std::uint64_t *table,
+                                                                          const LaneTables *tables, const Drawn &d, int b,
+                                                                          std::int64_t &sum)
+{
+    const std::size_t k = std::uint32_t(d.k[b][C]);
+    const auto &t = reinterpret_cast<const std::array<std::uint16_t, 4> *>(table)[k];
+    const int field = spin[t[0]] + spin[t[1]] + spin[t[2]] + spin[t[3]];
+    const int s = spin[k];
+    const std::size_t index = std::size_t(9 * s + field + 13);
+    const std::int64_t mask = -std::int64_t(d.m2[b][C] < tables[C].below[index]);
+    spin[k] = static_cast<Spin>((s ^ int(mask)) - int(mask));
+    sum += tables[C].change[index] & mask;
+}
+
+} // namespace
+
+__attribute__((target("avx2"))) void FourLanes::sweepTabled(std::span<Chain *const, 4> chains, std::span<int, 4> accepted)
+{
+    const FastLattice &first = chains[0]->lattice;
+    const int sites = first.m_sites;
+    const auto *const table = reinterpret_cast<const std::uint64_t *>(first.m_neighbours.data());
+    LaneTables tables[4];
+    for (int c = 0; c < 4; ++c) {
+        FastLattice &l = chains[std::size_t(c)]->lattice;
+        l.syncSpins();
+        l.m_statesFresh = false;
+        tables[c] = tablesOf(l.m_below);
+    }
+    Spin *const spin0 = chains[0]->lattice.m_spin.data(), *const spin1 = chains[1]->lattice.m_spin.data(),
+                *const spin2 = chains[2]->lattice.m_spin.data(), *const spin3 = chains[3]->lattice.m_spin.data();
+    std::int64_t sum0 = 0, sum1 = 0, sum2 = 0, sum3 = 0;
+    FourGenerators g;
+    load(g, chains);
+    const __m256d scaled = _mm256_set1_pd(double(sites) * 0x1.0p-53);
+    // The numbers are drawn Block iterations ahead, in the loop that uses
+    // them, so that the vector unit draws while the attempts run: drawn in
+    // a loop of their own, the two took the sum of their times.
+    Drawn d;
+    for (int b = 0; b < std::min(Block, sites); ++b)
+        drawInto(g, d, b, scaled);
+    for (int a = 0; a < sites; ++a) {
+        const int b = a & (Block - 1);
+        attemptInLane<0>(spin0, table, tables, d, b, sum0);
+        attemptInLane<1>(spin1, table, tables, d, b, sum1);
+        attemptInLane<2>(spin2, table, tables, d, b, sum2);
+        attemptInLane<3>(spin3, table, tables, d, b, sum3);
+        if (a + Block < sites)
+            drawInto(g, d, b, scaled);
+    }
+    store(g, chains);
+    const std::int64_t sums[4] = {sum0, sum1, sum2, sum3};
+    for (int c = 0; c < 4; ++c) {
+        FastLattice &l = chains[std::size_t(c)]->lattice;
+        const Totals t = unpacked(sums[c]);
+        l.TotalMag += t.magnetization;
+        l.Energy += t.energy;
+        accepted[std::size_t(c)] = t.accepted;
+    }
+}
+
+namespace {
+
+// Asks for the cache line at this address. Written out: the compiler here
+// dropped the prefetches of its builtin from this loop.
+inline void fetchLine(std::uintptr_t address)
+{
+    asm volatile("prefetcht0 (%0)" : : "r"(address));
+}
+
+// What every lane's accepted attempt does by the site's state 9 s + h + 13:
+// the site's new state (its spin turned) and what every neighbour's state
+// loses (2 s). Read from a table: computed, they took more time than the
+// two loads.
+struct Turn {
+    std::uint8_t state[27];
+    std::int8_t twice[27];
+};
+constexpr Turn turn()
+{
+    Turn t {};
+    for (int s = -1; s <= 1; ++s)
+        for (int h = -4; h <= 4; ++h) {
+            t.state[9 * s + h + 13] = std::uint8_t(-9 * s + h + 13);
+            t.twice[9 * s + h + 13] = std::int8_t(2 * s);
+        }
+    return t;
+}
+constexpr Turn Turns = turn();
+
+// One attempt of a lane from the site states: the draws and decisions of
+// sweepStates; the neighbours from the table up to TabledSize, computed
+// above. The neighbours are written out one by one: gathered into an
+// array, they went through memory.
+template <bool Tabled>
+__attribute__((always_inline)) inline void stateAttempt(std::uint8_t *state, const LaneTables &tables, std::int64_t &sum,
+                                                       int k, std::uint64_t m2, const std::array<std::uint16_t, 4> *table,
+                                                       int side, int sites, std::uint64_t rowMultiplier)
+{
+    const int index = state[k];
+    if (m2 < tables.below[index]) {
+        int left, up, right, down;
+        if constexpr (Tabled) {
+            const auto &t = table[k];
+            left = t[0];
+            up = t[1];
+            right = t[2];
+            down = t[3];
+        } else {
+            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
+            const int j = k - side * i;
+            left = j == 0 ? k + side - 1 : k - 1;
+            right = j == side - 1 ? k - side + 1 : k + 1;
+            up = i == 0 ? k + sites - side : k - side;
+            down = i == side - 1 ? k - sites + side : k + side;
+        }
+        // A blank site (s = 0) keeps its state, and so do its neighbours.
+        const int twice = Turns.twice[index];
+        state[k] = Turns.state[index];
+        state[left] = static_cast<std::uint8_t>(state[left] - twice);
+        state[up] = static_cast<std::uint8_t>(state[up] - twice);
+        state[right] = static_cast<std::uint8_t>(state[right] - twice);
+        state[down] = static_cast<std::uint8_t>(state[down] - twice);
+        sum += tables.change[index];
+    }
+}
+
+template <bool Tabled>
+__attribute__((target("avx2"))) void sweepFromStates(std::span<Chain *const, 4> chains, std::span<int, 4> accepted,
+                                                     std::uint8_t *const (&states)[4], const LaneTables (&tables)[4],
+                                                     const std::array<std::uint16_t, 4> *table)
+{
+    const FastLattice &first = chains[0]->lattice;
+    const int sites = first.sites(), side = first.size();
+    const std::uint64_t rowMultiplier = (std::uint64_t(1) << 32) / std::uint64_t(side) + 1;
+    FourGenerators g;
+    load(g, chains);
+    const __m256d scaled = _mm256_set1_pd(double(sites) * 0x1.0p-53);
+    Drawn d;
+    // Lattices whose four states outgrow the second-level cache (512 KiB
+    // here): the line of a site is fetched when its numbers are drawn,
+    // Block iterations before its attempt. Smaller ones ran slower with it.
+    const bool far = !Tabled && 4 * std::size_t(sites) > (std::size_t(1) << 19);
+    auto fetch = [&](int b) {
+        if (far)
+            for (int c = 0; c < 4; ++c)
+                fetchLine(reinterpret_cast<std::uintptr_t>(states[c]) + std::uintptr_t(d.k[b][c]));
+    };
+    for (int b = 0; b < std::min(Block, sites); ++b) {
+        drawInto(g, d, b, scaled);
+        fetch(b);
+    }
+    Totals totals[4] {};
+    std::int64_t sum0 = 0, sum1 = 0, sum2 = 0, sum3 = 0;
+    auto flush = [&] {
+        const std::int64_t sums[4] = {sum0, sum1, sum2, sum3};
+        for (int c = 0; c < 4; ++c) {
+            const Totals t = unpacked(sums[c]);
+            totals[c].accepted += t.accepted;
+            totals[c].magnetization += t.magnetization;
+            totals[c].energy += t.energy;
+        }
+        sum0 = sum1 = sum2 = sum3 = 0;
+    };
+    for (int a = 0; a < sites; ++a) {
+        const int b = a & (Block - 1);
+        stateAttempt<Tabled>(states[0], tables[0], sum0, d.k[b][0], d.m2[b][0], table, side, sites, rowMultiplier);
+        stateAttempt<Tabled>(states[1], tables[1], sum1, d.k[b][1], d.m2[b][1], table, side, sites, rowMultiplier);
+        stateAttempt<Tabled>(states[2], tables[2], sum2, d.k[b][2], d.m2[b][2], table, side, sites, rowMultiplier);
+        stateAttempt<Tabled>(states[3], tables[3], sum3, d.k[b][3], d.m2[b][3], table, side, sites, rowMultiplier);
+        if (a + Block < sites) {
+            drawInto(g, d, b, scaled);
+            fetch(b);
+        }
+        if ((a & 0xFFFF) == 0xFFFF) // the packed sums hold 2^16 attempts
+            flush();
+    }
+    flush();
+    store(g, chains);
+    for (int c = 0; c < 4; ++c) {
+        FastLattice &l = chains[std::size_t(c)]->lattice;
+        l.TotalMag += totals[c].magnetization;
+        l.Energy += totals[c].energy;
+        accepted[std::size_t(c)] = totals[c].accepted;
+    }
+}
+
+} // namespace
+
+void FourLanes::sweepStates(std::span<Chain *const, 4> chains, std::span<int, 4> accepted)
+{
+    std::uint8_t *states[4];
+    LaneTables tables[4];
+    for (int c = 0; c < 4; ++c) {
+        FastLattice &l = chains[std::size_t(c)]->lattice;
+        if (!l.m_statesFresh)
+            l.rebuildStates();
+        l.m_spinsStale = true;
+        states[c] = l.m_state.data();
+        tables[c] = tablesOf(l.m_below);
+    }
+    const FastLattice &first = chains[0]->lattice;
+    if (first.m_neighbours.empty())
+        sweepFromStates<false>(chains, accepted, states, tables, nullptr);
+    else
+        sweepFromStates<true>(chains, accepted, states, tables, first.m_neighbours.data());
+}
+
+bool FourLanes::available()
+{
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    return avx2;
+}
+
+#else
+
+bool FourLanes::available() { return false; }
+void FourLanes::sweepTabled(std::span<Chain *const, 4>, std::span<int, 4>) {}
+void FourLanes::sweepStates(std::span<Chain *const, 4>, std::span<int, 4>) {}
+
+#endif
+
+} // namespace ferro::batch::detail
