@@ -64,6 +64,9 @@ concept BitSource = requires(Source &source) {
 // to float is monotone, so "float(m 2^-53) >= t" is false up to some m and
 // true from there on; a binary search over m finds the first true one.
 std::uint64_t integerThreshold(float t);
+
+// Whether this processor makes the Wolff bonds' numbers with AVX2.
+bool wolffVectorAvailable();
 } // namespace detail
 
 class FastLattice {
@@ -124,14 +127,24 @@ public:
     }
 
     // One Wolff cluster at the cluster temperature T F (equal factors only;
-    // throws std::logic_error otherwise): a seed cell int(r L^2), then, for
-    // each spin taken from a first-in-first-out queue, two 64-bit numbers
-    // whose four 32-bit halves (low half of the first number first) decide
-    // its four bonds (left, up, right, down): a parallel spin not yet in the
-    // cluster joins when its half is below 1 - exp(-2 / (T F)) times 2^32,
-    // rounded. Every cluster spin is flipped. TotalMag and Energy stay
-    // exact. Returns the spins added (a blank seed adds itself and flips
-    // nothing).
+    // throws std::logic_error otherwise): a seed cell int(r L^2) (r a draw
+    // of the stream), then, for each spin taken from a first-in-first-out
+    // queue, four 32-bit numbers that decide its four bonds (left, up,
+    // right, down): a parallel spin not yet in the cluster joins when its
+    // number is below 1 - exp(-2 / (T F)) times 2^32, rounded. Every cluster
+    // spin is flipped. TotalMag and Energy stay exact. Returns the spins
+    // added (a blank seed adds itself and flips nothing).
+    //
+    // The bonds' numbers come from four xoshiro256** generators (lanes)
+    // advanced side by side, seeded at the lattice's first cluster from four
+    // draws of the stream (each spread over a lane's 256 bits by
+    // splitmix64). A step of the lanes gives eight 32-bit numbers: lane 0's
+    // low half, its high half, lane 1's low half, ..., lane 3's high half;
+    // the first four decide one spin's bonds, the next four the next spin's.
+    // The spins taken from the queue use them in turn, carrying on from one
+    // cluster to the next (numbers made before a change of temperature are
+    // dropped). The same seed thus gives the same clusters, and the seed
+    // cell still comes from the stream itself.
     std::int64_t wolffCluster(Stream &stream);
     // One Wolff sweep: clusters until the count of spins added since the
     // lattice was made reaches the next multiple of L^2, so that a sweep
@@ -139,6 +152,9 @@ public:
     std::int64_t wolffSweep(Stream &stream);
     // Spins added to clusters since the lattice was made.
     std::int64_t wolffSpinsAdded() const { return m_wolffAdded; }
+    // Whether the bonds' numbers are made with AVX2 (when the processor has
+    // it; the numbers are the same either way). Returns whether they now are.
+    bool setWolffVector(bool on);
 
     // Sum of the spins, and minus the sum over the 2 L^2 bonds of the torus of
     // the product of the bond's two spins; kept up to date by every update.
@@ -324,6 +340,18 @@ private:
     // The Wolff queue; made for the first cluster.
     std::vector<std::int32_t> m_stack;
     std::int64_t m_wolffAdded = 0;
+    // The bonds' lanes (word w of lane l at 4 w + l; seeded when
+    // m_bondLanesSeeded) and the bond masks made from them ahead of use: bit
+    // d of a mask set when bond d (left, up, right, down) is open, every
+    // mask made for m_bondMadeFor.
+    static constexpr int BondMasks = 512;
+    alignas(32) std::uint64_t m_bondLanes[16] {};
+    bool m_bondLanesSeeded = false;
+    bool m_bondVector = detail::wolffVectorAvailable();
+    int m_bondNext = BondMasks;
+    std::uint64_t m_bondMadeFor = 0;
+    std::array<std::uint8_t, BondMasks> m_bondMasks {};
+    void makeBondMasks();
 };
 
 // One point of a run: its lattice and its own stream.

@@ -17,6 +17,8 @@
 //                                       attempt at L = 20, 256 and 1024 on one
 //                                       core and on two, its Wolff update and
 //                                       the cost of its error analysis
+//   ferrobench --wolff                  figure 7's Wolff line only, then the
+//                                       same rate at L = 16, 256 and 1024
 //   ferrobench --analysis               figure 7's error analysis only
 //   ferrobench --tau                    figure 7's comparison of the updates:
 //                                       autocorrelation time, sweeps and
@@ -414,6 +416,22 @@ void batchFigure()
     analysisFigure();
 }
 
+// The Wolff line of figure 7 alone, then the same rate at L = 16, 256 and
+// 1024 (fewer spins for a quick look).
+void wolffFigure()
+{
+    volatile double temperature = 2.27;
+    auto line = [](int size, const std::pair<BatchRate, BatchRate> &r) {
+        std::printf("7 batch Wolff cluster, L = %d, T = 2.27, 1 core: best %.1f M spins added/s, median %.1f M/s, "
+                    "by CPU time best %.1f M/s\n",
+                    size, r.first.wall / 1e6, r.second.wall / 1e6, r.first.cpu / 1e6);
+        std::fflush(stdout);
+    };
+    line(64, bestOfFive([&] { return wolffRate(64, 50'000'000, temperature); }));
+    for (int size : {16, 256, 1024})
+        line(size, bestOfFive([&] { return wolffRate(size, 20'000'000, temperature); }));
+}
+
 // ---- Figures 2 and 4: ticks through the window --------------------------------
 
 struct TickRun {
@@ -648,7 +666,7 @@ void hostileFigure(Ising &w)
 int usage()
 {
     std::fprintf(stderr, "usage: ferrobench [--display] [--core | --ticks N | --timer [SECONDS] | "
-                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --analysis | --tau | --record]\n");
+                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --wolff | --analysis | --tau | --record]\n");
     return 2;
 }
 
@@ -672,6 +690,9 @@ int main(int argc, char *argv[])
             mode = Mode::Batch;
         } else if (args[a] == "--analysis") {
             analysisFigure();
+            return 0;
+        } else if (args[a] == "--wolff") {
+            wolffFigure();
             return 0;
         } else if (args[a] == "--tau") {
             tauFigure();

@@ -1,0 +1,226 @@
+// The Wolff single-cluster update of the batch kernel, and the numbers that
+// decide its bonds.
+#include "batch/kernel.h"
+
+#include <stdexcept>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace ferro::batch {
+
+namespace {
+
+// A spin queued to join the cluster holds s0 + Queued until it is flipped:
+// it no longer equals s0, so it cannot join twice, and a neighbour's sum
+// counts it as s0 plus Queued. The cluster's sums are added up whole; their
+// low 24 bits, read as a signed number, are the sum without the Queued
+// parts, since that sum is within 4 L^2 <= 2^22 of zero.
+constexpr int QueuedShift = 24;
+constexpr Spin Queued = Spin(1) << QueuedShift;
+
+std::uint64_t splitmix64(std::uint64_t &x)
+{
+    std::uint64_t z = (x += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+// `count` (even) bond masks from `count` / 2 steps of the four lanes (word w
+// of lane l at lanes[4 w + l]): the bit of a 32-bit number is set when the
+// number is below `below` (at most 2^32). Mask 2 i takes lanes 0 and 1 of
+// step i, mask 2 i + 1 lanes 2 and 3, each lane's low half first.
+void bondMasksPortable(std::uint64_t *lanes, std::uint8_t *masks, int count, std::uint64_t below)
+{
+    std::uint64_t s[4][4]; // s[w][l]
+    for (int w = 0; w < 4; ++w)
+        for (int l = 0; l < 4; ++l)
+            s[w][l] = lanes[4 * w + l];
+    for (int i = 0; i < count; i += 2) {
+        unsigned bits = 0;
+        for (int l = 0; l < 4; ++l) {
+            const std::uint64_t result = Xoshiro256::rotl(s[1][l] * 5, 7) * 9;
+            const std::uint64_t t = s[1][l] << 17;
+            s[2][l] ^= s[0][l];
+            s[3][l] ^= s[1][l];
+            s[1][l] ^= s[2][l];
+            s[0][l] ^= s[3][l];
+            s[2][l] ^= t;
+            s[3][l] = Xoshiro256::rotl(s[3][l], 45);
+            bits |= unsigned((result & 0xFFFFFFFFu) < below) << (2 * l);
+            bits |= unsigned((result >> 32) < below) << (2 * l + 1);
+        }
+        masks[i] = static_cast<std::uint8_t>(bits & 15);
+        masks[i + 1] = static_cast<std::uint8_t>(bits >> 4);
+    }
+    for (int w = 0; w < 4; ++w)
+        for (int l = 0; l < 4; ++l)
+            lanes[4 * w + l] = s[w][l];
+}
+
+#if defined(__x86_64__)
+// The same masks, the four lanes in one AVX2 register per state word (the
+// multiplications by 5 and 9 as shifts and additions). An unsigned u < b is
+// the signed u ^ 2^31 < b ^ 2^31 for b < 2^32; b = 2^32 opens every bond.
+__attribute__((target("avx2"))) void bondMasksAvx2(std::uint64_t *lanes, std::uint8_t *masks, int count,
+                                                   std::uint64_t below)
+{
+    __m256i s0 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes));
+    __m256i s1 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes + 4));
+    __m256i s2 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes + 8));
+    __m256i s3 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes + 12));
+    const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+    const __m256i limit = _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(below))), sign);
+    const unsigned all = below > 0xFFFFFFFFu ? 0xFFu : 0u;
+    for (int i = 0; i < count; i += 2) {
+        const __m256i times5 = _mm256_add_epi64(s1, _mm256_slli_epi64(s1, 2));
+        const __m256i rotated = _mm256_or_si256(_mm256_slli_epi64(times5, 7), _mm256_srli_epi64(times5, 57));
+        const __m256i result = _mm256_add_epi64(rotated, _mm256_slli_epi64(rotated, 3));
+        const __m256i t = _mm256_slli_epi64(s1, 17);
+        s2 = _mm256_xor_si256(s2, s0);
+        s3 = _mm256_xor_si256(s3, s1);
+        s1 = _mm256_xor_si256(s1, s2);
+        s0 = _mm256_xor_si256(s0, s3);
+        s2 = _mm256_xor_si256(s2, t);
+        s3 = _mm256_or_si256(_mm256_slli_epi64(s3, 45), _mm256_srli_epi64(s3, 19));
+        const __m256i open = _mm256_cmpgt_epi32(limit, _mm256_xor_si256(result, sign));
+        const unsigned bits = unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(open))) | all;
+        masks[i] = static_cast<std::uint8_t>(bits & 15);
+        masks[i + 1] = static_cast<std::uint8_t>(bits >> 4);
+    }
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), s0);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes + 4), s1);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes + 8), s2);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes + 12), s3);
+}
+#endif
+
+} // namespace
+
+bool detail::wolffVectorAvailable()
+{
+#if defined(__x86_64__)
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+bool FastLattice::setWolffVector(bool on)
+{
+    m_bondVector = on && detail::wolffVectorAvailable();
+    return m_bondVector;
+}
+
+void FastLattice::makeBondMasks()
+{
+#if defined(__x86_64__)
+    if (m_bondVector) {
+        bondMasksAvx2(m_bondLanes, m_bondMasks.data(), BondMasks, m_bondMadeFor);
+        return;
+    }
+#endif
+    bondMasksPortable(m_bondLanes, m_bondMasks.data(), BondMasks, m_bondMadeFor);
+}
+
+std::int64_t FastLattice::wolffCluster(Stream &stream)
+{
+    if (!equalFactors())
+        throw std::logic_error("a Wolff cluster needs the same temperature at every site");
+    // One slot beyond L^2: growth stores every neighbour at the queue's tail
+    // and advances the tail only for those that join, so a cluster of every
+    // site still stores once past its last entry.
+    if (m_stack.size() < std::size_t(m_sites) + 1)
+        m_stack.resize(std::size_t(m_sites) + 1);
+    m_statesFresh = false;
+    if (!m_bondLanesSeeded) {
+        for (int l = 0; l < 4; ++l) {
+            std::uint64_t x = stream.next();
+            for (int w = 0; w < 4; ++w)
+                m_bondLanes[4 * w + l] = splitmix64(x);
+        }
+        m_bondLanesSeeded = true;
+    }
+    if (m_bondMadeFor != m_bondBelow) { // masks made for another temperature
+        m_bondMadeFor = m_bondBelow;
+        m_bondNext = BondMasks;
+    }
+    Spin *const spin = m_spin.data();
+    std::int32_t *const queue = m_stack.data();
+    const int side = m_size;
+    const std::uint64_t rowMultiplier = m_rowMultiplier;
+
+    const int seed = static_cast<int>(stream.draw() * double(m_sites));
+    const int s0 = spin[seed];
+    std::int64_t added = 1;
+    if (s0 != 0) {
+        // Spins join when queued (marked s0 + Queued meanwhile) and flip when
+        // taken from the queue; each flip changes the energy by 2 s0 times
+        // the neighbours' sum at that moment (a queued neighbour counting
+        // s0), so the sum of these steps is the cluster's exact change.
+        // First in, first out: the next spin taken was queued long before,
+        // so taking it waits for no join decision just made. Only a spin
+        // still s0 joins (not one queued or flipped), so the queue never
+        // holds more than L^2.
+        int head = 0, tail = 0, next = m_bondNext;
+        std::int64_t sums = 0;
+        queue[tail++] = seed;
+        spin[seed] = static_cast<Spin>(s0 + Queued);
+        const std::uint8_t *const masks = m_bondMasks.data();
+        const auto *const table = m_neighbours.empty() ? nullptr : m_neighbours.data();
+        auto grow = [&](auto neighboursOf) {
+            while (head < tail) {
+                if (next == BondMasks) {
+                    makeBondMasks();
+                    next = 0;
+                }
+                const unsigned bonds = masks[next++];
+                const int k = queue[head++];
+                const std::array<int, 4> cells = neighboursOf(k);
+                for (int d = 0; d < 4; ++d) {
+                    const int c = cells[d];
+                    const Spin sc = spin[c];
+                    sums += sc;
+                    // Every neighbour stored, joined or not: no branch to mispredict.
+                    const int join = (sc == s0) & int(bonds >> d);
+                    queue[tail] = c;
+                    tail += join;
+                    spin[c] = static_cast<Spin>(sc + (join << QueuedShift));
+                }
+                spin[k] = static_cast<Spin>(-s0);
+            }
+        };
+        if (table)
+            grow([table](int k) {
+                const auto &t = table[k];
+                return std::array<int, 4> {t[0], t[1], t[2], t[3]};
+            });
+        else
+            grow([side, rowMultiplier](int k) {
+                const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
+                const Neighbours n = torusNeighbours(i, k - side * i, side);
+                return std::array<int, 4> {n.left, n.up, n.right, n.down};
+            });
+        m_bondNext = next;
+        added = tail;
+        const std::int64_t field =
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(sums) << (32 - QueuedShift)) >> (32 - QueuedShift);
+        Energy += static_cast<int>(2 * s0 * field);
+        TotalMag -= static_cast<int>(2 * s0 * added);
+    }
+    m_wolffAdded += added;
+    return added;
+}
+
+std::int64_t FastLattice::wolffSweep(Stream &stream)
+{
+    const std::int64_t next = (m_wolffAdded / m_sites + 1) * m_sites;
+    std::int64_t added = 0;
+    while (m_wolffAdded < next)
+        added += wolffCluster(stream);
+    return added;
+}
+
+} // namespace ferro::batch
