@@ -2,6 +2,7 @@
 // decide its bonds.
 #include "batch/kernel.h"
 
+#include <array>
 #include <stdexcept>
 
 #if defined(__x86_64__)
@@ -97,6 +98,56 @@ __attribute__((target("avx2"))) void bondMasksAvx2(std::uint64_t *lanes, std::ui
 }
 #endif
 
+// The queue's spins from `head` on while there are some and head < limit:
+// each taken spin's bonds decided by bonds[its queue position], its
+// neighbours queued by them, the spin flipped (from S0 to -S0): the spin at
+// queue position h takes bonds[h + shift]. Adds the neighbours' sums to
+// `sums`; returns the new head (tail updated).
+template <bool Tabled, int S0>
+int growCluster(Spin *const spin, std::int32_t *const queue, const std::array<std::uint16_t, 4> *const table,
+                const int side, const std::uint64_t rowMultiplier, const std::uint8_t *const bonds, const int shift, int head,
+                int &tailOut, const int limit, std::int64_t &sumsOut)
+{
+    int tail = tailOut;
+    std::int64_t sums = sumsOut;
+    while (head < tail && head < limit) {
+        const unsigned open = bonds[head + shift];
+        const int k = queue[head++];
+        int left, up, right, down;
+        if constexpr (Tabled) {
+            const auto &t = table[k];
+            left = t[0];
+            up = t[1];
+            right = t[2];
+            down = t[3];
+        } else {
+            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
+            const Neighbours n = torusNeighbours(i, k - side * i, side);
+            left = n.left;
+            up = n.up;
+            right = n.right;
+            down = n.down;
+        }
+        // Every neighbour stored, joined or not: no branch to mispredict.
+        auto visit = [&](int c, unsigned bond) {
+            const Spin sc = spin[c];
+            sums += sc;
+            const int join = (sc == S0) & static_cast<int>(bond);
+            queue[tail] = c;
+            tail += join;
+            spin[c] = static_cast<Spin>(sc + (join << QueuedShift));
+        };
+        visit(left, open & 1);
+        visit(up, (open >> 1) & 1);
+        visit(right, (open >> 2) & 1);
+        visit(down, open >> 3);
+        spin[k] = static_cast<Spin>(-S0);
+    }
+    tailOut = tail;
+    sumsOut = sums;
+    return head;
+}
+
 } // namespace
 
 bool detail::wolffVectorAvailable()
@@ -164,46 +215,27 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
         // so taking it waits for no join decision just made. Only a spin
         // still s0 joins (not one queued or flipped), so the queue never
         // holds more than L^2.
-        int head = 0, tail = 0, next = m_bondNext;
+        int head = 0, tail = 0;
         std::int64_t sums = 0;
         queue[tail++] = seed;
         spin[seed] = static_cast<Spin>(s0 + Queued);
-        const std::uint8_t *const masks = m_bondMasks.data();
         const auto *const table = m_neighbours.empty() ? nullptr : m_neighbours.data();
-        auto grow = [&](auto neighboursOf) {
-            while (head < tail) {
-                if (next == BondMasks) {
-                    makeBondMasks();
-                    next = 0;
-                }
-                const unsigned bonds = masks[next++];
-                const int k = queue[head++];
-                const std::array<int, 4> cells = neighboursOf(k);
-                for (int d = 0; d < 4; ++d) {
-                    const int c = cells[d];
-                    const Spin sc = spin[c];
-                    sums += sc;
-                    // Every neighbour stored, joined or not: no branch to mispredict.
-                    const int join = (sc == s0) & int(bonds >> d);
-                    queue[tail] = c;
-                    tail += join;
-                    spin[c] = static_cast<Spin>(sc + (join << QueuedShift));
-                }
-                spin[k] = static_cast<Spin>(-s0);
+        auto grow = table ? (s0 > 0 ? growCluster<true, 1> : growCluster<true, -1>)
+                          : (s0 > 0 ? growCluster<false, 1> : growCluster<false, -1>);
+        for (;;) {
+            if (m_bondNext == BondMasks) {
+                makeBondMasks();
+                m_bondNext = 0;
             }
-        };
-        if (table)
-            grow([table](int k) {
-                const auto &t = table[k];
-                return std::array<int, 4> {t[0], t[1], t[2], t[3]};
-            });
-        else
-            grow([side, rowMultiplier](int k) {
-                const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
-                const Neighbours n = torusNeighbours(i, k - side * i, side);
-                return std::array<int, 4> {n.left, n.up, n.right, n.down};
-            });
-        m_bondNext = next;
+            // The spin at queue position h takes mask m_bondNext + h - head.
+            const int limit = head + BondMasks - m_bondNext;
+            const int from = head;
+            head = grow(spin, queue, table, side, rowMultiplier, m_bondMasks.data(), m_bondNext - head, head, tail,
+                        limit, sums);
+            m_bondNext += head - from;
+            if (head == tail)
+                break;
+        }
         added = tail;
         const std::int64_t field =
             static_cast<std::int32_t>(static_cast<std::uint32_t>(sums) << (32 - QueuedShift)) >> (32 - QueuedShift);
