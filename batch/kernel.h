@@ -341,17 +341,18 @@ private:
     std::vector<std::int32_t> m_stack;
     std::int64_t m_wolffAdded = 0;
     // The bonds' lanes (word w of lane l at 4 w + l; seeded when
-    // m_bondLanesSeeded) and the bond masks made from them ahead of use: bit
-    // d of a mask set when bond d (left, up, right, down) is open, every
-    // mask made for m_bondMadeFor.
-    static constexpr int BondMasks = 512;
+    // m_bondLanesSeeded) and the bonds decided from them ahead of use, for
+    // BondSpins spins: m_bondOpen[4 i + d] is -1 when bond d (left, up,
+    // right, down) of the i-th spin is open, else 0, every one decided for
+    // m_bondMadeFor; m_bondNext is the next spin's i.
+    static constexpr int BondSpins = 256;
     alignas(32) std::uint64_t m_bondLanes[16] {};
+    alignas(32) std::array<std::int32_t, 4 * BondSpins> m_bondOpen {};
     bool m_bondLanesSeeded = false;
     bool m_bondVector = detail::wolffVectorAvailable();
-    int m_bondNext = BondMasks;
+    int m_bondNext = BondSpins;
     std::uint64_t m_bondMadeFor = 0;
-    std::array<std::uint8_t, BondMasks> m_bondMasks {};
-    void makeBondMasks();
+    void decideBonds();
 };
 
 // One point of a run: its lattice and its own stream.

@@ -3,6 +3,8 @@
 #include "batch/kernel.h"
 
 #include <array>
+#include <bit>
+#include <cstring>
 #include <stdexcept>
 
 #if defined(__x86_64__)
@@ -29,18 +31,17 @@ std::uint64_t splitmix64(std::uint64_t &x)
     return z ^ (z >> 31);
 }
 
-// `count` (even) bond masks from `count` / 2 steps of the four lanes (word w
-// of lane l at lanes[4 w + l]): the bit of a 32-bit number is set when the
-// number is below `below` (at most 2^32). Mask 2 i takes lanes 0 and 1 of
-// step i, mask 2 i + 1 lanes 2 and 3, each lane's low half first.
-void bondMasksPortable(std::uint64_t *lanes, std::uint8_t *masks, int count, std::uint64_t below)
+// The bonds of `spins` (even) spins from spins / 2 steps of the four lanes
+// (word w of lane l at lanes[4 w + l]): open[e] is -1 when the e-th 32-bit
+// number is below `below` (at most 2^32), else 0. Step i gives the numbers
+// 8 i to 8 i + 7: lane 0's low half, its high half, lane 1's low half, ...
+void decideBondsPortable(std::uint64_t *lanes, std::int32_t *open, int spins, std::uint64_t below)
 {
     std::uint64_t s[4][4]; // s[w][l]
     for (int w = 0; w < 4; ++w)
         for (int l = 0; l < 4; ++l)
             s[w][l] = lanes[4 * w + l];
-    for (int i = 0; i < count; i += 2) {
-        unsigned bits = 0;
+    for (int e = 0; e < 4 * spins; e += 8) {
         for (int l = 0; l < 4; ++l) {
             const std::uint64_t result = Xoshiro256::rotl(s[1][l] * 5, 7) * 9;
             const std::uint64_t t = s[1][l] << 17;
@@ -50,11 +51,9 @@ void bondMasksPortable(std::uint64_t *lanes, std::uint8_t *masks, int count, std
             s[0][l] ^= s[3][l];
             s[2][l] ^= t;
             s[3][l] = Xoshiro256::rotl(s[3][l], 45);
-            bits |= unsigned((result & 0xFFFFFFFFu) < below) << (2 * l);
-            bits |= unsigned((result >> 32) < below) << (2 * l + 1);
+            open[e + 2 * l] = -static_cast<std::int32_t>((result & 0xFFFFFFFFu) < below);
+            open[e + 2 * l + 1] = -static_cast<std::int32_t>((result >> 32) < below);
         }
-        masks[i] = static_cast<std::uint8_t>(bits & 15);
-        masks[i + 1] = static_cast<std::uint8_t>(bits >> 4);
     }
     for (int w = 0; w < 4; ++w)
         for (int l = 0; l < 4; ++l)
@@ -62,11 +61,11 @@ void bondMasksPortable(std::uint64_t *lanes, std::uint8_t *masks, int count, std
 }
 
 #if defined(__x86_64__)
-// The same masks, the four lanes in one AVX2 register per state word (the
+// The same bonds, the four lanes in one AVX2 register per state word (the
 // multiplications by 5 and 9 as shifts and additions). An unsigned u < b is
 // the signed u ^ 2^31 < b ^ 2^31 for b < 2^32; b = 2^32 opens every bond.
-__attribute__((target("avx2"))) void bondMasksAvx2(std::uint64_t *lanes, std::uint8_t *masks, int count,
-                                                   std::uint64_t below)
+__attribute__((target("avx2"))) void decideBondsAvx2(std::uint64_t *lanes, std::int32_t *open, int spins,
+                                                     std::uint64_t below)
 {
     __m256i s0 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes));
     __m256i s1 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes + 4));
@@ -74,8 +73,8 @@ __attribute__((target("avx2"))) void bondMasksAvx2(std::uint64_t *lanes, std::ui
     __m256i s3 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes + 12));
     const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
     const __m256i limit = _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(below))), sign);
-    const unsigned all = below > 0xFFFFFFFFu ? 0xFFu : 0u;
-    for (int i = 0; i < count; i += 2) {
+    const __m256i all = _mm256_set1_epi32(below > 0xFFFFFFFFu ? -1 : 0);
+    for (int e = 0; e < 4 * spins; e += 8) {
         const __m256i times5 = _mm256_add_epi64(s1, _mm256_slli_epi64(s1, 2));
         const __m256i rotated = _mm256_or_si256(_mm256_slli_epi64(times5, 7), _mm256_srli_epi64(times5, 57));
         const __m256i result = _mm256_add_epi64(rotated, _mm256_slli_epi64(rotated, 3));
@@ -86,10 +85,8 @@ __attribute__((target("avx2"))) void bondMasksAvx2(std::uint64_t *lanes, std::ui
         s0 = _mm256_xor_si256(s0, s3);
         s2 = _mm256_xor_si256(s2, t);
         s3 = _mm256_or_si256(_mm256_slli_epi64(s3, 45), _mm256_srli_epi64(s3, 19));
-        const __m256i open = _mm256_cmpgt_epi32(limit, _mm256_xor_si256(result, sign));
-        const unsigned bits = unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(open))) | all;
-        masks[i] = static_cast<std::uint8_t>(bits & 15);
-        masks[i + 1] = static_cast<std::uint8_t>(bits >> 4);
+        const __m256i below8 = _mm256_cmpgt_epi32(limit, _mm256_xor_si256(result, sign));
+        _mm256_store_si256(reinterpret_cast<__m256i *>(open + e), _mm256_or_si256(below8, all));
     }
     _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), s0);
     _mm256_store_si256(reinterpret_cast<__m256i *>(lanes + 4), s1);
@@ -99,53 +96,55 @@ __attribute__((target("avx2"))) void bondMasksAvx2(std::uint64_t *lanes, std::ui
 #endif
 
 // The queue's spins from `head` on while there are some and head < limit:
-// each taken spin's bonds decided by bonds[its queue position], its
-// neighbours queued by them, the spin flipped (from S0 to -S0): the spin at
-// queue position h takes bonds[h + shift]. Adds the neighbours' sums to
-// `sums`; returns the new head (tail updated).
+// the bonds of the spin at queue position h are open[4 (h + shift) + d];
+// its neighbours queued by them, the spin flipped (from S0 to -S0). Adds
+// the neighbours' sums to `sums`; returns the new head (tail updated).
 template <bool Tabled, int S0>
 int growCluster(Spin *const spin, std::int32_t *const queue, const std::array<std::uint16_t, 4> *const table,
-                const int side, const std::uint64_t rowMultiplier, const std::uint8_t *const bonds, const int shift, int head,
-                int &tailOut, const int limit, std::int64_t &sumsOut)
+                const int side, const std::uint64_t rowMultiplier, const std::int32_t *const open,
+                const std::ptrdiff_t shift, const int head, int &tailOut, const int limit, std::uint32_t &sumsOut)
 {
-    int tail = tailOut;
-    std::int64_t sums = sumsOut;
-    while (head < tail && head < limit) {
-        const unsigned open = bonds[head + shift];
-        const int k = queue[head++];
-        int left, up, right, down;
+    std::ptrdiff_t tail = tailOut, at = head; // full-width indices: no sign extension
+    std::uint32_t sums = sumsOut; // only its low 24 bits count: wrapping is harmless
+    const std::ptrdiff_t end = limit;
+    while (at < tail && at < end) {
+        const std::int32_t *const bond = open + 4 * (at + shift);
+        const int k = queue[at++];
+        // Every neighbour stored, joined or not: no branch to mispredict. A
+        // closed bond masks the spin to 0, which never equals S0.
+        auto visit = [&](int c, std::int32_t bondOpen) {
+            const Spin sc = spin[c];
+            sums += static_cast<std::uint32_t>(sc);
+            const std::ptrdiff_t join = (sc & bondOpen) == S0;
+            queue[tail] = c;
+            tail += join;
+            spin[c] = static_cast<Spin>(sc + static_cast<Spin>(join << QueuedShift));
+        };
         if constexpr (Tabled) {
-            const auto &t = table[k];
-            left = t[0];
-            up = t[1];
-            right = t[2];
-            down = t[3];
+            std::uint64_t cells; // the four 16-bit neighbours, left lowest: one load
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(&cells, &table[k], sizeof cells);
+            } else {
+                const auto &t = table[k];
+                cells = t[0] | std::uint64_t(t[1]) << 16 | std::uint64_t(t[2]) << 32 | std::uint64_t(t[3]) << 48;
+            }
+            visit(static_cast<int>(cells & 0xFFFF), bond[0]);
+            visit(static_cast<int>((cells >> 16) & 0xFFFF), bond[1]);
+            visit(static_cast<int>((cells >> 32) & 0xFFFF), bond[2]);
+            visit(static_cast<int>(cells >> 48), bond[3]);
         } else {
             const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
             const Neighbours n = torusNeighbours(i, k - side * i, side);
-            left = n.left;
-            up = n.up;
-            right = n.right;
-            down = n.down;
+            visit(n.left, bond[0]);
+            visit(n.up, bond[1]);
+            visit(n.right, bond[2]);
+            visit(n.down, bond[3]);
         }
-        // Every neighbour stored, joined or not: no branch to mispredict.
-        auto visit = [&](int c, unsigned bond) {
-            const Spin sc = spin[c];
-            sums += sc;
-            const int join = (sc == S0) & static_cast<int>(bond);
-            queue[tail] = c;
-            tail += join;
-            spin[c] = static_cast<Spin>(sc + (join << QueuedShift));
-        };
-        visit(left, open & 1);
-        visit(up, (open >> 1) & 1);
-        visit(right, (open >> 2) & 1);
-        visit(down, open >> 3);
         spin[k] = static_cast<Spin>(-S0);
     }
-    tailOut = tail;
+    tailOut = static_cast<int>(tail);
     sumsOut = sums;
-    return head;
+    return static_cast<int>(at);
 }
 
 } // namespace
@@ -165,15 +164,15 @@ bool FastLattice::setWolffVector(bool on)
     return m_bondVector;
 }
 
-void FastLattice::makeBondMasks()
+void FastLattice::decideBonds()
 {
 #if defined(__x86_64__)
     if (m_bondVector) {
-        bondMasksAvx2(m_bondLanes, m_bondMasks.data(), BondMasks, m_bondMadeFor);
+        decideBondsAvx2(m_bondLanes, m_bondOpen.data(), BondSpins, m_bondMadeFor);
         return;
     }
 #endif
-    bondMasksPortable(m_bondLanes, m_bondMasks.data(), BondMasks, m_bondMadeFor);
+    decideBondsPortable(m_bondLanes, m_bondOpen.data(), BondSpins, m_bondMadeFor);
 }
 
 std::int64_t FastLattice::wolffCluster(Stream &stream)
@@ -194,9 +193,9 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
         }
         m_bondLanesSeeded = true;
     }
-    if (m_bondMadeFor != m_bondBelow) { // masks made for another temperature
+    if (m_bondMadeFor != m_bondBelow) { // bonds decided for another temperature
         m_bondMadeFor = m_bondBelow;
-        m_bondNext = BondMasks;
+        m_bondNext = BondSpins;
     }
     Spin *const spin = m_spin.data();
     std::int32_t *const queue = m_stack.data();
@@ -216,21 +215,21 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
         // still s0 joins (not one queued or flipped), so the queue never
         // holds more than L^2.
         int head = 0, tail = 0;
-        std::int64_t sums = 0;
+        std::uint32_t sums = 0;
         queue[tail++] = seed;
         spin[seed] = static_cast<Spin>(s0 + Queued);
         const auto *const table = m_neighbours.empty() ? nullptr : m_neighbours.data();
         auto grow = table ? (s0 > 0 ? growCluster<true, 1> : growCluster<true, -1>)
                           : (s0 > 0 ? growCluster<false, 1> : growCluster<false, -1>);
         for (;;) {
-            if (m_bondNext == BondMasks) {
-                makeBondMasks();
+            if (m_bondNext == BondSpins) {
+                decideBonds();
                 m_bondNext = 0;
             }
-            // The spin at queue position h takes mask m_bondNext + h - head.
-            const int limit = head + BondMasks - m_bondNext;
+            // The spin at queue position h takes the bonds of m_bondNext + h - head.
+            const int limit = head + BondSpins - m_bondNext;
             const int from = head;
-            head = grow(spin, queue, table, side, rowMultiplier, m_bondMasks.data(), m_bondNext - head, head, tail,
+            head = grow(spin, queue, table, side, rowMultiplier, m_bondOpen.data(), m_bondNext - head, head, tail,
                         limit, sums);
             m_bondNext += head - from;
             if (head == tail)
@@ -238,7 +237,7 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
         }
         added = tail;
         const std::int64_t field =
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(sums) << (32 - QueuedShift)) >> (32 - QueuedShift);
+            static_cast<std::int32_t>(sums << (32 - QueuedShift)) >> (32 - QueuedShift);
         Energy += static_cast<int>(2 * s0 * field);
         TotalMag -= static_cast<int>(2 * s0 * added);
     }
