@@ -96,19 +96,20 @@ __attribute__((target("avx2"))) void decideBondsAvx2(std::uint64_t *lanes, std::
 #endif
 
 // The queue's spins from `head` on while there are some and head < limit:
-// the bonds of the spin at queue position h are open[4 (h + shift) + d];
-// its neighbours queued by them, the spin flipped (from S0 to -S0). Adds
-// the neighbours' sums to `sums`; returns the new head (tail updated).
+// each spin's bonds taken from `open` in turn (four words, left first), its
+// neighbours queued by them, the spin flipped (from S0 to -S0). Adds the
+// neighbours' sums to `sums`; returns the new head (tail updated).
 template <bool Tabled, int S0>
 int growCluster(Spin *const spin, std::int32_t *const queue, const std::array<std::uint16_t, 4> *const table,
-                const int side, const std::uint64_t rowMultiplier, const std::int32_t *const open,
-                const std::ptrdiff_t shift, const int head, int &tailOut, const int limit, std::uint32_t &sumsOut)
+                const int side, const std::uint64_t rowMultiplier, const std::int32_t *open,
+                const int head, int &tailOut, const int limit, std::uint32_t &sumsOut)
 {
     std::ptrdiff_t tail = tailOut, at = head; // full-width indices: no sign extension
     std::uint32_t sums = sumsOut; // only its low 24 bits count: wrapping is harmless
     const std::ptrdiff_t end = limit;
     while (at < tail && at < end) {
-        const std::int32_t *const bond = open + 4 * (at + shift);
+        const std::int32_t *const bond = open;
+        open += 4;
         const int k = queue[at++];
         // Every neighbour stored, joined or not: no branch to mispredict. A
         // closed bond masks the spin to 0, which never equals S0.
@@ -147,6 +148,90 @@ int growCluster(Spin *const spin, std::int32_t *const queue, const std::array<st
     return static_cast<int>(at);
 }
 
+#if defined(__x86_64__)
+// For a spin's four join bits J (bit d: neighbour d joins), the pshufb
+// control that puts the joined neighbours' 16-bit cells first, in order, as
+// 32-bit numbers, and the taken spin's own cell (16-bit word 4) in the lanes
+// after them.
+struct PackTable {
+    alignas(16) std::uint8_t control[16][16];
+    std::uint8_t count[16];
+};
+constexpr PackTable makePackTable()
+{
+    PackTable t {};
+    for (int j = 0; j < 16; ++j) {
+        int lane = 0;
+        for (int d = 0; d < 4; ++d)
+            if (j >> d & 1) {
+                t.control[j][4 * lane] = std::uint8_t(2 * d);
+                t.control[j][4 * lane + 1] = std::uint8_t(2 * d + 1);
+                t.control[j][4 * lane + 2] = t.control[j][4 * lane + 3] = 0x80;
+                ++lane;
+            }
+        t.count[j] = std::uint8_t(lane);
+        for (; lane < 4; ++lane) {
+            t.control[j][4 * lane] = 8;
+            t.control[j][4 * lane + 1] = 9;
+            t.control[j][4 * lane + 2] = t.control[j][4 * lane + 3] = 0x80;
+        }
+    }
+    return t;
+}
+constexpr PackTable Pack = makePackTable();
+
+// growCluster for tabled lattices from L = 3 on (a spin's four neighbours
+// are four cells), its four neighbours at once in AVX2 registers: the same
+// joins in the same order, so the same clusters. The joined cells go to the
+// queue's tail in one 16-byte store (the queue keeps three slots more) and
+// are marked by four stores, the lanes after the joined ones marking the
+// taken spin itself, which is flipped after them.
+template <bool Tabled, int S0>
+__attribute__((target("avx2"))) int growClusterAvx2(Spin *const spin, std::int32_t *const queue,
+                                                    const std::array<std::uint16_t, 4> *const table, const int,
+                                                    const std::uint64_t, const std::int32_t *open, const int head,
+                                                    int &tailOut, const int limit, std::uint32_t &sumsOut)
+{
+    static_assert(Tabled);
+    std::ptrdiff_t tail = tailOut, at = head;
+    const std::ptrdiff_t end = limit;
+    const __m128i s0 = _mm_set1_epi32(S0), queuedMark = _mm_set1_epi32(Queued);
+    __m128i sums = _mm_cvtsi32_si128(static_cast<int>(sumsOut));
+    while (at < tail && at < end) {
+        const __m128i bond = _mm_load_si128(reinterpret_cast<const __m128i *>(open));
+        open += 4;
+        const int k = queue[at++];
+        std::uint64_t c;
+        std::memcpy(&c, &table[k], sizeof c);
+        const std::size_t left = c & 0xFFFF, up = (c >> 16) & 0xFFFF, right = (c >> 32) & 0xFFFF, down = c >> 48;
+        const __m128i cells16 = _mm_cvtsi64_si128(static_cast<long long>(c));
+        const __m128i sc = _mm_setr_epi32(spin[left], spin[up], spin[right], spin[down]);
+        sums = _mm_add_epi32(sums, sc);
+        const __m128i join = _mm_cmpeq_epi32(_mm_and_si128(sc, bond), s0);
+        const int j = _mm_movemask_ps(_mm_castsi128_ps(join));
+        const __m128i packed =
+            _mm_shuffle_epi8(cells16, _mm_load_si128(reinterpret_cast<const __m128i *>(Pack.control[j])));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(queue + tail), packed);
+        tail += Pack.count[j];
+        // Every neighbour stored back (at an address known early): its spin,
+        // marked when it joined.
+        const __m128i marked = _mm_add_epi32(sc, _mm_and_si128(join, queuedMark));
+        const std::uint64_t first = static_cast<std::uint64_t>(_mm_cvtsi128_si64(marked));
+        const std::uint64_t second = static_cast<std::uint64_t>(_mm_extract_epi64(marked, 1));
+        spin[left] = static_cast<Spin>(first);
+        spin[up] = static_cast<Spin>(first >> 32);
+        spin[right] = static_cast<Spin>(second);
+        spin[down] = static_cast<Spin>(second >> 32);
+        spin[k] = static_cast<Spin>(-S0);
+    }
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, 0x4E));
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, 0xB1));
+    sumsOut = static_cast<std::uint32_t>(_mm_cvtsi128_si32(sums));
+    tailOut = static_cast<int>(tail);
+    return static_cast<int>(at);
+}
+#endif
+
 } // namespace
 
 bool detail::wolffVectorAvailable()
@@ -179,11 +264,12 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
 {
     if (!equalFactors())
         throw std::logic_error("a Wolff cluster needs the same temperature at every site");
-    // One slot beyond L^2: growth stores every neighbour at the queue's tail
-    // and advances the tail only for those that join, so a cluster of every
-    // site still stores once past its last entry.
-    if (m_stack.size() < std::size_t(m_sites) + 1)
-        m_stack.resize(std::size_t(m_sites) + 1);
+    // Four slots beyond L^2: growth stores every neighbour at the queue's
+    // tail and advances the tail only for those that join (growClusterAvx2
+    // stores four at once), so a cluster of every site still stores up to
+    // three past its last entry.
+    if (m_stack.size() < std::size_t(m_sites) + 4)
+        m_stack.resize(std::size_t(m_sites) + 4);
     m_statesFresh = false;
     if (!m_bondLanesSeeded) {
         for (int l = 0; l < 4; ++l) {
@@ -221,15 +307,18 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
         const auto *const table = m_neighbours.empty() ? nullptr : m_neighbours.data();
         auto grow = table ? (s0 > 0 ? growCluster<true, 1> : growCluster<true, -1>)
                           : (s0 > 0 ? growCluster<false, 1> : growCluster<false, -1>);
+#if defined(__x86_64__)
+        if (m_bondVector && table && side >= 3)
+            grow = s0 > 0 ? growClusterAvx2<true, 1> : growClusterAvx2<true, -1>;
+#endif
         for (;;) {
             if (m_bondNext == BondSpins) {
                 decideBonds();
                 m_bondNext = 0;
             }
-            // The spin at queue position h takes the bonds of m_bondNext + h - head.
             const int limit = head + BondSpins - m_bondNext;
             const int from = head;
-            head = grow(spin, queue, table, side, rowMultiplier, m_bondOpen.data(), m_bondNext - head, head, tail,
+            head = grow(spin, queue, table, side, rowMultiplier, m_bondOpen.data() + 4 * m_bondNext, head, tail,
                         limit, sums);
             m_bondNext += head - from;
             if (head == tail)
