@@ -150,11 +150,11 @@ int growCluster(Spin *const spin, std::int32_t *const queue, const std::array<st
 
 #if defined(__x86_64__)
 // For a spin's four join bits J (bit d: neighbour d joins), the pshufb
-// control that puts the joined neighbours' 16-bit cells first, in order, as
-// 32-bit numbers, and the taken spin's own cell (16-bit word 4) in the lanes
-// after them.
+// controls that put the joined neighbours' cells first, in order, as 32-bit
+// numbers: from four 16-bit cells (a table's row) or from four 32-bit ones.
 struct PackTable {
-    alignas(16) std::uint8_t control[16][16];
+    alignas(16) std::uint8_t from16[16][16];
+    alignas(16) std::uint8_t from32[16][16];
     std::uint8_t count[16];
 };
 constexpr PackTable makePackTable()
@@ -164,35 +164,36 @@ constexpr PackTable makePackTable()
         int lane = 0;
         for (int d = 0; d < 4; ++d)
             if (j >> d & 1) {
-                t.control[j][4 * lane] = std::uint8_t(2 * d);
-                t.control[j][4 * lane + 1] = std::uint8_t(2 * d + 1);
-                t.control[j][4 * lane + 2] = t.control[j][4 * lane + 3] = 0x80;
+                for (int b = 0; b < 4; ++b) {
+                    t.from16[j][4 * lane + b] = b < 2 ? std::uint8_t(2 * d + b) : std::uint8_t(0x80);
+                    t.from32[j][4 * lane + b] = std::uint8_t(4 * d + b);
+                }
                 ++lane;
             }
         t.count[j] = std::uint8_t(lane);
-        for (; lane < 4; ++lane) {
-            t.control[j][4 * lane] = 8;
-            t.control[j][4 * lane + 1] = 9;
-            t.control[j][4 * lane + 2] = t.control[j][4 * lane + 3] = 0x80;
-        }
+        for (; lane < 4; ++lane)
+            for (int b = 0; b < 4; ++b)
+                t.from16[j][4 * lane + b] = t.from32[j][4 * lane + b] = 0x80;
     }
     return t;
 }
 constexpr PackTable Pack = makePackTable();
 
-// growCluster for tabled lattices from L = 3 on (a spin's four neighbours
-// are four cells), its four neighbours at once in AVX2 registers: the same
-// joins in the same order, so the same clusters. The joined cells go to the
-// queue's tail in one 16-byte store (the queue keeps three slots more) and
-// are marked by four stores, the lanes after the joined ones marking the
-// taken spin itself, which is flipped after them.
+// growCluster from L = 3 on (a spin's four neighbours are four cells), the
+// four neighbours at once in AVX2 registers: the same joins in the same
+// order, so the same clusters. The joined cells go to the queue's tail in
+// one 16-byte store (the queue keeps three slots more). The four spins are
+// stored back, marked where they joined, at addresses known as soon as the
+// neighbours are: a store whose address waits for the join decisions would
+// let the next spins' loads run ahead of it and, in a compact cluster, often
+// read a neighbour before its mark.
 template <bool Tabled, int S0>
 __attribute__((target("avx2"))) int growClusterAvx2(Spin *const spin, std::int32_t *const queue,
-                                                    const std::array<std::uint16_t, 4> *const table, const int,
-                                                    const std::uint64_t, const std::int32_t *open, const int head,
-                                                    int &tailOut, const int limit, std::uint32_t &sumsOut)
+                                                    const std::array<std::uint16_t, 4> *const table, const int side,
+                                                    const std::uint64_t rowMultiplier, const std::int32_t *open,
+                                                    const int head, int &tailOut, const int limit,
+                                                    std::uint32_t &sumsOut)
 {
-    static_assert(Tabled);
     std::ptrdiff_t tail = tailOut, at = head;
     const std::ptrdiff_t end = limit;
     const __m128i s0 = _mm_set1_epi32(S0), queuedMark = _mm_set1_epi32(Queued);
@@ -201,20 +202,33 @@ __attribute__((target("avx2"))) int growClusterAvx2(Spin *const spin, std::int32
         const __m128i bond = _mm_load_si128(reinterpret_cast<const __m128i *>(open));
         open += 4;
         const int k = queue[at++];
-        std::uint64_t c;
-        std::memcpy(&c, &table[k], sizeof c);
-        const std::size_t left = c & 0xFFFF, up = (c >> 16) & 0xFFFF, right = (c >> 32) & 0xFFFF, down = c >> 48;
-        const __m128i cells16 = _mm_cvtsi64_si128(static_cast<long long>(c));
+        std::size_t left, up, right, down;
+        __m128i cells;
+        if constexpr (Tabled) {
+            std::uint64_t c;
+            std::memcpy(&c, &table[k], sizeof c);
+            left = c & 0xFFFF;
+            up = (c >> 16) & 0xFFFF;
+            right = (c >> 32) & 0xFFFF;
+            down = c >> 48;
+            cells = _mm_cvtsi64_si128(static_cast<long long>(c));
+        } else {
+            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
+            const Neighbours n = torusNeighbours(i, k - side * i, side);
+            left = std::size_t(n.left);
+            up = std::size_t(n.up);
+            right = std::size_t(n.right);
+            down = std::size_t(n.down);
+            cells = _mm_setr_epi32(n.left, n.up, n.right, n.down);
+        }
         const __m128i sc = _mm_setr_epi32(spin[left], spin[up], spin[right], spin[down]);
         sums = _mm_add_epi32(sums, sc);
         const __m128i join = _mm_cmpeq_epi32(_mm_and_si128(sc, bond), s0);
         const int j = _mm_movemask_ps(_mm_castsi128_ps(join));
-        const __m128i packed =
-            _mm_shuffle_epi8(cells16, _mm_load_si128(reinterpret_cast<const __m128i *>(Pack.control[j])));
+        const auto *const control = Tabled ? Pack.from16[j] : Pack.from32[j];
+        const __m128i packed = _mm_shuffle_epi8(cells, _mm_load_si128(reinterpret_cast<const __m128i *>(control)));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(queue + tail), packed);
         tail += Pack.count[j];
-        // Every neighbour stored back (at an address known early): its spin,
-        // marked when it joined.
         const __m128i marked = _mm_add_epi32(sc, _mm_and_si128(join, queuedMark));
         const std::uint64_t first = static_cast<std::uint64_t>(_mm_cvtsi128_si64(marked));
         const std::uint64_t second = static_cast<std::uint64_t>(_mm_extract_epi64(marked, 1));
@@ -308,8 +322,9 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
         auto grow = table ? (s0 > 0 ? growCluster<true, 1> : growCluster<true, -1>)
                           : (s0 > 0 ? growCluster<false, 1> : growCluster<false, -1>);
 #if defined(__x86_64__)
-        if (m_bondVector && table && side >= 3)
-            grow = s0 > 0 ? growClusterAvx2<true, 1> : growClusterAvx2<true, -1>;
+        if (m_bondVector && side >= 3)
+            grow = table ? (s0 > 0 ? growClusterAvx2<true, 1> : growClusterAvx2<true, -1>)
+                         : (s0 > 0 ? growClusterAvx2<false, 1> : growClusterAvx2<false, -1>);
 #endif
         for (;;) {
             if (m_bondNext == BondSpins) {
