@@ -12,6 +12,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -503,6 +504,22 @@ private slots:
         QCOMPARE(totalsOf(vector->lattice), totals);
         portable->lattice.recount();
         QCOMPARE(totalsOf(portable->lattice), totals);
+    }
+
+    // Bonds decided ahead for one temperature are not used at another: at
+    // T = 0.05 every bond is open, so a cluster on a lattice of equal spins
+    // takes all of them, even after clusters at T = 5 (where a third are).
+    void wolffClusterFollowsNewTemperature()
+    {
+        auto c = chain(8, 5.0, 17);
+        for (int cluster = 0; cluster < 3; ++cluster)
+            c->lattice.wolffCluster(c->stream);
+        std::fill(c->lattice.spins().begin(), c->lattice.spins().end(), 1);
+        c->lattice.recount();
+        const std::vector<double> ones(64, 1.0);
+        c->lattice.setTemperature(0.05, ones.data());
+        QCOMPARE(c->lattice.wolffCluster(c->stream), 64);
+        QCOMPARE(totalsOf(c->lattice), QStringLiteral("E -128, M -64"));
     }
 };
 
