@@ -13,8 +13,9 @@
 // L = 128; larger lattices compute the neighbours and keep one byte more per
 // site for their Metropolis sweeps (its spin and neighbours' sum), so
 // L = 1024 takes 5 MiB; the first Wolff cluster adds 4 bytes per site (its
-// queue); a threshold table per site, only when the factors differ, 36 bytes
-// per site.
+// queue), and every lattice keeps 4 KiB of Wolff bonds decided ahead; a
+// threshold table per site, only when the factors differ, 36 bytes per
+// site.
 
 #include "core/flip.h"
 #include "core/lattice.h"
@@ -142,9 +143,11 @@ public:
     // low half, its high half, lane 1's low half, ..., lane 3's high half;
     // the first four decide one spin's bonds, the next four the next spin's.
     // The spins taken from the queue use them in turn, carrying on from one
-    // cluster to the next (numbers made before a change of temperature are
-    // dropped). The same seed thus gives the same clusters, and the seed
-    // cell still comes from the stream itself.
+    // cluster to the next; they are decided ahead, 256 spins' worth at a
+    // time, and those decided before a change of temperature are dropped.
+    // The lanes belong to the lattice (a lattice later handed another
+    // stream goes on with them); the seed cell still comes from the stream.
+    // The same seed thus gives the same clusters.
     std::int64_t wolffCluster(Stream &stream);
     // One Wolff sweep: clusters until the count of spins added since the
     // lattice was made reaches the next multiple of L^2, so that a sweep
@@ -152,8 +155,9 @@ public:
     std::int64_t wolffSweep(Stream &stream);
     // Spins added to clusters since the lattice was made.
     std::int64_t wolffSpinsAdded() const { return m_wolffAdded; }
-    // Whether the bonds' numbers are made with AVX2 (when the processor has
-    // it; the numbers are the same either way). Returns whether they now are.
+    // Whether clusters are grown, and their bonds decided, with AVX2 (when
+    // the processor has it, the default; the clusters are the same either
+    // way). Returns whether they now are.
     bool setWolffVector(bool on);
 
     // Sum of the spins, and minus the sum over the 2 L^2 bonds of the torus of
