@@ -165,6 +165,8 @@ void FastLattice::setTemperature(double runTemperature, const double *factors)
     }
 }
 
+// The Wolff update, wolffCluster and wolffSweep, is in batch/wolff.cpp.
+
 void sweepTogether(std::span<Chain *const> chains, std::span<int> accepted)
 {
     // Measured on this machine: one chain's attempt is bound by its
