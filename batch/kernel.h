@@ -13,8 +13,9 @@
 // L = 128; larger lattices compute the neighbours and keep one byte more per
 // site for their Metropolis sweeps (its spin and neighbours' sum), so
 // L = 1024 takes 5 MiB; the first Wolff cluster adds 4 bytes per site (its
-// queue); a threshold table per site, only when the factors differ, 36 bytes
-// per site.
+// queue), and every lattice keeps 4 KiB of Wolff bonds decided ahead; a
+// threshold table per site, only when the factors differ, 36 bytes per
+// site.
 
 #include "core/flip.h"
 #include "core/lattice.h"
@@ -77,6 +78,9 @@ struct FourLanes {
     // The same from the site states, whose attempts branch on the decision.
     static void sweepStates(std::span<Chain *const, 4> chains, std::span<int, 4> accepted);
 };
+
+// Whether this processor makes the Wolff bonds' numbers with AVX2.
+bool wolffVectorAvailable();
 } // namespace detail
 
 class FastLattice {
@@ -146,14 +150,26 @@ public:
     }
 
     // One Wolff cluster at the cluster temperature T F (equal factors only;
-    // throws std::logic_error otherwise): a seed cell int(r L^2), then, for
-    // each spin taken from a first-in-first-out queue, two 64-bit numbers
-    // whose four 32-bit halves (low half of the first number first) decide
-    // its four bonds (left, up, right, down): a parallel spin not yet in the
-    // cluster joins when its half is below 1 - exp(-2 / (T F)) times 2^32,
-    // rounded. Every cluster spin is flipped. TotalMag and Energy stay
-    // exact. Returns the spins added (a blank seed adds itself and flips
-    // nothing).
+    // throws std::logic_error otherwise): a seed cell int(r L^2) (r a draw
+    // of the stream), then, for each spin taken from a first-in-first-out
+    // queue, four 32-bit numbers that decide its four bonds (left, up,
+    // right, down): a parallel spin not yet in the cluster joins when its
+    // number is below 1 - exp(-2 / (T F)) times 2^32, rounded. Every cluster
+    // spin is flipped. TotalMag and Energy stay exact. Returns the spins
+    // added (a blank seed adds itself and flips nothing).
+    //
+    // The bonds' numbers come from four xoshiro256** generators (lanes)
+    // advanced side by side, seeded at the lattice's first cluster from four
+    // draws of the stream (each spread over a lane's 256 bits by
+    // splitmix64). A step of the lanes gives eight 32-bit numbers: lane 0's
+    // low half, its high half, lane 1's low half, ..., lane 3's high half;
+    // the first four decide one spin's bonds, the next four the next spin's.
+    // The spins taken from the queue use them in turn, carrying on from one
+    // cluster to the next; they are decided ahead, 256 spins' worth at a
+    // time, and those decided before a change of temperature are dropped.
+    // The lanes belong to the lattice (a lattice later handed another
+    // stream goes on with them); the seed cell still comes from the stream.
+    // The same seed thus gives the same clusters.
     std::int64_t wolffCluster(Stream &stream);
     // One Wolff sweep: clusters until the count of spins added since the
     // lattice was made reaches the next multiple of L^2, so that a sweep
@@ -161,6 +177,10 @@ public:
     std::int64_t wolffSweep(Stream &stream);
     // Spins added to clusters since the lattice was made.
     std::int64_t wolffSpinsAdded() const { return m_wolffAdded; }
+    // Whether clusters are grown, and their bonds decided, with AVX2 (when
+    // the processor has it, the default; the clusters are the same either
+    // way). Returns whether they now are.
+    bool setWolffVector(bool on);
 
     // Sum of the spins, and minus the sum over the 2 L^2 bonds of the torus of
     // the product of the bond's two spins; kept up to date by every update.
@@ -367,6 +387,19 @@ private:
     // The Wolff queue; made for the first cluster.
     std::vector<std::int32_t> m_stack;
     std::int64_t m_wolffAdded = 0;
+    // The bonds' lanes (word w of lane l at 4 w + l; seeded when
+    // m_bondLanesSeeded) and the bonds decided from them ahead of use, for
+    // BondSpins spins: m_bondOpen[4 i + d] is -1 when bond d (left, up,
+    // right, down) of the i-th spin is open, else 0, every one decided for
+    // m_bondMadeFor; m_bondNext is the next spin's i.
+    static constexpr int BondSpins = 256;
+    alignas(32) std::uint64_t m_bondLanes[16] {};
+    alignas(32) std::array<std::int32_t, 4 * BondSpins> m_bondOpen {};
+    bool m_bondLanesSeeded = false;
+    bool m_bondVector = detail::wolffVectorAvailable();
+    int m_bondNext = BondSpins;
+    std::uint64_t m_bondMadeFor = 0;
+    void decideBonds();
 };
 
 // One point of a run: its lattice and its own stream.

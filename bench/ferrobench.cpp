@@ -17,6 +17,9 @@
 //                                       attempt at L = 20, 256 and 1024 on one
 //                                       core and on two, its Wolff update and
 //                                       the cost of its error analysis
+//   ferrobench --wolff                  figure 7's Wolff line only, then the
+//                                       same rate at L = 16, 256 and 1024, and
+//                                       all four without AVX2
 //   ferrobench --analysis               figure 7's error analysis only
 //   ferrobench --tau                    figure 7's comparison of the updates:
 //                                       autocorrelation time, sweeps and
@@ -274,10 +277,11 @@ BatchRate batchRate(int threads, int chains, int size, long attempts, double T)
 }
 
 // Spins added to Wolff clusters per second, one core, after 100 sweeps to
-// come to equilibrium.
-BatchRate wolffRate(int size, long spins, double T)
+// come to equilibrium; with AVX2 where the processor has it, or not.
+BatchRate wolffRate(int size, long spins, double T, bool vector = true)
 {
     batch::Chain chain(size, batch::streamSeed(99, 0));
+    chain.lattice.setWolffVector(vector);
     chain.lattice.startRandom(chain.stream);
     const std::vector<double> factors(std::size_t(size) * size, 1.0);
     chain.lattice.setTemperature(T, factors.data());
@@ -418,6 +422,24 @@ void batchFigure()
     const auto wolff = bestOfFive([&] { return wolffRate(64, 50'000'000, temperature); });
     line("batch Wolff cluster, L = 64, T = 2.27, 1 core", wolff, "spins added");
     analysisFigure();
+}
+
+// The Wolff line of figure 7 alone, then the same rate at L = 16, 256 and
+// 1024 (fewer spins for a quick look), and all four without AVX2.
+void wolffFigure()
+{
+    volatile double temperature = 2.27;
+    auto line = [](int size, const char *how, const std::pair<BatchRate, BatchRate> &r) {
+        std::printf("7 batch Wolff cluster, L = %d, T = 2.27, 1 core%s: best %.1f M spins added/s, median %.1f M/s, "
+                    "by CPU time best %.1f M/s\n",
+                    size, how, r.first.wall / 1e6, r.second.wall / 1e6, r.first.cpu / 1e6);
+        std::fflush(stdout);
+    };
+    line(64, "", bestOfFive([&] { return wolffRate(64, 50'000'000, temperature); }));
+    for (int size : {16, 256, 1024})
+        line(size, "", bestOfFive([&] { return wolffRate(size, 20'000'000, temperature); }));
+    for (int size : {64, 16, 256, 1024})
+        line(size, ", without AVX2", bestOfFive([&] { return wolffRate(size, 20'000'000, temperature, false); }));
 }
 
 // ---- Figures 2 and 4: ticks through the window --------------------------------
@@ -654,7 +676,7 @@ void hostileFigure(Ising &w)
 int usage()
 {
     std::fprintf(stderr, "usage: ferrobench [--display] [--core | --ticks N | --timer [SECONDS] | "
-                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --analysis | --tau | --record]\n");
+                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --wolff | --analysis | --tau | --record]\n");
     return 2;
 }
 
@@ -678,6 +700,9 @@ int main(int argc, char *argv[])
             mode = Mode::Batch;
         } else if (args[a] == "--analysis") {
             analysisFigure();
+            return 0;
+        } else if (args[a] == "--wolff") {
+            wolffFigure();
             return 0;
         } else if (args[a] == "--tau") {
             tauFigure();

@@ -1,8 +1,9 @@
 // The batch program's updates: its flip attempt against the window's
 // AttemptFlip (the same draws must give the same decision and the same
 // lattice, attempt by attempt, for any temperature and any factor texts);
-// chains swept together against each swept alone; and the energies both
-// updates visit against the exact Boltzmann weights of a small torus.
+// chains swept together against each swept alone; the energies both
+// updates visit against the exact Boltzmann weights of a small torus; and
+// the Wolff clusters grown with AVX2 against those of the portable code.
 #include "core/flip.h"
 #include "tests/fakes.h"
 #include "batch/kernel.h"
@@ -11,6 +12,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -320,15 +322,18 @@ private slots:
         QTest::addColumn<int>("size");
         QTest::addColumn<double>("temperature");
         QTest::addColumn<bool>("blanks");
-        QTest::newRow("L129-critical") << 129 << 2.27 << false;
-        QTest::newRow("L300-cold-blanks") << 300 << 1.2 << true;
-        QTest::newRow("L1024-hot") << 1024 << 4.0 << false;
+        QTest::addColumn<bool>("wolff"); // Wolff clusters between the sweeps
+        QTest::newRow("L129-critical") << 129 << 2.27 << false << false;
+        QTest::newRow("L300-cold-blanks") << 300 << 1.2 << true << false;
+        QTest::newRow("L1024-hot") << 1024 << 4.0 << false << false;
+        QTest::newRow("L200-wolff-between") << 200 << 2.27 << false << true;
     }
     void largeSweepsAreFloatAttempts()
     {
         QFETCH(int, size);
         QFETCH(double, temperature);
         QFETCH(bool, blanks);
+        QFETCH(bool, wolff);
         auto swept = chain(size, temperature, 31);
         auto single = chain(size, temperature, 31);
         DrawsOnly draws {single->stream};
@@ -339,6 +344,9 @@ private slots:
                         l->spins()[k] = 0;
                     l->recount();
                 }
+            if (wolff && sweep > 0)
+                for (int c = 0; c < 20; ++c)
+                    QCOMPARE(swept->lattice.wolffCluster(swept->stream), single->lattice.wolffCluster(draws.random));
             int accepted = 0;
             for (int a = 0; a < size * size; ++a)
                 accepted += single->lattice.attempt(draws);
@@ -476,6 +484,63 @@ private slots:
         }
         QVERIFY(std::equal(swept->lattice.spins().begin(), swept->lattice.spins().end(),
                            clustered->lattice.spins().begin()));
+    }
+
+    // The AVX2 growth and bond numbers against the portable code: the same
+    // clusters, cluster by cluster, and the same exact totals (blank sites
+    // included; at T = 0.05 every bond is open).
+    void wolffVectorMatchesPortable_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<double>("temperature");
+        QTest::addColumn<bool>("blanks");
+        QTest::newRow("L3-cold") << 3 << 1.0 << false;
+        QTest::newRow("L8-every-bond-open-blanks") << 8 << 0.05 << true;
+        QTest::newRow("L16-critical-blanks") << 16 << 2.27 << true;
+        QTest::newRow("L64-critical") << 64 << 2.27 << false;
+        QTest::newRow("L130-hot-computed-neighbours") << 130 << 5.0 << false;
+        QTest::newRow("L200-critical-computed-neighbours-blanks") << 200 << 2.27 << true;
+    }
+    void wolffVectorMatchesPortable()
+    {
+        QFETCH(int, size);
+        QFETCH(double, temperature);
+        QFETCH(bool, blanks);
+        auto vector = chain(size, temperature, 31), portable = chain(size, temperature, 31);
+        for (Chain *c : {vector.get(), portable.get()}) {
+            if (blanks) {
+                for (std::size_t k = 0; k < c->lattice.spins().size(); k += 7)
+                    c->lattice.spins()[k] = 0;
+                c->lattice.recount();
+            }
+        }
+        if (!vector->lattice.setWolffVector(true))
+            qInfo("no AVX2 on this processor: both chains take the portable path");
+        portable->lattice.setWolffVector(false);
+        for (int cluster = 0; cluster < 2000; ++cluster)
+            QCOMPARE(vector->lattice.wolffCluster(vector->stream), portable->lattice.wolffCluster(portable->stream));
+        QVERIFY(std::equal(vector->lattice.spins().begin(), vector->lattice.spins().end(),
+                           portable->lattice.spins().begin()));
+        const QString totals = totalsOf(portable->lattice);
+        QCOMPARE(totalsOf(vector->lattice), totals);
+        portable->lattice.recount();
+        QCOMPARE(totalsOf(portable->lattice), totals);
+    }
+
+    // Bonds decided ahead for one temperature are not used at another: at
+    // T = 0.05 every bond is open, so a cluster on a lattice of equal spins
+    // takes all of them, even after clusters at T = 5 (where a third are).
+    void wolffClusterFollowsNewTemperature()
+    {
+        auto c = chain(8, 5.0, 17);
+        for (int cluster = 0; cluster < 3; ++cluster)
+            c->lattice.wolffCluster(c->stream);
+        std::fill(c->lattice.spins().begin(), c->lattice.spins().end(), 1);
+        c->lattice.recount();
+        const std::vector<double> ones(64, 1.0);
+        c->lattice.setTemperature(0.05, ones.data());
+        QCOMPARE(c->lattice.wolffCluster(c->stream), 64);
+        QCOMPARE(totalsOf(c->lattice), QStringLiteral("E -128, M -64"));
     }
 };
 

@@ -1,0 +1,362 @@
+// The Wolff single-cluster update of the batch kernel, and the numbers that
+// decide its bonds.
+#include "batch/kernel.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+#include <stdexcept>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace ferro::batch {
+
+namespace {
+
+// A spin queued to join the cluster holds s0 + Queued until it is flipped:
+// it no longer equals s0, so it cannot join twice, and a neighbour's sum
+// counts it as s0 plus Queued. The cluster's sums are added up whole; their
+// low 24 bits, read as a signed number, are the sum without the Queued
+// parts, since that sum is within 4 L^2 <= 2^22 of zero.
+constexpr int QueuedShift = 24;
+constexpr Spin Queued = Spin(1) << QueuedShift;
+
+std::uint64_t splitmix64(std::uint64_t &x)
+{
+    std::uint64_t z = (x += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
+// The bonds of `spins` (even) spins from spins / 2 steps of the four lanes
+// (word w of lane l at lanes[4 w + l]): open[e] is -1 when the e-th 32-bit
+// number is below `below` (at most 2^32), else 0. Step i gives the numbers
+// 8 i to 8 i + 7: lane 0's low half, its high half, lane 1's low half, ...
+void decideBondsPortable(std::uint64_t *lanes, std::int32_t *open, int spins, std::uint64_t below)
+{
+    std::uint64_t s[4][4]; // s[w][l]
+    for (int w = 0; w < 4; ++w)
+        for (int l = 0; l < 4; ++l)
+            s[w][l] = lanes[4 * w + l];
+    for (int e = 0; e < 4 * spins; e += 8) {
+        for (int l = 0; l < 4; ++l) {
+            const std::uint64_t result = Xoshiro256::rotl(s[1][l] * 5, 7) * 9;
+            const std::uint64_t t = s[1][l] << 17;
+            s[2][l] ^= s[0][l];
+            s[3][l] ^= s[1][l];
+            s[1][l] ^= s[2][l];
+            s[0][l] ^= s[3][l];
+            s[2][l] ^= t;
+            s[3][l] = Xoshiro256::rotl(s[3][l], 45);
+            open[e + 2 * l] = -static_cast<std::int32_t>((result & 0xFFFFFFFFu) < below);
+            open[e + 2 * l + 1] = -static_cast<std::int32_t>((result >> 32) < below);
+        }
+    }
+    for (int w = 0; w < 4; ++w)
+        for (int l = 0; l < 4; ++l)
+            lanes[4 * w + l] = s[w][l];
+}
+
+#if defined(__x86_64__)
+// The same bonds, the four lanes in one AVX2 register per state word (the
+// multiplications by 5 and 9 as shifts and additions). An unsigned u < b is
+// the signed u ^ 2^31 < b ^ 2^31 for b < 2^32; b = 2^32 opens every bond.
+__attribute__((target("avx2"))) void decideBondsAvx2(std::uint64_t *lanes, std::int32_t *open, int spins,
+                                                     std::uint64_t below)
+{
+    __m256i s0 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes));
+    __m256i s1 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes + 4));
+    __m256i s2 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes + 8));
+    __m256i s3 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes + 12));
+    const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
+    const __m256i limit = _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(below))), sign);
+    const __m256i all = _mm256_set1_epi32(below > 0xFFFFFFFFu ? -1 : 0);
+    for (int e = 0; e < 4 * spins; e += 8) {
+        const __m256i times5 = _mm256_add_epi64(s1, _mm256_slli_epi64(s1, 2));
+        const __m256i rotated = _mm256_or_si256(_mm256_slli_epi64(times5, 7), _mm256_srli_epi64(times5, 57));
+        const __m256i result = _mm256_add_epi64(rotated, _mm256_slli_epi64(rotated, 3));
+        const __m256i t = _mm256_slli_epi64(s1, 17);
+        s2 = _mm256_xor_si256(s2, s0);
+        s3 = _mm256_xor_si256(s3, s1);
+        s1 = _mm256_xor_si256(s1, s2);
+        s0 = _mm256_xor_si256(s0, s3);
+        s2 = _mm256_xor_si256(s2, t);
+        s3 = _mm256_or_si256(_mm256_slli_epi64(s3, 45), _mm256_srli_epi64(s3, 19));
+        const __m256i below8 = _mm256_cmpgt_epi32(limit, _mm256_xor_si256(result, sign));
+        _mm256_store_si256(reinterpret_cast<__m256i *>(open + e), _mm256_or_si256(below8, all));
+    }
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), s0);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes + 4), s1);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes + 8), s2);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes + 12), s3);
+}
+#endif
+
+// The queue's spins from `head` on while there are some and head < limit:
+// each spin's bonds taken from `open` in turn (four words, left first), its
+// neighbours queued by them, the spin flipped (from S0 to -S0). Adds the
+// neighbours' sums to `sums`; returns the new head (tail updated).
+template <bool Tabled, int S0>
+int growCluster(Spin *const spin, std::int32_t *const queue, const std::array<std::uint16_t, 4> *const table,
+                const int side, const std::uint64_t rowMultiplier, const std::int32_t *open,
+                const int head, int &tailOut, const int limit, std::uint32_t &sumsOut)
+{
+    std::ptrdiff_t tail = tailOut, at = head; // full-width indices: no sign extension
+    std::uint32_t sums = sumsOut; // only its low 24 bits count: wrapping is harmless
+    const std::ptrdiff_t end = limit;
+    while (at < tail && at < end) {
+        const std::int32_t *const bond = open;
+        open += 4;
+        const int k = queue[at++];
+        // Every neighbour stored, joined or not: no branch to mispredict. A
+        // closed bond masks the spin to 0, which never equals S0.
+        auto visit = [&](int c, std::int32_t bondOpen) {
+            const Spin sc = spin[c];
+            sums += static_cast<std::uint32_t>(sc);
+            const std::ptrdiff_t join = (sc & bondOpen) == S0;
+            queue[tail] = c;
+            tail += join;
+            spin[c] = static_cast<Spin>(sc + static_cast<Spin>(join << QueuedShift));
+        };
+        if constexpr (Tabled) {
+            std::uint64_t cells; // the four 16-bit neighbours, left lowest: one load
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(&cells, &table[k], sizeof cells);
+            } else {
+                const auto &t = table[k];
+                cells = t[0] | std::uint64_t(t[1]) << 16 | std::uint64_t(t[2]) << 32 | std::uint64_t(t[3]) << 48;
+            }
+            visit(static_cast<int>(cells & 0xFFFF), bond[0]);
+            visit(static_cast<int>((cells >> 16) & 0xFFFF), bond[1]);
+            visit(static_cast<int>((cells >> 32) & 0xFFFF), bond[2]);
+            visit(static_cast<int>(cells >> 48), bond[3]);
+        } else {
+            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
+            const Neighbours n = torusNeighbours(i, k - side * i, side);
+            visit(n.left, bond[0]);
+            visit(n.up, bond[1]);
+            visit(n.right, bond[2]);
+            visit(n.down, bond[3]);
+        }
+        spin[k] = static_cast<Spin>(-S0);
+    }
+    tailOut = static_cast<int>(tail);
+    sumsOut = sums;
+    return static_cast<int>(at);
+}
+
+#if defined(__x86_64__)
+// For a spin's four join bits J (bit d: neighbour d joins), the pshufb
+// controls that put the joined neighbours' cells first, in order, as 32-bit
+// numbers: from four 16-bit cells (a table's row) or from four 32-bit ones.
+struct PackTable {
+    alignas(16) std::uint8_t from16[16][16];
+    alignas(16) std::uint8_t from32[16][16];
+    std::uint8_t count[16];
+};
+constexpr PackTable makePackTable()
+{
+    PackTable t {};
+    for (int j = 0; j < 16; ++j) {
+        int lane = 0;
+        for (int d = 0; d < 4; ++d)
+            if (j >> d & 1) {
+                for (int b = 0; b < 4; ++b) {
+                    t.from16[j][4 * lane + b] = b < 2 ? std::uint8_t(2 * d + b) : std::uint8_t(0x80);
+                    t.from32[j][4 * lane + b] = std::uint8_t(4 * d + b);
+                }
+                ++lane;
+            }
+        t.count[j] = std::uint8_t(lane);
+        for (; lane < 4; ++lane)
+            for (int b = 0; b < 4; ++b)
+                t.from16[j][4 * lane + b] = t.from32[j][4 * lane + b] = 0x80;
+    }
+    return t;
+}
+constexpr PackTable Pack = makePackTable();
+
+// growCluster from L = 3 on (a spin's four neighbours are four cells), the
+// four neighbours at once in AVX2 registers: the same joins in the same
+// order, so the same clusters. The joined cells go to the queue's tail in
+// one 16-byte store (the queue keeps three slots more). The four spins are
+// stored back, marked where they joined, at addresses known as soon as the
+// neighbours are: a store whose address waits for the join decisions would
+// let the next spins' loads run ahead of it and, in a compact cluster, often
+// read a neighbour before its mark.
+template <bool Tabled, int S0>
+__attribute__((target("avx2"))) int growClusterAvx2(Spin *const spin, std::int32_t *const queue,
+                                                    const std::array<std::uint16_t, 4> *const table, const int side,
+                                                    const std::uint64_t rowMultiplier, const std::int32_t *open,
+                                                    const int head, int &tailOut, const int limit,
+                                                    std::uint32_t &sumsOut)
+{
+    std::ptrdiff_t tail = tailOut, at = head;
+    const std::ptrdiff_t end = limit;
+    const __m128i s0 = _mm_set1_epi32(S0), queuedMark = _mm_set1_epi32(Queued);
+    __m128i sums = _mm_cvtsi32_si128(static_cast<int>(sumsOut));
+    while (at < tail && at < end) {
+        const __m128i bond = _mm_load_si128(reinterpret_cast<const __m128i *>(open));
+        open += 4;
+        const int k = queue[at++];
+        std::size_t left, up, right, down;
+        __m128i cells;
+        if constexpr (Tabled) {
+            std::uint64_t c;
+            std::memcpy(&c, &table[k], sizeof c);
+            left = c & 0xFFFF;
+            up = (c >> 16) & 0xFFFF;
+            right = (c >> 32) & 0xFFFF;
+            down = c >> 48;
+            cells = _mm_cvtsi64_si128(static_cast<long long>(c));
+        } else {
+            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
+            const Neighbours n = torusNeighbours(i, k - side * i, side);
+            left = std::size_t(n.left);
+            up = std::size_t(n.up);
+            right = std::size_t(n.right);
+            down = std::size_t(n.down);
+            cells = _mm_setr_epi32(n.left, n.up, n.right, n.down);
+        }
+        const __m128i sc = _mm_setr_epi32(spin[left], spin[up], spin[right], spin[down]);
+        sums = _mm_add_epi32(sums, sc);
+        const __m128i join = _mm_cmpeq_epi32(_mm_and_si128(sc, bond), s0);
+        const int j = _mm_movemask_ps(_mm_castsi128_ps(join));
+        const auto *const control = Tabled ? Pack.from16[j] : Pack.from32[j];
+        const __m128i packed = _mm_shuffle_epi8(cells, _mm_load_si128(reinterpret_cast<const __m128i *>(control)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(queue + tail), packed);
+        tail += Pack.count[j];
+        const __m128i marked = _mm_add_epi32(sc, _mm_and_si128(join, queuedMark));
+        const std::uint64_t first = static_cast<std::uint64_t>(_mm_cvtsi128_si64(marked));
+        const std::uint64_t second = static_cast<std::uint64_t>(_mm_extract_epi64(marked, 1));
+        spin[left] = static_cast<Spin>(first);
+        spin[up] = static_cast<Spin>(first >> 32);
+        spin[right] = static_cast<Spin>(second);
+        spin[down] = static_cast<Spin>(second >> 32);
+        spin[k] = static_cast<Spin>(-S0);
+    }
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, 0x4E));
+    sums = _mm_add_epi32(sums, _mm_shuffle_epi32(sums, 0xB1));
+    sumsOut = static_cast<std::uint32_t>(_mm_cvtsi128_si32(sums));
+    tailOut = static_cast<int>(tail);
+    return static_cast<int>(at);
+}
+#endif
+
+} // namespace
+
+bool detail::wolffVectorAvailable()
+{
+#if defined(__x86_64__)
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+bool FastLattice::setWolffVector(bool on)
+{
+    m_bondVector = on && detail::wolffVectorAvailable();
+    return m_bondVector;
+}
+
+void FastLattice::decideBonds()
+{
+#if defined(__x86_64__)
+    if (m_bondVector) {
+        decideBondsAvx2(m_bondLanes, m_bondOpen.data(), BondSpins, m_bondMadeFor);
+        return;
+    }
+#endif
+    decideBondsPortable(m_bondLanes, m_bondOpen.data(), BondSpins, m_bondMadeFor);
+}
+
+std::int64_t FastLattice::wolffCluster(Stream &stream)
+{
+    if (!equalFactors())
+        throw std::logic_error("a Wolff cluster needs the same temperature at every site");
+    // Four slots beyond L^2: growth stores every neighbour at the queue's
+    // tail and advances the tail only for those that join (growClusterAvx2
+    // stores four at once), so a cluster of every site still stores up to
+    // three past its last entry.
+    if (m_stack.size() < std::size_t(m_sites) + 4)
+        m_stack.resize(std::size_t(m_sites) + 4);
+    syncSpins(); // after sweeps from the site states
+    m_statesFresh = false;
+    if (!m_bondLanesSeeded) {
+        for (int l = 0; l < 4; ++l) {
+            std::uint64_t x = stream.next();
+            for (int w = 0; w < 4; ++w)
+                m_bondLanes[4 * w + l] = splitmix64(x);
+        }
+        m_bondLanesSeeded = true;
+    }
+    if (m_bondMadeFor != m_bondBelow) { // bonds decided for another temperature
+        m_bondMadeFor = m_bondBelow;
+        m_bondNext = BondSpins;
+    }
+    Spin *const spin = m_spin.data();
+    std::int32_t *const queue = m_stack.data();
+    const int side = m_size;
+    const std::uint64_t rowMultiplier = m_rowMultiplier;
+
+    const int seed = static_cast<int>(stream.draw() * double(m_sites));
+    const int s0 = spin[seed];
+    std::int64_t added = 1;
+    if (s0 != 0) {
+        // Spins join when queued (marked s0 + Queued meanwhile) and flip when
+        // taken from the queue; each flip changes the energy by 2 s0 times
+        // the neighbours' sum at that moment (a queued neighbour counting
+        // s0), so the sum of these steps is the cluster's exact change.
+        // First in, first out: the next spin taken was queued long before,
+        // so taking it waits for no join decision just made. Only a spin
+        // still s0 joins (not one queued or flipped), so the queue never
+        // holds more than L^2.
+        int head = 0, tail = 0;
+        std::uint32_t sums = 0;
+        queue[tail++] = seed;
+        spin[seed] = static_cast<Spin>(s0 + Queued);
+        const auto *const table = m_neighbours.empty() ? nullptr : m_neighbours.data();
+        auto grow = table ? (s0 > 0 ? growCluster<true, 1> : growCluster<true, -1>)
+                          : (s0 > 0 ? growCluster<false, 1> : growCluster<false, -1>);
+#if defined(__x86_64__)
+        if (m_bondVector && side >= 3)
+            grow = table ? (s0 > 0 ? growClusterAvx2<true, 1> : growClusterAvx2<true, -1>)
+                         : (s0 > 0 ? growClusterAvx2<false, 1> : growClusterAvx2<false, -1>);
+#endif
+        for (;;) {
+            if (m_bondNext == BondSpins) {
+                decideBonds();
+                m_bondNext = 0;
+            }
+            const int limit = head + BondSpins - m_bondNext;
+            const int from = head;
+            head = grow(spin, queue, table, side, rowMultiplier, m_bondOpen.data() + 4 * m_bondNext, head, tail,
+                        limit, sums);
+            m_bondNext += head - from;
+            if (head == tail)
+                break;
+        }
+        added = tail;
+        const std::int64_t field =
+            static_cast<std::int32_t>(sums << (32 - QueuedShift)) >> (32 - QueuedShift);
+        Energy += static_cast<int>(2 * s0 * field);
+        TotalMag -= static_cast<int>(2 * s0 * added);
+    }
+    m_wolffAdded += added;
+    return added;
+}
+
+std::int64_t FastLattice::wolffSweep(Stream &stream)
+{
+    const std::int64_t next = (m_wolffAdded / m_sites + 1) * m_sites;
+    std::int64_t added = 0;
+    while (m_wolffAdded < next)
+        added += wolffCluster(stream);
+    return added;
+}
+
+} // namespace ferro::batch
