@@ -247,7 +247,7 @@ constexpr Turn Turns = turn();
 template <bool Tabled>
 __attribute__((always_inline)) inline void stateAttempt(std::uint8_t *state, const LaneTables &tables, std::int64_t &sum,
                                                        int k, std::uint64_t m2, const std::array<std::uint16_t, 4> *table,
-                                                       int side, int sites, std::uint64_t rowMultiplier)
+                                                       int side, std::uint64_t rowMultiplier)
 {
     const int index = state[k];
     if (m2 < tables.below[index]) {
@@ -260,11 +260,11 @@ __attribute__((always_inline)) inline void stateAttempt(std::uint8_t *state, con
             down = t[3];
         } else {
             const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
-            const int j = k - side * i;
-            left = j == 0 ? k + side - 1 : k - 1;
-            right = j == side - 1 ? k - side + 1 : k + 1;
-            up = i == 0 ? k + sites - side : k - side;
-            down = i == side - 1 ? k - sites + side : k + side;
+            const Neighbours n = torusNeighbours(i, k - side * i, side);
+            left = n.left;
+            up = n.up;
+            right = n.right;
+            down = n.down;
         }
         // A blank site (s = 0) keeps its state, and so do its neighbours.
         const int twice = Turns.twice[index];
@@ -280,11 +280,10 @@ __attribute__((always_inline)) inline void stateAttempt(std::uint8_t *state, con
 template <bool Tabled>
 __attribute__((target("avx2"))) void sweepFromStates(std::span<Chain *const, 4> chains, std::span<int, 4> accepted,
                                                      std::uint8_t *const (&states)[4], const LaneTables (&tables)[4],
-                                                     const std::array<std::uint16_t, 4> *table)
+                                                     const std::array<std::uint16_t, 4> *table, std::uint64_t rowMultiplier)
 {
     const FastLattice &first = chains[0]->lattice;
     const int sites = first.sites(), side = first.size();
-    const std::uint64_t rowMultiplier = (std::uint64_t(1) << 32) / std::uint64_t(side) + 1;
     FourGenerators g;
     load(g, chains);
     const __m256d scaled = _mm256_set1_pd(double(sites) * 0x1.0p-53);
@@ -316,10 +315,10 @@ __attribute__((target("avx2"))) void sweepFromStates(std::span<Chain *const, 4> 
     };
     for (int a = 0; a < sites; ++a) {
         const int b = a & (Block - 1);
-        stateAttempt<Tabled>(states[0], tables[0], sum0, d.k[b][0], d.m2[b][0], table, side, sites, rowMultiplier);
-        stateAttempt<Tabled>(states[1], tables[1], sum1, d.k[b][1], d.m2[b][1], table, side, sites, rowMultiplier);
-        stateAttempt<Tabled>(states[2], tables[2], sum2, d.k[b][2], d.m2[b][2], table, side, sites, rowMultiplier);
-        stateAttempt<Tabled>(states[3], tables[3], sum3, d.k[b][3], d.m2[b][3], table, side, sites, rowMultiplier);
+        stateAttempt<Tabled>(states[0], tables[0], sum0, d.k[b][0], d.m2[b][0], table, side, rowMultiplier);
+        stateAttempt<Tabled>(states[1], tables[1], sum1, d.k[b][1], d.m2[b][1], table, side, rowMultiplier);
+        stateAttempt<Tabled>(states[2], tables[2], sum2, d.k[b][2], d.m2[b][2], table, side, rowMultiplier);
+        stateAttempt<Tabled>(states[3], tables[3], sum3, d.k[b][3], d.m2[b][3], table, side, rowMultiplier);
         if (a + Block < sites) {
             drawInto(g, d, b, scaled);
             fetch(b);
@@ -353,9 +352,9 @@ void FourLanes::sweepStates(std::span<Chain *const, 4> chains, std::span<int, 4>
     }
     const FastLattice &first = chains[0]->lattice;
     if (first.m_neighbours.empty())
-        sweepFromStates<false>(chains, accepted, states, tables, nullptr);
+        sweepFromStates<false>(chains, accepted, states, tables, nullptr, first.m_rowMultiplier);
     else
-        sweepFromStates<true>(chains, accepted, states, tables, first.m_neighbours.data());
+        sweepFromStates<true>(chains, accepted, states, tables, first.m_neighbours.data(), first.m_rowMultiplier);
 }
 
 bool FourLanes::available()
