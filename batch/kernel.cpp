@@ -2,6 +2,7 @@
 
 #include "preparation/preparation.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -63,6 +64,7 @@ FastLattice::FastLattice(int size)
     // which k < 2^20 and L <= 2^10 keep below the gap to the next row.
     , m_rowMultiplier((std::uint64_t(1) << 32) / std::uint64_t(size) + 1)
     , m_spin(std::size_t(size) * std::size_t(size), 0)
+    , m_bitStride((size + 2 + 7) / 8)
     , m_threshold(9, std::numeric_limits<float>::infinity())
 {
     if (size < MinimumSize || size > MaximumSize)
@@ -77,13 +79,44 @@ FastLattice::FastLattice(int size)
     }
 }
 
-void FastLattice::spinsFromStates() const
+void FastLattice::spinsFromForm() const
 {
-    for (int k = 0; k < m_sites; ++k) {
-        const int index = m_state[std::size_t(k)];
-        m_spin[std::size_t(k)] = static_cast<Spin>((index >= 18) - (index < 9));
+    if (m_staleFrom == Form::States) {
+        for (int k = 0; k < m_sites; ++k) {
+            const int index = m_state[std::size_t(k)];
+            m_spin[std::size_t(k)] = static_cast<Spin>((index >= 18) - (index < 9));
+        }
+    } else {
+        for (int i = 0; i < m_size; ++i) {
+            const std::uint8_t *row = &m_bits[std::size_t(m_bitStride) * std::size_t(i)];
+            for (int j = 0; j < m_size; ++j)
+                m_spin[std::size_t(m_size * i + j)] = ((row[(j + 1) / 8] >> ((j + 1) % 8)) & 1) ? 1 : -1;
+        }
     }
     m_spinsStale = false;
+}
+
+bool FastLattice::rebuildBits()
+{
+    syncSpins();
+    if (std::find(m_spin.begin(), m_spin.end(), Spin(0)) != m_spin.end()) {
+        m_bits = {};
+        return false;
+    }
+    m_bits.assign(std::size_t(m_bitStride) * std::size_t(m_size) + 4, 0);
+    auto set = [](std::uint8_t *row, int bit) { row[bit / 8] = std::uint8_t(row[bit / 8] | (1 << (bit % 8))); };
+    for (int i = 0; i < m_size; ++i) {
+        std::uint8_t *row = &m_bits[std::size_t(m_bitStride) * std::size_t(i)];
+        for (int j = 0; j < m_size; ++j)
+            if (m_spin[std::size_t(m_size * i + j)] > 0) {
+                set(row, j + 1);
+                if (j == m_size - 1)
+                    set(row, 0);
+                if (j == 0)
+                    set(row, m_size + 1);
+            }
+    }
+    return true;
 }
 
 void FastLattice::recount()
@@ -99,7 +132,7 @@ void FastLattice::recount()
         }
     TotalMag = total;
     Energy = -doubledBonds / 2;
-    m_statesFresh = false; // the spins may have been written
+    spinsWritten(); // the spins may have been written
 }
 
 void FastLattice::rebuildStates()
@@ -134,7 +167,7 @@ void FastLattice::load(const Lattice &lattice)
         throw std::logic_error("a window lattice is 20 x 20");
     for (int k = 0; k < Sites; ++k)
         m_spin[k] = static_cast<Spin>(lattice.spinOfCell(k));
-    m_statesFresh = false;
+    spinsWritten();
     m_spinsStale = false;
     TotalMag = lattice.TotalMag;
     Energy = lattice.Energy;
@@ -206,7 +239,10 @@ void sweepTogether(std::span<Chain *const> chains, std::span<int> accepted)
             if (found < 4)
                 continue;
             std::array<int, 4> counts {};
-            if (four[0]->lattice.size() > FastLattice::TabledSize)
+            const int size = four[0]->lattice.size();
+            if (size >= detail::FourLanes::BitsFrom && detail::FourLanes::sweepBits(four, counts)) {
+                // swept from their bits
+            } else if (size > FastLattice::TabledSize)
                 detail::FourLanes::sweepStates(four, counts);
             else
                 detail::FourLanes::sweepTabled(four, counts);

@@ -284,8 +284,8 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
     // three past its last entry.
     if (m_stack.size() < std::size_t(m_sites) + 4)
         m_stack.resize(std::size_t(m_sites) + 4);
-    syncSpins(); // after sweeps from the site states
-    m_statesFresh = false;
+    syncSpins(); // after sweeps from the site states or bits
+    spinsWritten();
     if (!m_bondLanesSeeded) {
         for (int l = 0; l < 4; ++l) {
             std::uint64_t x = stream.next();
