@@ -13,10 +13,10 @@
 // L = 128; larger lattices compute the neighbours and keep one byte more per
 // site for their Metropolis sweeps alone (its spin and neighbours' sum), so
 // L = 1024 takes 5 MiB; swept four at a time from L = 113, a lattice keeps
-// one bit a site instead (129 KiB at L = 1024); the first Wolff cluster adds 4 bytes per site (its
-// queue), and every lattice keeps 4 KiB of Wolff bonds decided ahead; a
-// threshold table per site, only when the factors differ, 36 bytes per
-// site.
+// one bit a site instead (129 KiB at L = 1024); the first Wolff cluster
+// adds 4 bytes per site (its queue), and every lattice keeps 4 KiB of Wolff
+// bonds decided ahead; a threshold table per site, only when the factors
+// differ, 36 bytes per site.
 
 #include "core/flip.h"
 #include "core/lattice.h"
@@ -398,8 +398,8 @@ private:
     int m_size;
     int m_sites;
     std::uint64_t m_rowMultiplier;
-    // The spins; stale (and the site states fresh) after sweeps from the
-    // site states, until syncSpins.
+    // The spins; stale after sweeps from the site states or the bits (the
+    // form m_staleFrom, then fresh), until syncSpins.
     mutable std::vector<Spin> m_spin;
     mutable bool m_spinsStale = false;
     Form m_staleFrom = Form::States;
