@@ -132,6 +132,31 @@ constexpr Totals unpacked(std::int64_t sum)
     return {int(accepted), int(magnetization),
             int((rest - magnetization) / (std::int64_t(1) << (EnergyShift - MagShift)))};
 }
+// The lanes' totals, taken from their packed sums (which it empties) as
+// often as those fill, and handed to the chains at the end of the sweep.
+struct LaneTotals {
+    Totals lane[4] {};
+    void take(std::int64_t &sum0, std::int64_t &sum1, std::int64_t &sum2, std::int64_t &sum3)
+    {
+        const std::int64_t sums[4] = {sum0, sum1, sum2, sum3};
+        for (int c = 0; c < 4; ++c) {
+            const Totals t = unpacked(sums[c]);
+            lane[c].accepted += t.accepted;
+            lane[c].magnetization += t.magnetization;
+            lane[c].energy += t.energy;
+        }
+        sum0 = sum1 = sum2 = sum3 = 0;
+    }
+    void handTo(std::span<Chain *const, 4> chains, std::span<int, 4> accepted) const
+    {
+        for (int c = 0; c < 4; ++c) {
+            FastLattice &l = chains[std::size_t(c)]->lattice;
+            l.TotalMag += lane[c].magnetization;
+            l.Energy += lane[c].energy;
+            accepted[std::size_t(c)] = lane[c].accepted;
+        }
+    }
+};
 static_assert(unpacked(packed(16384, -32768, 131072)).energy == 131072);
 static_assert(unpacked(packed(16384, -32768, -131072)).magnetization == -32768);
 static_assert(unpacked(packed(3, 32768, -131072)).accepted == 3);
@@ -203,14 +228,9 @@ __attribute__((target("avx2"))) void FourLanes::sweepTabled(std::span<Chain *con
             drawInto(g, d, b, scaled);
     }
     store(g, chains);
-    const std::int64_t sums[4] = {sum0, sum1, sum2, sum3};
-    for (int c = 0; c < 4; ++c) {
-        FastLattice &l = chains[std::size_t(c)]->lattice;
-        const Totals t = unpacked(sums[c]);
-        l.TotalMag += t.magnetization;
-        l.Energy += t.energy;
-        accepted[std::size_t(c)] = t.accepted;
-    }
+    LaneTotals totals;
+    totals.take(sum0, sum1, sum2, sum3);
+    totals.handTo(chains, accepted);
 }
 
 namespace {
@@ -303,18 +323,8 @@ __attribute__((target("avx2"))) void sweepFromStates(std::span<Chain *const, 4> 
         drawInto(g, d, b, scaled);
         fetch(b);
     }
-    Totals totals[4] {};
+    LaneTotals totals;
     std::int64_t sum0 = 0, sum1 = 0, sum2 = 0, sum3 = 0;
-    auto flush = [&] {
-        const std::int64_t sums[4] = {sum0, sum1, sum2, sum3};
-        for (int c = 0; c < 4; ++c) {
-            const Totals t = unpacked(sums[c]);
-            totals[c].accepted += t.accepted;
-            totals[c].magnetization += t.magnetization;
-            totals[c].energy += t.energy;
-        }
-        sum0 = sum1 = sum2 = sum3 = 0;
-    };
     for (int a = 0; a < sites; ++a) {
         const int b = a & (Block - 1);
         stateAttempt<Tabled>(states[0], tables[0], sum0, d.k[b][0], d.m2[b][0], table, side, rowMultiplier);
@@ -326,16 +336,11 @@ __attribute__((target("avx2"))) void sweepFromStates(std::span<Chain *const, 4> 
             fetch(b);
         }
         if ((a & 0xFFFF) == 0xFFFF) // the packed sums hold 2^16 attempts
-            flush();
+            totals.take(sum0, sum1, sum2, sum3);
     }
-    flush();
+    totals.take(sum0, sum1, sum2, sum3);
     store(g, chains);
-    for (int c = 0; c < 4; ++c) {
-        FastLattice &l = chains[std::size_t(c)]->lattice;
-        l.TotalMag += totals[c].magnetization;
-        l.Energy += totals[c].energy;
-        accepted[std::size_t(c)] = totals[c].accepted;
-    }
+    totals.handTo(chains, accepted);
 }
 
 } // namespace
@@ -506,18 +511,8 @@ __attribute__((target("avx2"))) bool FourLanes::sweepBits(std::span<Chain *const
     constexpr int FetchAhead = 4;
     for (int b = 0; b < std::min(Block, sites); ++b)
         drawBits(g, d, b, shape);
-    Totals totals[4] {};
+    LaneTotals totals;
     std::int64_t sum0 = 0, sum1 = 0, sum2 = 0, sum3 = 0;
-    auto flush = [&] {
-        const std::int64_t sums[4] = {sum0, sum1, sum2, sum3};
-        for (int c = 0; c < 4; ++c) {
-            const Totals t = unpacked(sums[c]);
-            totals[c].accepted += t.accepted;
-            totals[c].magnetization += t.magnetization;
-            totals[c].energy += t.energy;
-        }
-        sum0 = sum1 = sum2 = sum3 = 0;
-    };
     for (int a = 0; a < sites; ++a) {
         const int b = a & (Block - 1);
         bitAttempt<0>(d, b, tables, sum0, side);
@@ -530,16 +525,11 @@ __attribute__((target("avx2"))) bool FourLanes::sweepBits(std::span<Chain *const
             for (int c = 0; c < 4; ++c)
                 fetchLine(d.here[(b + FetchAhead) & (Block - 1)][c]);
         if ((a & 0xFFFF) == 0xFFFF) // the packed sums hold 2^16 attempts
-            flush();
+            totals.take(sum0, sum1, sum2, sum3);
     }
-    flush();
+    totals.take(sum0, sum1, sum2, sum3);
     store(g, chains);
-    for (int c = 0; c < 4; ++c) {
-        FastLattice &l = chains[std::size_t(c)]->lattice;
-        l.TotalMag += totals[c].magnetization;
-        l.Energy += totals[c].energy;
-        accepted[std::size_t(c)] = totals[c].accepted;
-    }
+    totals.handTo(chains, accepted);
     return true;
 }
 
