@@ -87,11 +87,11 @@ void FastLattice::spinsFromForm() const
             m_spin[std::size_t(k)] = static_cast<Spin>((index >= 18) - (index < 9));
         }
     } else {
-        for (int i = 0; i < m_size; ++i) {
-            const std::uint8_t *row = &m_bits[std::size_t(m_bitStride) * std::size_t(i)];
-            for (int j = 0; j < m_size; ++j)
-                m_spin[std::size_t(m_size * i + j)] = ((row[(j + 1) / 8] >> ((j + 1) % 8)) & 1) ? 1 : -1;
-        }
+        for (int i = 0; i < m_size; ++i)
+            for (int j = 0; j < m_size; ++j) {
+                const BitPlace p = bitPlace(i, j + 1);
+                m_spin[std::size_t(m_size * i + j)] = (m_bits[p.byte] & p.mask) ? 1 : -1;
+            }
     }
     m_spinsStale = false;
 }
@@ -104,18 +104,19 @@ bool FastLattice::rebuildBits()
         return false;
     }
     m_bits.assign(std::size_t(m_bitStride) * std::size_t(m_size) + 4, 0);
-    auto set = [](std::uint8_t *row, int bit) { row[bit / 8] = std::uint8_t(row[bit / 8] | (1 << (bit % 8))); };
-    for (int i = 0; i < m_size; ++i) {
-        std::uint8_t *row = &m_bits[std::size_t(m_bitStride) * std::size_t(i)];
+    auto set = [this](int i, int b) {
+        const BitPlace p = bitPlace(i, b);
+        m_bits[p.byte] = std::uint8_t(m_bits[p.byte] | p.mask);
+    };
+    for (int i = 0; i < m_size; ++i)
         for (int j = 0; j < m_size; ++j)
             if (m_spin[std::size_t(m_size * i + j)] > 0) {
-                set(row, j + 1);
-                if (j == m_size - 1)
-                    set(row, 0);
-                if (j == 0)
-                    set(row, m_size + 1);
+                set(i, j + 1);
+                if (j == m_size - 1) // the copy before the row's first
+                    set(i, 0);
+                if (j == 0) // the copy after the row's last
+                    set(i, m_size + 1);
             }
-    }
     return true;
 }
 

@@ -418,6 +418,15 @@ private:
     // the last row let a site's bits be read as one 32-bit word.
     std::vector<std::uint8_t> m_bits;
     int m_bitStride;
+    // Bit b of row i: its byte and its mask.
+    struct BitPlace {
+        std::size_t byte;
+        std::uint8_t mask;
+    };
+    BitPlace bitPlace(int i, int b) const
+    {
+        return {std::size_t(m_bitStride) * std::size_t(i) + std::size_t(b / 8), std::uint8_t(1 << (b % 8))};
+    }
     enum class BitsState : std::uint8_t { Stale, Fresh, Blanks };
     BitsState m_bitsState = BitsState::Stale;
     // torusNeighbours of every cell, up to TabledSize (8 bytes a site, 128

@@ -170,6 +170,15 @@ struct DrawsOnly {
     double Rnd() { return random.draw(); }
 };
 
+// Blanks every seventh site (the spins written, then recounted).
+void blankEverySeventh(FastLattice &l)
+{
+    const std::span<ferro::batch::Spin> spins = l.spins();
+    for (std::size_t k = 0; k < spins.size(); k += 7)
+        spins[k] = 0;
+    l.recount();
+}
+
 QString totalsOf(const FastLattice &l)
 {
     return QStringLiteral("E %1, M %2").arg(l.Energy).arg(l.TotalMag);
@@ -339,11 +348,8 @@ private slots:
         DrawsOnly draws {single->stream};
         for (int sweep = 0; sweep < 4; ++sweep) {
             if (blanks && sweep == 1) // spins written between sweeps, then recounted
-                for (FastLattice *l : {&swept->lattice, &single->lattice}) {
-                    for (std::size_t k = 0; k < l->spins().size(); k += 7)
-                        l->spins()[k] = 0;
-                    l->recount();
-                }
+                for (FastLattice *l : {&swept->lattice, &single->lattice})
+                    blankEverySeventh(*l);
             if (wolff && sweep > 0)
                 for (int c = 0; c < 20; ++c)
                     QCOMPARE(swept->lattice.wolffCluster(swept->stream), single->lattice.wolffCluster(draws.random));
@@ -402,12 +408,8 @@ private slots:
             for (auto *list : {&together, &alone}) {
                 FastLattice &l = list->emplace_back(std::make_unique<Chain>(L, batch::streamSeed(11, std::uint64_t(c))))->lattice;
                 l.startRandom(list->back()->stream);
-                if (blanks) {
-                    const std::span<ferro::batch::Spin> spins = l.spins();
-                    for (std::size_t k = 0; k < spins.size(); k += 7)
-                        spins[k] = 0;
-                    l.recount();
-                }
+                if (blanks)
+                    blankEverySeventh(l);
                 l.setTemperature(2.27 + 0.1 * c, factors.data());
             }
             group.push_back(together.back().get());
@@ -518,13 +520,9 @@ private slots:
         QFETCH(double, temperature);
         QFETCH(bool, blanks);
         auto vector = chain(size, temperature, 31), portable = chain(size, temperature, 31);
-        for (Chain *c : {vector.get(), portable.get()}) {
-            if (blanks) {
-                for (std::size_t k = 0; k < c->lattice.spins().size(); k += 7)
-                    c->lattice.spins()[k] = 0;
-                c->lattice.recount();
-            }
-        }
+        if (blanks)
+            for (Chain *c : {vector.get(), portable.get()})
+                blankEverySeventh(c->lattice);
         if (!vector->lattice.setWolffVector(true))
             qInfo("no AVX2 on this processor: both chains take the portable path");
         portable->lattice.setWolffVector(false);
