@@ -7,11 +7,11 @@
 
 #include "batch/options.h"
 #include "batch/output.h"
-#include "batch/plot.h"
+#include "figures/plot.h"
 #include "batch/run.h"
-#include "batch/table.h"
+#include "table/table.h"
 #include "batch/tablecommands.h"
-#include "batch/tableplot.h"
+#include "figures/tableplot.h"
 #include "preparation/factorfile.h"
 
 #include <QFile>

@@ -211,7 +211,7 @@ ParsedOptions parseOptions(const std::vector<std::string> &args)
             o.sizes.clear();
             for (const std::string_view item : splitList(v, ',', true)) {
                 std::int64_t size = 0;
-                wholeNumber(name, item, MinimumSize, MaximumSize, size);
+                wholeNumber(name, item, engine::MinimumSize, engine::MaximumSize, size);
                 if (!error.empty())
                     break;
                 if (std::find(o.sizes.begin(), o.sizes.end(), int(size)) != o.sizes.end()) {

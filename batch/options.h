@@ -1,7 +1,7 @@
 #pragma once
 // The batch program's command line. Standard C++ only.
 
-#include "batch/kernel.h"
+#include "engine/kernel.h"
 #include "batch/shard.h"
 #include "batch/temperaturerun.h"
 

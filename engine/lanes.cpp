@@ -3,7 +3,7 @@
 // exactly the decisions of its sweep alone: lane c computes chain c's two
 // numbers, the site int(r1 L^2) by the same double rounding, and r2's
 // integer bits, which the scalar part compares as attemptOnBits does.
-#include "batch/kernel.h"
+#include "engine/kernel.h"
 
 #include <cstring>
 
@@ -11,7 +11,7 @@
 #include <immintrin.h>
 #endif
 
-namespace ferro::batch::detail {
+namespace ferro::engine::detail {
 
 #if defined(__x86_64__)
 
@@ -548,4 +548,4 @@ bool FourLanes::sweepBits(std::span<Chain *const, 4>, std::span<int, 4>) { retur
 
 #endif
 
-} // namespace ferro::batch::detail
+} // namespace ferro::engine::detail

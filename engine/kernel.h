@@ -29,7 +29,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace ferro::batch {
+namespace ferro::engine {
 
 struct Chain;
 
@@ -480,4 +480,4 @@ struct Chain {
 // the kernel is free to advance them in whatever order runs fastest.
 void sweepTogether(std::span<Chain *const> chains, std::span<int> accepted);
 
-} // namespace ferro::batch
+} // namespace ferro::engine

@@ -1,6 +1,6 @@
 // The Wolff single-cluster update of the batch kernel, and the numbers that
 // decide its bonds.
-#include "batch/kernel.h"
+#include "engine/kernel.h"
 
 #include <array>
 #include <bit>
@@ -11,7 +11,7 @@
 #include <immintrin.h>
 #endif
 
-namespace ferro::batch {
+namespace ferro::engine {
 
 namespace {
 
@@ -359,4 +359,4 @@ std::int64_t FastLattice::wolffSweep(Stream &stream)
     return added;
 }
 
-} // namespace ferro::batch
+} // namespace ferro::engine

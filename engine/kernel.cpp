@@ -1,4 +1,4 @@
-#include "batch/kernel.h"
+#include "engine/kernel.h"
 
 #include "preparation/preparation.h"
 
@@ -7,7 +7,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace ferro::batch {
+namespace ferro::engine {
 
 std::uint64_t streamSeed(std::uint64_t seed, std::uint64_t index)
 {
@@ -258,4 +258,4 @@ void sweepTogether(std::span<Chain *const> chains, std::span<int> accepted)
             accepted[c] = chains[c]->sweep();
 }
 
-} // namespace ferro::batch
+} // namespace ferro::engine
