@@ -1,7 +1,8 @@
 #pragma once
 // The batch program's command line. Standard C++ only.
 
-#include "engine/kernel.h"
+#include "core/lattice.h"
+#include "engine/updates.h"
 #include "batch/shard.h"
 #include "batch/temperaturerun.h"
 

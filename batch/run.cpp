@@ -1,7 +1,7 @@
 #include "batch/run.h"
 
 #include "analysis/exactenergy.h"
-#include "engine/kernel.h"
+#include "engine/chain.h"
 #include "batch/shard.h"
 #include "batch/temperaturerun.h"
 #include "table/table.h"

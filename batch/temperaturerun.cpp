@@ -1,6 +1,6 @@
 #include "batch/temperaturerun.h"
 
-#include "engine/kernel.h"
+#include "engine/chain.h"
 #include "table/table.h"
 #include "core/flip.h"
 

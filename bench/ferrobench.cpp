@@ -32,7 +32,7 @@
 #include "analysis/exactenergy.h"
 #include "core/flip.h"
 #include "mainwindow/ising.h"
-#include "engine/kernel.h"
+#include "engine/chain.h"
 #include "core/lattice.h"
 #include "runtime/messagebox.h"
 #include "runtime/printing.h"

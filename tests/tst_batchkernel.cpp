@@ -6,7 +6,7 @@
 // the Wolff clusters grown with AVX2 against those of the portable code.
 #include "core/flip.h"
 #include "tests/fakes.h"
-#include "engine/kernel.h"
+#include "engine/chain.h"
 #include "core/lattice.h"
 #include "stdruntime/random.h"
 
