@@ -127,12 +127,23 @@ static_assert(unpacked(packed(16384, -32768, 131072)).energy == 131072);
 static_assert(unpacked(packed(16384, -32768, -131072)).magnetization == -32768);
 static_assert(unpacked(packed(3, 32768, -131072)).accepted == 3);
 
+// packedFlip by site code, worked out by the compiler: the tables are made
+// for every sweep, which at L = 20 is a few thousand attempts.
+constexpr std::array<std::int64_t, SiteCodes> packedFlips()
+{
+    std::array<std::int64_t, SiteCodes> flips {};
+    for (int code = 0; code < SiteCodes; ++code)
+        flips[std::size_t(code)] = packedFlip(spinOfCode(code), fieldOfCode(code));
+    return flips;
+}
+constexpr std::array<std::int64_t, SiteCodes> PackedFlips = packedFlips();
+
 LaneTables tablesOf(const std::array<std::uint64_t, SiteCodes> &below)
 {
     LaneTables t {};
     for (int code = 0; code < SiteCodes; ++code) {
         t.below[code] = below[std::size_t(code)];
-        t.change[code] = packedFlip(spinOfCode(code), fieldOfCode(code));
+        t.change[code] = PackedFlips[std::size_t(code)];
     }
     return t;
 }

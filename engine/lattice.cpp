@@ -78,10 +78,8 @@ FastLattice::FastLattice(int size)
     }
 }
 
-void FastLattice::syncSpins() const
+void FastLattice::readSpinsOff() const
 {
-    if (m_fresh & Spins)
-        return;
     if (m_fresh & States)
         m_states.readSpins(m_spin);
     else

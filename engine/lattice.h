@@ -311,7 +311,12 @@ private:
     // bits (one flag each). The form last written is always fresh; reading
     // the spins off a fresh form makes them fresh too.
     enum Form : std::uint8_t { Spins = 1, States = 2, Bits = 4 };
-    void syncSpins() const;
+    void syncSpins() const
+    {
+        if (!(m_fresh & Spins))
+            readSpinsOff();
+    }
+    void readSpinsOff() const;
     // The spins fresh, and from now on the only fresh form.
     std::span<Spin> spinsToWrite()
     {
