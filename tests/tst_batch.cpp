@@ -586,6 +586,11 @@ private slots:
         QTest::newRow("points-over-the-limit")
             << QStringList {"--size", "2,3,4,5,6,7,8,9,10,11,12", "--temperatures", "1:1000.9:0.1"} << ""
             << QByteArray("--size and --temperatures give 11 x 10000 = 110000 points, more than the 100000");
+        // At the limit the run goes on, to its first use of a file.
+        QTest::newRow("points-at-the-limit")
+            << QStringList {"--size", "2,3,4,5,6,7,8,9,10,11", "--temperatures", "1:1000.9:0.1", "--output",
+                            "/nonexistent/o.csv"}
+            << "" << QByteArray("--output: cannot write /nonexistent/o.csv");
         QTest::newRow("help-into-full-device") << QStringList {"--help", ">", "/dev/full"} << ""
                                                << QByteArray("cannot write standard output: No space left on device");
         QTest::newRow("version-into-full-device") << QStringList {"--version", ">", "/dev/full"} << ""
