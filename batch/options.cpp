@@ -134,7 +134,7 @@ struct Declared {
     std::string_view command;  // a command option: what it does, for the refusals; else empty
     Setter set;
     std::string_view help; // {default} stands for the default (else it ends the text), {sizes},
-                           // {temperatures}, {points} and {jobs} for the limits
+                           // {temperatures} and {jobs} for the limits
 };
 
 // Decimal digits alone, from `lowest` to `highest`.
@@ -388,7 +388,6 @@ std::string helpEntry(const Declared &d)
                                    std::pair {"{sizes}", std::to_string(engine::MinimumSize) + " to "
                                                               + std::to_string(engine::MaximumSize)},
                                    std::pair {"{temperatures}", std::to_string(MaxTemperatures)},
-                                   std::pair {"{points}", std::to_string(MaxPoints)},
                                    std::pair {"{jobs}", std::to_string(MaxJobs)}})
         if (const std::size_t at = help.find(from); at != std::string::npos)
             help.replace(at, std::string_view(from).size(), to);
