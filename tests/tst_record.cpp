@@ -307,6 +307,11 @@ private slots:
         QTest::newRow("testability") << QStringList {"-testability"};
         QTest::newRow("style") << QStringList {"-style", "Windows"};
         QTest::newRow("reverse") << QStringList {"-reverse"};
+        QTest::newRow("style-joined") << QStringList {"-style=Windows"};
+        QTest::newRow("stylesheet") << QStringList {"-stylesheet", "none.qss"};
+        QTest::newRow("widgetcount") << QStringList {"-widgetcount"};
+        QTest::newRow("platformtheme") << QStringList {"-platformtheme", "none"};
+        QTest::newRow("qwindowtitle") << QStringList {"-qwindowtitle", "Foo", "-qwindowgeometry", "100x100+0+0"};
     }
     void toolkitOptionsStartTheWindow()
     {
