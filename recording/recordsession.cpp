@@ -34,11 +34,10 @@ std::string lockForWriting(int fd)
     whole.l_whence = SEEK_SET;
     if (::fcntl(fd, F_OFD_SETLK, &whole) == 0 || (errno != EAGAIN && errno != EACCES))
         return {};
-    if (::fcntl(fd, F_OFD_GETLK, &whole) == 0 && whole.l_type == F_RDLCK)
-        return "a read lock";
-    if (whole.l_type == F_WRLCK)
-        return "a write lock";
-    return "a lock";
+    if (::fcntl(fd, F_OFD_GETLK, &whole) != 0)
+        return "a lock";
+    // F_UNLCK when the lock has gone in between: still, recording did not get it.
+    return whole.l_type == F_RDLCK ? "a read lock" : whole.l_type == F_WRLCK ? "a write lock" : "a lock";
 }
 
 } // namespace
