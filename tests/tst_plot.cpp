@@ -349,7 +349,8 @@ private slots:
         QFETCH(QList<double>, binder);
         QFETCH(double, factor);
         QFETCH(QString, caption);
-        const TablePlot read = readTablePlot("t.csv", table.toStdString(), {});
+        TableReader reader = TableReader::ofText("t.csv", table.toStdString());
+        const TablePlot read = readTablePlot(reader, {});
         QCOMPARE(QString::fromStdString(read.error), QString());
         QCOMPARE(qsizetype(read.data.points.size()), sizes.size());
         for (qsizetype k = 0; k < sizes.size(); ++k) {
