@@ -255,6 +255,8 @@ private slots:
             << "--plot-table" << withField(4, "binder_cumulant", "-inf") << QByteArray("t.csv:6: binder_cumulant '-inf'");
         QTest::newRow("plot-exact-energy-inf")
             << "--plot-table" << withField(1, "exact_energy", "inf") << QByteArray("t.csv:3: exact_energy 'inf'");
+        QTest::newRow("merge-point-twice-in-one-file")
+            << "--merge" << withField(3, "point", "1") << QByteArray("t.csv: point 1 is also in DIR/t.csv (twice)");
         QTest::newRow("plot-point-twice")
             << "--plot-table" << withField(3, "point", "1") << QByteArray("t.csv:5: point 1 is also on line 3");
     }
@@ -263,6 +265,7 @@ private slots:
         QFETCH(QString, command);
         QFETCH(QByteArray, table);
         QFETCH(QByteArray, named);
+        named.replace("DIR", m_dir.path().toUtf8());
         const QString file = table.isEmpty() ? QStringLiteral("/dev/zero") : path("t.csv");
         if (!table.isEmpty())
             write(file, table);
@@ -294,11 +297,18 @@ private slots:
         QCOMPARE(run.out, table);
     }
 
-    // A factor file's name with a comma, a quote and a line end is written
+    // A factor file's name with a comma, a quote or a line end is written
     // quoted, and read back as one field.
-    void factorNameWithLineEndReadBack()
+    void oddFactorNameReadBack_data()
     {
-        const QString factors = path("odd,\"name\"\n.txt");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("comma-and-quotes") << "odd,\"name\".txt";
+        QTest::newRow("line-end") << "odd\nname.txt";
+    }
+    void oddFactorNameReadBack()
+    {
+        QFETCH(QString, name);
+        const QString factors = path(name);
         QCOMPARE(batch({"--write-factors", "uniform:1", "--size", "8", "--output", factors}).exitCode, 0);
         const Run own = batch({"--size", "8", "--temperatures", "2,2.5", "--sweeps", "200", "--seed", "3",
                                "--factors", factors, "--output", path("named.csv")});
