@@ -3,7 +3,6 @@
 #include "table/csv.h"
 #include "stdruntime/textfields.h"
 
-#include <algorithm>
 #include <optional>
 
 namespace ferro::batch {
