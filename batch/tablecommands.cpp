@@ -1,8 +1,9 @@
 #include "batch/tablecommands.h"
 
-#include "table/merge.h"
 #include "batch/output.h"
 #include "figures/tableplot.h"
+#include "table/csv.h"
+#include "table/merge.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -10,47 +11,14 @@
 #include "stdruntime/textfields.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 namespace ferro::batch {
 
-namespace {
-
-// The whole file, or the error.
-bool readAll(const std::string &name, std::string &text, std::string &error)
-{
-    std::FILE *file = std::fopen(name.c_str(), "rb");
-    if (!file) {
-        error = "cannot read " + name + ": " + std::strerror(errno);
-        return false;
-    }
-    char buf[1 << 16];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, file)) > 0;)
-        text.append(buf, n);
-    const bool ok = !std::ferror(file);
-    const int why = errno;
-    std::fclose(file);
-    if (!ok)
-        error = "cannot read " + name + ": " + std::strerror(why);
-    return ok;
-}
-
-} // namespace
-
 int runMerge(const Options &o)
 {
-    std::vector<TableFile> files;
-    for (const std::string &name : o.mergeFiles) {
-        TableFile file {name, {}};
-        std::string error;
-        if (!readAll(name, file.text, error))
-            return fail("--merge: " + error);
-        files.push_back(std::move(file));
-    }
-    const MergeResult merged = mergeTables(files, o.allowMissing);
+    const MergeResult merged = mergeTables(o.mergeFiles, o.allowMissing);
     if (!merged.ok())
         return fail("--merge: " + merged.error);
     if (!merged.missing.empty())
@@ -60,21 +28,28 @@ int runMerge(const Options &o)
     std::optional<Output> out = Output::open(o.outputFile, error);
     if (!out)
         return fail(error);
-    out->write(merged.table);
+    // Written in pieces of about 64 KiB, each ending in a whole row.
+    std::string piece = merged.header;
+    for (const auto &[point, row] : merged.rows) {
+        piece += row;
+        if (piece.size() >= 1 << 16) {
+            out->write(piece);
+            piece.clear();
+        }
+    }
+    out->write(piece);
     return out->close() ? 0 : fail(out->failure());
 }
 
 int runPlotTable(const Options &o, int &argc, char **argv)
 {
-    std::string text, error;
-    if (!readAll(o.plotTable, text, error))
-        return fail("--plot-table: " + error);
     CaptionFacts fallback;
     if (o.equilibrateGiven)
         fallback.equilibrate = std::to_string(o.equilibrate);
     if (!o.factorsFile.empty())
         fallback.factorsName = o.factorsFile;
-    const TablePlot plot = readTablePlot(o.plotTable, text, fallback);
+    TableReader table = TableReader::openFile(o.plotTable);
+    const TablePlot plot = readTablePlot(table, fallback);
     if (!plot.error.empty())
         return fail("--plot-table: " + plot.error);
 

@@ -168,11 +168,37 @@ QString withError(double value, double error)
     return text;
 }
 
-void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const Figure &f,
-               const std::vector<BinderCrossing> &crossings)
+using Curves = std::map<int, std::vector<QPointF>>; // by size, in (T, value)
+
+// The exact curves of a panel, when it has them and the factors are equal.
+Curves exactCurves(const Panel &panel, const Figure &f)
 {
-    const PlotData &data = f.data;
-    // Value range over the points and their error bars and the exact curves.
+    Curves curves;
+    if (panel.exact == Exact::None || !f.data.uniformFactor)
+        return curves;
+    const double factor = *f.data.uniformFactor;
+    for (int size : f.sizes)
+        for (double t : curveTemperatures(f.tLo, f.tHi, size, factor)) {
+            const double v = exactValue(panel.exact, size, t * factor);
+            if (std::isfinite(v))
+                curves[size].emplace_back(t, v);
+        }
+    return curves;
+}
+
+// A panel's axes: the rectangle inside its cell, the temperatures and the
+// values they span, and where a temperature or a value lies in the figure.
+struct Axes {
+    QRectF plot;
+    double tLo, tHi, lo, hi;
+    double x(double t) const { return plot.left() + (t - tLo) / (tHi - tLo) * plot.width(); }
+    double y(double v) const { return plot.bottom() - (v - lo) / (hi - lo) * plot.height(); }
+};
+
+// The value range over the points, their error bars and the exact curves,
+// padded, with room under the points for the crossings' marks.
+Axes panelAxes(const QRectF &box, const Panel &panel, const Figure &f, const Curves &curves, bool crossings)
+{
     double lo = INFINITY, hi = -INFINITY;
     auto widen = [&](double v) {
         if (std::isfinite(v)) {
@@ -180,24 +206,15 @@ void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const Figure 
             hi = std::max(hi, v);
         }
     };
-    for (const PlotPoint &pt : data.points) {
+    for (const PlotPoint &pt : f.data.points) {
         const Measured &v = pt.*panel.value;
         const double e = std::isfinite(v.error) ? v.error : 0;
         widen(v.mean - e);
         widen(v.mean + e);
     }
-    std::map<int, std::vector<QPointF>> curves; // by size, in (T, value)
-    if (panel.exact != Exact::None && data.uniformFactor) {
-        const double factor = *data.uniformFactor;
-        for (int size : f.sizes)
-            for (double t : curveTemperatures(f.tLo, f.tHi, size, factor)) {
-                const double v = exactValue(panel.exact, size, t * factor);
-                if (std::isfinite(v)) {
-                    curves[size].emplace_back(t, v);
-                    widen(v);
-                }
-            }
-    }
+    for (const auto &[size, curve] : curves)
+        for (const QPointF &c : curve)
+            widen(c.y());
     if (!(lo <= hi)) {
         lo = 0;
         hi = 1;
@@ -209,13 +226,16 @@ void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const Figure 
     const double pad = (hi - lo) * 0.06;
     lo -= pad;
     hi += pad;
-    if (!crossings.empty())
-        lo -= (hi - lo) * 0.12; // room for the crossings' marks under the points
-
+    if (crossings)
+        lo -= (hi - lo) * 0.12;
     const QRectF plot(box.left() + 120, box.top() + 60, box.width() - 150, box.height() - 140);
-    auto X = [&](double t) { return plot.left() + (t - f.tLo) / (f.tHi - f.tLo) * plot.width(); };
-    auto Y = [&](double v) { return plot.bottom() - (v - lo) / (hi - lo) * plot.height(); };
+    return {plot, f.tLo, f.tHi, lo, hi};
+}
 
+// The box, the title, the grid, the tick marks and their labels.
+void drawAxes(QPainter &p, const QRectF &box, const Panel &panel, const Figure &f, const Axes &a)
+{
+    const QRectF &plot = a.plot;
     QFont font = p.font();
     font.setPixelSize(26);
     p.setFont(font);
@@ -232,90 +252,111 @@ void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const Figure 
     font.setPixelSize(22);
     p.setFont(font);
     const QPen grid(QColor(0xc8, 0xc8, 0xc8), 1, Qt::DotLine);
-    for (double t : ticks(f.tLo, f.tHi)) {
+    for (double t : ticks(a.tLo, a.tHi)) {
         if (f.draws(PlotFrame)) {
             p.setPen(grid);
-            p.drawLine(QPointF(X(t), plot.top()), QPointF(X(t), plot.bottom()));
+            p.drawLine(QPointF(a.x(t), plot.top()), QPointF(a.x(t), plot.bottom()));
             p.setPen(QPen(Qt::black, 2));
-            p.drawLine(QPointF(X(t), plot.bottom()), QPointF(X(t), plot.bottom() + 8));
+            p.drawLine(QPointF(a.x(t), plot.bottom()), QPointF(a.x(t), plot.bottom() + 8));
         }
         if (f.draws(PlotText)) {
             p.setPen(Qt::black);
-            p.drawText(QRectF(X(t) - 60, plot.bottom() + 10, 120, 30), Qt::AlignHCenter | Qt::AlignTop, tickText(t));
+            p.drawText(QRectF(a.x(t) - 60, plot.bottom() + 10, 120, 30), Qt::AlignHCenter | Qt::AlignTop, tickText(t));
         }
     }
-    for (double v : ticks(lo, hi)) {
+    for (double v : ticks(a.lo, a.hi)) {
         if (f.draws(PlotFrame)) {
             p.setPen(grid);
-            p.drawLine(QPointF(plot.left(), Y(v)), QPointF(plot.right(), Y(v)));
+            p.drawLine(QPointF(plot.left(), a.y(v)), QPointF(plot.right(), a.y(v)));
             p.setPen(QPen(Qt::black, 2));
-            p.drawLine(QPointF(plot.left() - 8, Y(v)), QPointF(plot.left(), Y(v)));
+            p.drawLine(QPointF(plot.left() - 8, a.y(v)), QPointF(plot.left(), a.y(v)));
         }
         if (f.draws(PlotText)) {
             p.setPen(Qt::black);
-            p.drawText(QRectF(box.left(), Y(v) - 15, plot.left() - box.left() - 12, 30),
+            p.drawText(QRectF(box.left(), a.y(v) - 15, plot.left() - box.left() - 12, 30),
                        Qt::AlignRight | Qt::AlignVCenter, tickText(v));
         }
     }
     if (f.draws(PlotText))
         p.drawText(QRectF(plot.left(), plot.bottom() + 40, plot.width(), 30), Qt::AlignHCenter | Qt::AlignTop,
                    QStringLiteral("temperature T"));
+}
 
+// The exact curves, and in the Binder panel the line at the critical
+// temperature.
+void drawCurves(QPainter &p, const Panel &panel, const Figure &f, const Axes &a, const Curves &curves)
+{
+    const double tc = criticalTemperature(f.data);
+    if (panel.value == &PlotPoint::binder && tc > f.tLo && tc < f.tHi) {
+        p.setPen(QPen(QColor(0x70, 0x70, 0x70), 1.5));
+        p.drawLine(QPointF(a.x(tc), a.plot.top()), QPointF(a.x(tc), a.plot.bottom()));
+    }
+    for (const auto &[size, curve] : curves) {
+        QPainterPath path;
+        for (const QPointF &c : curve)
+            if (path.elementCount() == 0)
+                path.moveTo(a.x(c.x()), a.y(c.y()));
+            else
+                path.lineTo(a.x(c.x()), a.y(c.y()));
+        p.setPen(curvePen(styleOf(f.series(size))));
+        p.drawPath(path);
+    }
+}
+
+// The crossings' marks, then every point's error bar, then the markers over
+// them.
+void drawPoints(QPainter &p, const Panel &panel, const Figure &f, const Axes &a,
+                const std::vector<BinderCrossing> &crossings)
+{
+    const QRectF &plot = a.plot;
+    p.setPen(QPen(Qt::black, 2));
+    for (const BinderCrossing &c : crossings) {
+        // A tick up from the temperature axis under the larger size's
+        // marker, its error as a bar across.
+        const double x = a.x(c.temperature), y = plot.bottom() - 12;
+        p.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() - 26));
+        drawMarker(p, QPointF(x, plot.bottom() - 32), styleOf(f.series(c.larger)), 11);
+        if (std::isfinite(c.error) && c.error > 0) {
+            const double l = a.x(c.temperature - c.error), r = a.x(c.temperature + c.error);
+            p.drawLine(QPointF(l, y), QPointF(r, y));
+            p.drawLine(QPointF(l, y - 6), QPointF(l, y + 6));
+            p.drawLine(QPointF(r, y - 6), QPointF(r, y + 6));
+        }
+    }
+    for (const PlotPoint &pt : f.data.points) {
+        const Measured &v = pt.*panel.value;
+        if (!std::isfinite(v.mean))
+            continue;
+        const double x = a.x(pt.temperature);
+        if (std::isfinite(v.error) && v.error > 0) {
+            const double top = a.y(v.mean + v.error), bottom = a.y(v.mean - v.error);
+            p.drawLine(QPointF(x, top), QPointF(x, bottom));
+            p.drawLine(QPointF(x - 7, top), QPointF(x + 7, top));
+            p.drawLine(QPointF(x - 7, bottom), QPointF(x + 7, bottom));
+        }
+    }
+    for (const PlotPoint &pt : f.data.points) {
+        const Measured &v = pt.*panel.value;
+        if (std::isfinite(v.mean))
+            drawMarker(p, QPointF(a.x(pt.temperature), a.y(v.mean)), styleOf(f.series(pt.size)), MarkerSize);
+    }
+}
+
+void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const Figure &f,
+               const std::vector<BinderCrossing> &crossings)
+{
+    const Curves curves = exactCurves(panel, f);
+    const Axes axes = panelAxes(box, panel, f, curves, !crossings.empty());
+    drawAxes(p, box, panel, f, axes);
     // The data, clipped to the axes: nothing else is drawn inside them.
     p.save();
-    p.setClipRect(plot);
+    p.setClipRect(axes.plot);
     p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(Qt::NoBrush);
-    if (f.draws(PlotCurves)) {
-        const double tc = criticalTemperature(data);
-        if (panel.value == &PlotPoint::binder && tc > f.tLo && tc < f.tHi) {
-            p.setPen(QPen(QColor(0x70, 0x70, 0x70), 1.5));
-            p.drawLine(QPointF(X(tc), plot.top()), QPointF(X(tc), plot.bottom()));
-        }
-        for (const auto &[size, curve] : curves) {
-            QPainterPath path;
-            for (const QPointF &c : curve)
-                if (path.elementCount() == 0)
-                    path.moveTo(X(c.x()), Y(c.y()));
-                else
-                    path.lineTo(X(c.x()), Y(c.y()));
-            p.setPen(curvePen(styleOf(f.series(size))));
-            p.drawPath(path);
-        }
-    }
-    if (f.draws(PlotPoints)) {
-        p.setPen(QPen(Qt::black, 2));
-        for (const BinderCrossing &c : crossings) {
-            // A tick up from the temperature axis under the larger size's
-            // marker, its error as a bar across.
-            const double x = X(c.temperature), y = plot.bottom() - 12;
-            p.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() - 26));
-            drawMarker(p, QPointF(x, plot.bottom() - 32), styleOf(f.series(c.larger)), 11);
-            if (std::isfinite(c.error) && c.error > 0) {
-                const double l = X(c.temperature - c.error), r = X(c.temperature + c.error);
-                p.drawLine(QPointF(l, y), QPointF(r, y));
-                p.drawLine(QPointF(l, y - 6), QPointF(l, y + 6));
-                p.drawLine(QPointF(r, y - 6), QPointF(r, y + 6));
-            }
-        }
-        for (const PlotPoint &pt : data.points) {
-            const Measured &v = pt.*panel.value;
-            if (!std::isfinite(v.mean))
-                continue;
-            const double x = X(pt.temperature);
-            if (std::isfinite(v.error) && v.error > 0) {
-                const double top = Y(v.mean + v.error), bottom = Y(v.mean - v.error);
-                p.drawLine(QPointF(x, top), QPointF(x, bottom));
-                p.drawLine(QPointF(x - 7, top), QPointF(x + 7, top));
-                p.drawLine(QPointF(x - 7, bottom), QPointF(x + 7, bottom));
-            }
-        }
-        for (const PlotPoint &pt : data.points) {
-            const Measured &v = pt.*panel.value;
-            if (std::isfinite(v.mean))
-                drawMarker(p, QPointF(X(pt.temperature), Y(v.mean)), styleOf(f.series(pt.size)), MarkerSize);
-        }
-    }
+    if (f.draws(PlotCurves))
+        drawCurves(p, panel, f, axes, curves);
+    if (f.draws(PlotPoints))
+        drawPoints(p, panel, f, axes, crossings);
     p.restore();
 }
 

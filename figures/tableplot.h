@@ -3,6 +3,7 @@
 // builds, read from the table's columns by name.
 
 #include "figures/plot.h"
+#include "table/csv.h"
 
 #include <optional>
 #include <string>
@@ -29,11 +30,13 @@ struct TablePlot {
 
 // Reads the points of a table the batch program wrote (merged or not). The
 // caption takes equilibrate, factors and algorithm from the table's columns
-// of those names, else from `fallback`, and the sizes from the points. The
-// columns size (absent: 20) and binder_cumulant(_error) (absent: not
-// measured) are optional. The exact curves are drawn when every row has an
+// of those names, else from `fallback`, and the sizes from the points; when
+// the first row's points says more points than the table has rows, it says
+// how many are missing. The columns size (absent: 20), points and
+// binder_cumulant(_error) (absent: not measured) are optional. A number that
+// is not finite is refused. The exact curves are drawn when every row has an
 // exact energy: at T when no row names a factor file, else at T * F with the
 // F for which the exact energy of the row's size at T * F is the column's.
-TablePlot readTablePlot(const std::string &name, const std::string &text, const CaptionFacts &fallback);
+TablePlot readTablePlot(TableReader &table, const CaptionFacts &fallback);
 
 } // namespace ferro::batch

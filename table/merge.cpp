@@ -1,28 +1,146 @@
 #include "table/merge.h"
 
-#include <algorithm>
-#include <charconv>
+#include "table/csv.h"
+#include "stdruntime/textfields.h"
+
 #include <optional>
 
 namespace ferro::batch {
 
 namespace {
 
-std::optional<std::size_t> whole(const std::string &text)
+// "7", "7 and 9", "7, 9 and 12", "7, 9, 12 and 4 more": `first` holds the
+// first of the `count` points, at least four of them when there are more.
+std::string pointList(const std::vector<std::size_t> &first, std::size_t count)
 {
-    std::size_t value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    constexpr std::size_t Shown = 3;
+    std::string text;
+    const std::size_t shown = count > Shown + 1 ? Shown : count;
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0)
+            text += i + 1 == shown && shown == count ? " and " : ", ";
+        text += std::to_string(first[i]);
+    }
+    if (shown < count)
+        text += " and " + std::to_string(count - shown) + " more";
+    return text;
 }
 
-struct Row {
-    std::string text; // with its newline
-    std::vector<std::string> fields;
-    std::size_t file = 0;
-    std::size_t line = 0;
+// The tables of one merge, taken a row at a time: each row is checked
+// against the first and kept once, under its point.
+class Merger {
+public:
+    Merger(const std::vector<std::string> &names, MergeResult &result) : m_names(names), m_result(result) {}
+
+    bool takeHeader(const TableReader &table, std::size_t file);
+    bool takeRow(const TableReader &table, std::size_t file);
+    void finish(bool allowMissing);
+
+private:
+    bool fail(std::string error)
+    {
+        m_result.error = std::move(error);
+        return false;
+    }
+    bool takeFirstRow(const TableReader &table, std::size_t file);
+
+    const std::vector<std::string> &m_names;
+    MergeResult &m_result;
+    std::vector<std::string> m_columns;
+    std::size_t m_pointColumn = 0, m_pointsColumn = 0;
+    std::vector<std::size_t> m_runColumns;  // indices into m_columns
+    std::vector<std::string> m_firstRun;    // the first row's fields of those columns
+    std::size_t m_firstFile = 0, m_points = 0;
+    std::map<std::size_t, std::size_t> m_fileOf; // the file of each point taken
 };
+
+bool Merger::takeHeader(const TableReader &table, std::size_t file)
+{
+    if (file > 0) {
+        if (table.columns() == m_columns)
+            return true;
+        std::size_t c = 0;
+        while (c < m_columns.size() && c < table.columns().size() && table.columns()[c] == m_columns[c])
+            ++c;
+        const auto name = [&](const std::vector<std::string> &columns) {
+            return c < columns.size() ? shownField(columns[c]) : std::string("nothing");
+        };
+        return fail(table.name() + ": its header differs from that of " + m_names[0] + " (column "
+                    + std::to_string(c + 1) + ": " + name(table.columns()) + " where " + m_names[0] + " has "
+                    + name(m_columns) + ")");
+    }
+    m_columns = table.columns();
+    m_pointColumn = table.column("point");
+    m_pointsColumn = table.column("points");
+    if (m_pointColumn == m_columns.size() || m_pointsColumn == m_columns.size())
+        return fail(table.name() + ": no point and points columns: not a table of ferrogrid-batch");
+    for (const std::string &name : runColumns())
+        if (table.column(name) < m_columns.size())
+            m_runColumns.push_back(table.column(name));
+    m_result.header = table.line() + '\n';
+    return true;
+}
+
+bool Merger::takeFirstRow(const TableReader &table, std::size_t file)
+{
+    const std::string &text = table.fields()[m_pointsColumn];
+    const std::optional<std::uint64_t> points = wholeNumber(text);
+    if (!points || *points == 0)
+        return fail(table.where() + messageQuote(text) + " is not a number of points");
+    m_points = std::size_t(*points);
+    m_firstFile = file;
+    for (const std::size_t c : m_runColumns)
+        m_firstRun.push_back(table.fields()[c]);
+    return true;
+}
+
+bool Merger::takeRow(const TableReader &table, std::size_t file)
+{
+    if (m_points == 0 && !takeFirstRow(table, file))
+        return false;
+    const std::vector<std::string> &fields = table.fields();
+    const std::optional<std::uint64_t> point = wholeNumber(fields[m_pointColumn]);
+    if (!point || *point >= m_points)
+        return fail(table.where() + messageQuote(fields[m_pointColumn]) + " is not a point of 0 to "
+                    + std::to_string(m_points - 1));
+    const std::string at = table.name() + ": point " + std::to_string(*point);
+    for (std::size_t k = 0; k < m_runColumns.size(); ++k) {
+        const std::string &column = m_columns[m_runColumns[k]];
+        if (fields[m_runColumns[k]] != m_firstRun[k])
+            return fail(at + ": " + column + " " + shownField(fields[m_runColumns[k]]) + " where "
+                        + m_names[m_firstFile] + " has " + column + " " + shownField(m_firstRun[k])
+                        + ": not the same run");
+    }
+    const auto [taken, isNew] = m_fileOf.emplace(std::size_t(*point), file);
+    if (!isNew)
+        return fail(at + " is also in " + m_names[taken->second] + (taken->second == file ? " (twice)" : ""));
+    m_result.rows.emplace(std::size_t(*point), table.line() + '\n');
+    return true;
+}
+
+// Points 0 .. points-1 that no table has: refused, or said with allowMissing.
+void Merger::finish(bool allowMissing)
+{
+    if (m_result.rows.empty())
+        return; // nothing says how many points the run has: the header alone
+    const std::size_t count = m_points - m_result.rows.size();
+    if (count == 0)
+        return;
+    std::vector<std::size_t> first;
+    std::size_t p = 0;
+    for (auto row = m_result.rows.begin(); first.size() < 4 && p < m_points; ++p) {
+        if (row != m_result.rows.end() && row->first == p)
+            ++row;
+        else
+            first.push_back(p);
+    }
+    const std::string what = (count == 1 ? "point " : "points ") + pointList(first, count) + " of "
+        + std::to_string(m_points) + (count == 1 ? " is missing" : " are missing");
+    if (allowMissing)
+        m_result.missing = what;
+    else
+        fail(what);
+}
 
 } // namespace
 
@@ -33,149 +151,31 @@ const std::vector<std::string> &runColumns()
     return names;
 }
 
-std::vector<std::string> csvFields(const std::string &line)
-{
-    std::vector<std::string> out(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"')
-            out.back() += line[++i];
-        else if (c == '"' && (quoted || out.back().empty()))
-            quoted = !quoted;
-        else if (c == ',' && !quoted)
-            out.emplace_back();
-        else
-            out.back() += c;
-    }
-    return out;
-}
-
-std::string pointList(const std::vector<std::size_t> &points)
-{
-    constexpr std::size_t Shown = 3;
-    std::string text;
-    const std::size_t shown = points.size() > Shown + 1 ? Shown : points.size();
-    for (std::size_t i = 0; i < shown; ++i) {
-        if (i > 0)
-            text += i + 1 == shown && shown == points.size() ? " and " : ", ";
-        text += std::to_string(points[i]);
-    }
-    if (shown < points.size())
-        text += " and " + std::to_string(points.size() - shown) + " more";
-    return text;
-}
-
-MergeResult mergeTables(const std::vector<TableFile> &files, bool allowMissing)
+MergeResult mergeTables(const std::vector<std::string> &names, bool allowMissing)
 {
     MergeResult result;
-    std::string &error = result.error;
-    if (files.empty()) {
-        error = "no tables to merge";
+    if (names.empty()) {
+        result.error = "no tables to merge";
         return result;
     }
-    std::string header;
-    std::vector<std::string> columns;
-    std::size_t pointColumn = 0, pointsColumn = 0;
-    std::vector<std::size_t> runColumn; // indices into columns
-    std::vector<Row> rows;
-    for (std::size_t f = 0; f < files.size(); ++f) {
-        const TableFile &file = files[f];
-        std::vector<std::string> lines;
-        for (std::size_t from = 0; from < file.text.size();) {
-            std::size_t end = file.text.find('\n', from);
-            end = end == std::string::npos ? file.text.size() : end + 1;
-            lines.push_back(file.text.substr(from, end - from));
-            from = end;
-        }
-        if (!lines.empty() && lines.back().back() != '\n')
-            lines.back() += '\n';
-        if (lines.empty()) {
-            error = file.name + ": empty, not a table";
+    Merger merger(names, result);
+    for (std::size_t f = 0; f < names.size(); ++f) {
+        TableReader table = TableReader::openFile(names[f]);
+        if (!table.readHeader()) {
+            result.error = table.error();
             return result;
         }
-        if (f == 0) {
-            header = lines[0];
-            columns = csvFields(header.substr(0, header.size() - 1));
-            const auto column = [&](const std::string &name) {
-                return std::size_t(std::find(columns.begin(), columns.end(), name) - columns.begin());
-            };
-            pointColumn = column("point");
-            pointsColumn = column("points");
-            if (pointColumn == columns.size() || pointsColumn == columns.size()) {
-                error = file.name + ": no point and points columns: not a table of ferrogrid-batch";
+        if (!merger.takeHeader(table, f))
+            return result;
+        while (table.readRow())
+            if (!merger.takeRow(table, f))
                 return result;
-            }
-            for (const std::string &name : runColumns())
-                if (column(name) < columns.size())
-                    runColumn.push_back(column(name));
-        } else if (lines[0] != header) {
-            error = file.name + ": its header differs from that of " + files[0].name;
+        if (!table.error().empty()) {
+            result.error = table.error();
             return result;
         }
-        for (std::size_t l = 1; l < lines.size(); ++l) {
-            Row row {lines[l], csvFields(lines[l].substr(0, lines[l].size() - 1)), f, l + 1};
-            if (row.fields.size() != columns.size()) {
-                error = file.name + ":" + std::to_string(row.line) + ": " + std::to_string(row.fields.size())
-                    + " fields where the header has " + std::to_string(columns.size());
-                return result;
-            }
-            rows.push_back(std::move(row));
-        }
     }
-    if (rows.empty()) {
-        // Nothing says how many points the run has: the header alone.
-        result.table = header;
-        return result;
-    }
-
-    const Row &first = rows.front();
-    const auto points = whole(first.fields[pointsColumn]);
-    if (!points || *points == 0) {
-        error = files[first.file].name + ":" + std::to_string(first.line) + ": '" + first.fields[pointsColumn]
-            + "' is not a number of points";
-        return result;
-    }
-    std::vector<const Row *> at(*points, nullptr);
-    for (const Row &row : rows) {
-        const std::string &name = files[row.file].name;
-        const auto point = whole(row.fields[pointColumn]);
-        if (!point || *point >= *points) {
-            error = name + ":" + std::to_string(row.line) + ": '" + row.fields[pointColumn] + "' is not a point of 0 to "
-                + std::to_string(*points - 1);
-            return result;
-        }
-        for (const std::size_t c : runColumn)
-            if (row.fields[c] != first.fields[c]) {
-                error = name + ": point " + std::to_string(*point) + ": " + columns[c] + " " + row.fields[c]
-                    + " where " + files[first.file].name + " has " + columns[c] + " " + first.fields[c]
-                    + ": not the same run";
-                return result;
-            }
-        if (at[*point]) {
-            error = name + ": point " + std::to_string(*point) + " is also in " + files[at[*point]->file].name
-                + (at[*point]->file == row.file ? " (twice)" : "");
-            return result;
-        }
-        at[*point] = &row;
-    }
-    std::vector<std::size_t> missing;
-    for (std::size_t p = 0; p < at.size(); ++p)
-        if (!at[p])
-            missing.push_back(p);
-    if (!missing.empty()) {
-        const std::string what = (missing.size() == 1 ? "point " : "points ") + pointList(missing) + " of "
-            + std::to_string(*points) + (missing.size() == 1 ? " is missing" : " are missing");
-        if (!allowMissing) {
-            error = what;
-            return result;
-        }
-        result.missing = what;
-    }
-    result.table = header;
-    for (const Row *row : at)
-        if (row)
-            result.table += row->text;
+    merger.finish(allowMissing);
     return result;
 }
 

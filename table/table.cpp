@@ -1,5 +1,6 @@
 #include "table/table.h"
 
+#include "table/csv.h"
 #include "stdruntime/textfields.h"
 
 #include <charconv>
@@ -9,18 +10,6 @@ namespace ferro::batch {
 namespace {
 
 constexpr int ValueDigits = 10, ErrorDigits = 3, TauDigits = 4;
-
-// A field as CSV writes it: in double quotes, with quotes doubled, when it
-// holds a comma or a quote.
-std::string csvField(const std::string &text)
-{
-    if (text.find_first_of(",\"") == std::string::npos)
-        return text;
-    std::string out = "\"";
-    for (const char c : text)
-        out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
 
 } // namespace
 

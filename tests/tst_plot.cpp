@@ -336,6 +336,11 @@ private slots:
                    + "1.2,1000,7" + values + ",12," + exact(12, 2.4) + ",two.txt,1,2\n"
             << QList<int> {12, 12} << QList<double> {nan, nan} << 2.0
             << QStringLiteral("Ferrogrid, 12 \u00d7 12 torus, 1000 sweeps, seed 7, factors from two.txt");
+        QTest::newRow("share-lacking-points")
+            << head + ",size,exact_energy,point,points\n" + "2.2,1000,5" + values + ",8," + exact(8, 2.2) + ",3,5\n"
+                   + "2.3,1000,5" + values + ",8," + exact(8, 2.3) + ",0,5\n"
+            << QList<int> {8, 8} << QList<double> {nan, nan} << 1.0
+            << QStringLiteral("Ferrogrid, 8 \u00d7 8 torus, 1000 sweeps, seed 5, 3 of 5 points missing");
         QTest::newRow("factors-differ")
             << head + ",size,exact_energy,factors,point,points\n"
                    + "1.1,1000,7" + values + ",12,,grad.txt,0,1\n"
@@ -349,7 +354,8 @@ private slots:
         QFETCH(QList<double>, binder);
         QFETCH(double, factor);
         QFETCH(QString, caption);
-        const TablePlot read = readTablePlot("t.csv", table.toStdString(), {});
+        TableReader reader = TableReader::ofText("t.csv", table.toStdString());
+        const TablePlot read = readTablePlot(reader, {});
         QCOMPARE(QString::fromStdString(read.error), QString());
         QCOMPARE(qsizetype(read.data.points.size()), sizes.size());
         for (qsizetype k = 0; k < sizes.size(); ++k) {

@@ -63,6 +63,28 @@ private:
         lines.removeAt(1 + point);
         return lines.join('\n') + '\n';
     }
+    // The whole table with one field of the row of `point` (-1: the header)
+    // set to `text`.
+    QByteArray withField(int point, const char *column, const QByteArray &text) const
+    {
+        QByteArrayList lines = m_lines;
+        QByteArrayList fields = lines[1 + point].split(',');
+        fields[m_lines[0].split(',').indexOf(column)] = text;
+        lines[1 + point] = fields.join(',');
+        return lines.join('\n') + '\n';
+    }
+    // The whole table with a factors field of `text` in every row.
+    QByteArray withFactors(const QByteArray &text) const
+    {
+        QByteArray table = m_lines[0] + '\n';
+        const qsizetype at = m_lines[0].split(',').indexOf("factors");
+        for (const QByteArray &line : m_lines.mid(1)) {
+            QByteArrayList fields = line.split(',');
+            fields[at] = text;
+            table += fields.join(',') + '\n';
+        }
+        return table;
+    }
     QByteArray pointName(int point) const
     {
         return "point " + QByteArray::number(point) + " of " + m_lines.value(1).split(',').value(m_lines.value(0).split(',').indexOf("points"));
@@ -152,7 +174,8 @@ private slots:
         QTest::newRow("other-sweeps") << QStringList {"--merge", "SWEEPS", "S0"}
                                       << QByteArray(": sweeps 1000 where DIR/sweeps.csv has sweeps 999");
         QTest::newRow("other-header") << QStringList {"--merge", "S0", "HEADER"}
-                                      << QByteArray("header.csv: its header differs from that of");
+                                      << QByteArray("header.csv: its header differs from that of DIR/share-0.csv "
+                                                    "(column 5: energy_err where DIR/share-0.csv has energy_error)");
         QTest::newRow("not-a-table") << QStringList {"--merge", "S0", "SERIES"}
                                      << QByteArray("series.csv: its header differs");
         QTest::newRow("merge-nothing") << QStringList {"--merge", "--output", "O"}
@@ -194,6 +217,151 @@ private slots:
         QCOMPARE(run.out, QByteArray());
         QVERIFY(!QFile::exists(path("o.csv")));
         QVERIFY(!QFile::exists(path("p.svg")));
+    }
+
+    // A file that no table can be is refused at its first impossible byte,
+    // however long it is, with one line naming the file and the line.
+    void impossibleTableRefused_data()
+    {
+        QTest::addColumn<QString>("command"); // --merge or --plot-table
+        QTest::addColumn<QByteArray>("table"); // empty: /dev/zero
+        QTest::addColumn<QByteArray>("named");
+        const QByteArray name = QByteArray(4097, 'n');
+        QTest::newRow("merge-endless-zeros") << "--merge" << QByteArray() << QByteArray("/dev/zero:1: a NUL byte");
+        QTest::newRow("plot-endless-zeros") << "--plot-table" << QByteArray() << QByteArray("/dev/zero:1: a NUL byte");
+        QTest::newRow("merge-name-a-byte-too-long")
+            << "--merge" << withFactors(name) << QByteArray("t.csv:2: the factors field is longer than 4096 bytes");
+        QTest::newRow("plot-name-a-byte-too-long")
+            << "--plot-table" << withFactors(name) << QByteArray("t.csv:2: the factors field is longer than 4096 bytes");
+        QTest::newRow("merge-number-a-byte-too-long")
+            << "--merge" << withField(3, "temperature", "2." + QByteArray(31, '0'))
+            << QByteArray("t.csv:5: the temperature field is longer than 32 bytes");
+        QTest::newRow("merge-field-beyond-header")
+            << "--merge" << withField(1, "warnings", "short,x") << QByteArray("t.csv:3: more fields than the 32 of the header");
+        QTest::newRow("merge-column-name-too-long")
+            << "--merge" << withField(-1, "temperature", QByteArray(65, 't'))
+            << QByteArray("t.csv:1: a column name is longer than 64 bytes");
+        QTest::newRow("merge-quote-in-number")
+            << "--merge" << withField(0, "seed", "3\"1") << QByteArray("t.csv:2: a quote inside the seed field");
+        QTest::newRow("merge-ends-in-quotes")
+            << "--merge" << m_whole + "\"2" << QByteArray("t.csv:12: the file ends inside a quoted field");
+        // A figure draws no number the table does not hold.
+        QTest::newRow("plot-temperature-inf")
+            << "--plot-table" << withField(2, "temperature", "inf") << QByteArray("t.csv:4: temperature 'inf' is not a finite number");
+        QTest::newRow("plot-temperature-nan")
+            << "--plot-table" << withField(2, "temperature", "nan") << QByteArray("t.csv:4: temperature 'nan' is not a finite number");
+        QTest::newRow("plot-energy-error-inf")
+            << "--plot-table" << withField(0, "energy_error", "inf") << QByteArray("t.csv:2: energy_error 'inf'");
+        QTest::newRow("plot-binder-minus-inf")
+            << "--plot-table" << withField(4, "binder_cumulant", "-inf") << QByteArray("t.csv:6: binder_cumulant '-inf'");
+        QTest::newRow("plot-exact-energy-inf")
+            << "--plot-table" << withField(1, "exact_energy", "inf") << QByteArray("t.csv:3: exact_energy 'inf'");
+        QTest::newRow("merge-point-twice-in-one-file")
+            << "--merge" << withField(3, "point", "1") << QByteArray("t.csv: point 1 is also in DIR/t.csv (twice)");
+        QTest::newRow("plot-point-twice")
+            << "--plot-table" << withField(3, "point", "1") << QByteArray("t.csv:5: point 1 is also on line 3");
+    }
+    void impossibleTableRefused()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, table);
+        QFETCH(QByteArray, named);
+        named.replace("DIR", m_dir.path().toUtf8());
+        const QString file = table.isEmpty() ? QStringLiteral("/dev/zero") : path("t.csv");
+        if (!table.isEmpty())
+            write(file, table);
+        QFile::remove(path("o.csv"));
+        QFile::remove(path("p.png"));
+        const QStringList args = command == "--merge" ? QStringList {"--merge", file, "--output", path("o.csv")}
+                                                      : QStringList {"--plot-table", file, "--plot", path("p.png")};
+        const Run run = batch(args);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.startsWith("ferrogrid-batch: " + command.toUtf8() + ": ") && run.err.contains(named),
+                 run.err.constData());
+        QCOMPARE(run.err.count('\n'), 1);
+        QVERIFY(!QFile::exists(path("o.csv")) && !QFile::exists(path("p.png")));
+    }
+
+    // The longest fields a table can hold are merged as they are: a factor
+    // file's name of 4096 bytes (the limit counts the name, not its quotes
+    // and doubled quotes) and a number of 32.
+    void longestFieldsMerged()
+    {
+        QByteArray table = withFactors("\"a,\"\"" + QByteArray(4093, 'n') + "\"");
+        const QByteArray temperature = m_lines[1].left(m_lines[1].indexOf(','));
+        table.replace('\n' + temperature + ',', '\n' + temperature.leftJustified(32, '0') + ',');
+        QVERIFY(table.contains('\n' + temperature.leftJustified(32, '0') + ','));
+        write(path("long.csv"), table);
+        const Run run = batch({"--merge", path("long.csv")});
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, table);
+    }
+
+    // A factor file's name with a comma, a quote or a line end is written
+    // quoted, and read back as one field.
+    void oddFactorNameReadBack_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("comma-and-quotes") << "odd,\"name\".txt";
+        QTest::newRow("line-end") << "odd\nname.txt";
+    }
+    void oddFactorNameReadBack()
+    {
+        QFETCH(QString, name);
+        const QString factors = path(name);
+        QCOMPARE(batch({"--write-factors", "uniform:1", "--size", "8", "--output", factors}).exitCode, 0);
+        const Run own = batch({"--size", "8", "--temperatures", "2,2.5", "--sweeps", "200", "--seed", "3",
+                               "--factors", factors, "--output", path("named.csv")});
+        QCOMPARE(own.exitCode, 0);
+        const Run merged = batch({"--merge", path("named.csv")});
+        QCOMPARE(merged.err, QByteArray());
+        QCOMPARE(merged.out, read(path("named.csv")));
+        const Run plot = batch({"--plot-table", path("named.csv"), "--plot", path("named.svg")});
+        QCOMPARE(plot.exitCode, 0);
+        QVERIFY(read(path("named.svg")).contains("factors from"));
+    }
+
+    // Shares saved with CR LF line ends or a byte-order mark (an editor's
+    // doing) merge as the shares themselves do, into the program's own table.
+    void sharesOfOtherLineEndsMerged_data()
+    {
+        QTest::addColumn<QByteArray>("start");
+        QTest::addColumn<QByteArray>("lineEnd");
+        QTest::newRow("crlf") << QByteArray() << QByteArray("\r\n");
+        QTest::newRow("bom") << QByteArray("\xEF\xBB\xBF") << QByteArray("\n");
+        QTest::newRow("bom-and-crlf") << QByteArray("\xEF\xBB\xBF") << QByteArray("\r\n");
+        QTest::newRow("cr") << QByteArray() << QByteArray("\r");
+    }
+    void sharesOfOtherLineEndsMerged()
+    {
+        QFETCH(QByteArray, start);
+        QFETCH(QByteArray, lineEnd);
+        write(path("edited.csv"), start + read(share(1)).replace("\n", lineEnd));
+        const Run run = batch({"--merge", share(0), path("edited.csv"), share(2)});
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, m_whole);
+        // Its figure is that of the table as the run wrote it.
+        write(path("whole.csv"), m_whole);
+        write(path("edited.csv"), start + QByteArray(m_whole).replace("\n", lineEnd));
+        QCOMPARE(batch({"--plot-table", path("whole.csv"), "--plot", path("whole.svg")}).exitCode, 0);
+        QCOMPARE(batch({"--plot-table", path("edited.csv"), "--plot", path("edited.svg")}).exitCode, 0);
+        QCOMPARE(read(path("edited.svg")), read(path("whole.svg")));
+    }
+
+    // The figure of a table that lacks points of its run says how many.
+    void figureSaysPointsMissing()
+    {
+        const int lacking = int(read(share(1)).count('\n')) - 1;
+        QVERIFY(lacking > 0);
+        const Run merged = batch({"--merge", share(0), share(2), "--allow-missing", "--output", path("gap.csv")});
+        QCOMPARE(merged.exitCode, 0);
+        const Run run = batch({"--plot-table", path("gap.csv"), "--plot", path("gap.svg")});
+        QCOMPARE(run.exitCode, 0);
+        const QByteArray said = QByteArray::number(lacking) + " of " + QByteArray::number(m_lines.size() - 1)
+            + " points missing";
+        QVERIFY2(read(path("gap.svg")).contains(said), said.constData());
     }
 
     // The figure of the merged table is the run's own: the same SVG, the
