@@ -1,7 +1,7 @@
 #include "figures/tableplot.h"
 
 #include "analysis/exactenergy.h"
-#include "engine/kernel.h"
+#include "engine/updates.h"
 #include "stdruntime/textfields.h"
 #include "table/csv.h"
 
