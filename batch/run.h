@@ -23,6 +23,29 @@
 
 namespace ferro::batch {
 
+// The exact answers of a point's finite lattice, per site, at the one
+// temperature all its sites run at.
+struct ExactAnswers {
+    double temperature;
+    double energy;
+    double specificHeat;
+};
+
+// A finished point's warnings: the words of its table row ("short;drift")
+// and the lines for standard error.
+struct PointWarnings {
+    std::string words;
+    std::vector<std::string> lines;
+};
+
+// The warnings of a point of L x L sites at `temperature` (as given):
+// "short" when the measured sweeps span fewer than 100 autocorrelation times
+// of the slowest observable; "off-exact" when the energy lies more than 5
+// errors from the exact one (the error never taken below that of independent
+// sweeps); "drift" when the results say the run drifted.
+PointWarnings pointWarnings(int size, double temperature, const Results &results,
+                            const std::optional<ExactAnswers> &exact);
+
 class SweepRun {
 public:
     explicit SweepRun(const Options &options);
@@ -60,6 +83,7 @@ public:
     static void catchSignals();
 
 private:
+    struct Shared; // what the workers and the writer share while running
     struct Point {
         int size;
         double temperature;
@@ -77,6 +101,17 @@ private:
     TemperatureJob jobAt(std::size_t i) const; // all but where its series goes
     void assess(std::size_t i, Finished &finished) const;
     std::optional<double> siteTemperature(std::size_t i) const;
+    std::optional<ExactAnswers> exactAt(std::size_t i) const;
+
+    bool choosePoints();
+    void planWork(Shared &shared);
+    void work(Shared &shared);
+    bool runTogether(Shared &shared, const std::vector<std::size_t> &items);
+    bool runAlone(Shared &shared, std::size_t i);
+    void keep(Shared &shared, std::size_t i, const TemperatureOutcome &outcome);
+    std::size_t writeInOrder(Shared &shared);
+    void writeOut(Shared &shared, std::size_t i);
+    int conclude(Shared &shared, std::size_t written);
 
     Options m_options;
     std::uint64_t m_seed = 0;
