@@ -131,9 +131,6 @@ SweepRun::SweepRun(const Options &options) : m_options(options)
 {
     m_seed = options.seed ? *options.seed
                           : std::uint64_t(std::chrono::system_clock::now().time_since_epoch().count());
-    for (const int size : options.sizes)
-        for (const double t : options.temperatures)
-            m_points.push_back({size, t});
 }
 
 std::string SweepRun::prepare()
@@ -170,7 +167,7 @@ std::optional<double> SweepRun::siteTemperature(std::size_t i) const
 {
     if (!m_equalFactor)
         return std::nullopt;
-    return localTemperature(runTemperature(m_points[m_mine[i]].temperature), *m_equalFactor);
+    return localTemperature(runTemperature(pointAt(m_mine[i]).temperature), *m_equalFactor);
 }
 
 // None where the sites' temperatures differ or lie outside the range the
@@ -180,7 +177,7 @@ std::optional<ExactAnswers> SweepRun::exactAt(std::size_t i) const
     const std::optional<double> ts = siteTemperature(i);
     if (!ts || *ts < MinimumTemperature || *ts > 1e4)
         return std::nullopt;
-    const int size = m_points[m_mine[i]].size;
+    const int size = pointAt(m_mine[i]).size;
     return ExactAnswers {*ts, exactEnergy(size, size, *ts), exactSpecificHeat(size, size, *ts)};
 }
 
@@ -224,7 +221,7 @@ void SweepRun::assess(std::size_t i, Finished &f) const
 {
     if (series())
         return;
-    const Point &point = m_points[m_mine[i]];
+    const Point point = pointAt(m_mine[i]);
     PointWarnings warnings = pointWarnings(point.size, point.temperature, f.results, exactAt(i));
     f.warnings = std::move(warnings.words);
     f.messages = std::move(warnings.lines);
@@ -233,7 +230,7 @@ void SweepRun::assess(std::size_t i, Finished &f) const
 std::string SweepRun::tableRowOf(std::size_t i) const
 {
     const Options &o = m_options;
-    const Point &point = m_points[m_mine[i]];
+    const Point point = pointAt(m_mine[i]);
     const Finished &f = m_finished[i];
     RowFacts facts;
     facts.size = point.size;
@@ -252,14 +249,14 @@ std::string SweepRun::tableRowOf(std::size_t i) const
     facts.meanClusterSize = f.meanClusterSize;
     // A point run alone (--stream) is the one point of its own run.
     facts.point = o.stream ? 0 : m_mine[i];
-    facts.points = m_points.size();
+    facts.points = pointCount();
     facts.warnings = f.warnings;
     return tableRow(facts, f.results);
 }
 
 TemperatureJob SweepRun::jobAt(std::size_t i) const
 {
-    const Point &point = m_points[m_mine[i]];
+    const Point point = pointAt(m_mine[i]);
     TemperatureJob job;
     job.size = point.size;
     job.temperature = point.temperature;
@@ -311,8 +308,8 @@ int SweepRun::run()
         std::vector<int> sides;
         std::vector<double> temperatures;
         for (const std::size_t p : m_mine) {
-            sides.push_back(m_points[p].size);
-            temperatures.push_back(m_points[p].temperature);
+            sides.push_back(pointAt(p).size);
+            temperatures.push_back(pointAt(p).temperature);
         }
         m_share = shareSummary(*m_options.shard, sides, temperatures);
         std::fprintf(stderr, "ferrogrid-batch: %s started\n", m_share.c_str());
@@ -332,14 +329,14 @@ bool SweepRun::choosePoints()
 {
     const Options &o = m_options;
     if (!o.shard) {
-        m_mine.resize(m_points.size());
+        m_mine.resize(pointCount());
         std::iota(m_mine.begin(), m_mine.end(), std::size_t(0));
         return true;
     }
     std::vector<double> cost;
-    cost.reserve(m_points.size());
-    for (const Point &p : m_points)
-        cost.push_back(pointCost(p.size, o.equilibrate + o.sweeps));
+    cost.reserve(pointCount());
+    for (const int size : o.sizes)
+        cost.insert(cost.end(), o.temperatures.size(), pointCost(size, o.equilibrate + o.sweeps));
     m_mine = sharePoints(cost, *o.shard, &g_stop);
     return !g_stop.load();
 }
@@ -359,7 +356,7 @@ void SweepRun::planWork(Shared &s)
     const bool fours = o.algorithm == Algorithm::Metropolis && !series() && count >= 4 * s.jobs;
     for (std::size_t i = 0; i < count; ++i) {
         if (fours && !s.work.empty() && s.work.back().size() < 4
-            && m_points[m_mine[s.work.back()[0]]].size == m_points[m_mine[i]].size)
+            && pointAt(m_mine[s.work.back()[0]]).size == pointAt(m_mine[i]).size)
             s.work.back().push_back(i);
         else
             s.work.push_back({i});
@@ -507,7 +504,7 @@ std::vector<SweepRun::PointResults> SweepRun::results() const
 {
     std::vector<PointResults> out;
     for (std::size_t i = 0; i < m_finished.size(); ++i)
-        out.push_back({m_points[m_mine[i]].size, m_points[m_mine[i]].temperature, m_finished[i].results});
+        out.push_back({pointAt(m_mine[i]).size, pointAt(m_mine[i]).temperature, m_finished[i].results});
     return out;
 }
 

@@ -97,6 +97,12 @@ private:
     };
 
     bool series() const { return m_options.seriesEvery > 0; }
+    std::size_t pointCount() const { return m_options.sizes.size() * m_options.temperatures.size(); }
+    Point pointAt(std::size_t p) const
+    {
+        const std::size_t t = m_options.temperatures.size();
+        return {m_options.sizes[p / t], m_options.temperatures[p % t]};
+    }
     std::string tableRowOf(std::size_t i) const;
     TemperatureJob jobAt(std::size_t i) const; // all but where its series goes
     void assess(std::size_t i, Finished &finished) const;
@@ -119,7 +125,6 @@ private:
     std::vector<double> m_ones;    // 1 for every site of the largest size
     std::optional<double> m_equalFactor = 1.0;
     std::optional<Output> m_out;
-    std::vector<Point> m_points;      // every point of the run
     std::vector<std::size_t> m_mine;  // the points this run computes: all, or its share's
     std::vector<Finished> m_finished; // by place in m_mine
     std::string m_share;              // "share K/N: ..." of a sharded run
