@@ -58,7 +58,8 @@ public:
     // Runs the points (all, or the share's) and writes the rows. Returns the
     // exit status: 0, 2 after an output that failed (the message printed),
     // 130 or 143 after a stop by SIGINT or SIGTERM (the rows of the points
-    // finished are kept, with the series so far).
+    // finished are kept, with the series so far; a stop while a share's
+    // points are chosen leaves the header alone).
     int run();
 
     // Once run() returned 0: the warnings of the rows on standard error, then
