@@ -120,6 +120,38 @@ double tauOf(double longRun, long double rawVariance, std::int64_t n)
     return sigma2 > 0 && longRun > 0 ? longRun / (2 * sigma2) : NaN;
 }
 
+// Jackknife blocks of at least 20 tau of the slowest observable, 16 to 64 of
+// them; a shorter run gets 8 to 16 blocks of at least 10 tau where it can,
+// else 8 shorter ones; never more than the bins.
+std::int64_t jackknifeBlocks(std::int64_t n, double slowestTau, std::size_t bins)
+{
+    const double tau = std::isnan(slowestTau) ? 0.5 : std::max(slowestTau, 0.5);
+    std::int64_t blocks = static_cast<std::int64_t>(double(n) / (20 * tau));
+    if (blocks >= 16)
+        blocks = std::min<std::int64_t>(blocks, 64);
+    else
+        blocks = std::clamp<std::int64_t>(static_cast<std::int64_t>(double(n) / (10 * tau)), 8, 16);
+    return std::min<std::int64_t>(blocks, std::int64_t(bins));
+}
+
+// The bias-corrected estimates and errors from the whole run's values and
+// those with each block left out.
+void jackknife(const Fluctuations &all, const std::vector<Fluctuations> &leaveOut, double estimate[Quantities],
+               double error[Quantities])
+{
+    const double B = double(leaveOut.size());
+    for (int q = 0; q < Quantities; ++q) {
+        double mean = 0, spread = 0;
+        for (const Fluctuations &f : leaveOut)
+            mean += f.v[q];
+        mean /= B;
+        for (const Fluctuations &f : leaveOut)
+            spread += (f.v[q] - mean) * (f.v[q] - mean);
+        estimate[q] = B * all.v[q] - (B - 1) * mean; // removes the bias of order 1/n
+        error[q] = std::sqrt((B - 1) / B * spread);
+    }
+}
+
 } // namespace
 
 Accumulator::Accumulator(std::int64_t sweeps, std::int64_t sites)
@@ -145,61 +177,82 @@ void Accumulator::nextBin()
     m_fill = 0;
 }
 
+// The complete bins as series of means per sweep, one value a bin (the last
+// bin may be partial, and is only in the sums), and the sums over every sweep.
+struct Accumulator::Series {
+    std::vector<double> energy, absMag, magSquared, acceptance;
+    std::size_t complete = 0; // bins in the series
+    double width = 1;         // sweeps per value
+    Sums total;
+    std::int64_t accepted = 0;
+};
+
+Accumulator::Series Accumulator::series() const
+{
+    Series s;
+    s.complete = m_fill == m_width ? m_bins.size() : m_bins.size() - 1;
+    s.width = double(m_width);
+    s.energy.resize(s.complete);
+    s.absMag.resize(s.complete);
+    s.magSquared.resize(s.complete);
+    s.acceptance.resize(s.complete);
+    const double w = s.width;
+    for (std::size_t k = 0; k < m_bins.size(); ++k) {
+        const Bin &b = m_bins[k];
+        s.total += {0, b.energy, b.energySquared, b.absMag, b.magSquared, b.magFourth};
+        s.accepted += b.accepted;
+        if (k < s.complete) {
+            s.energy[k] = double(b.energy) / w;
+            s.absMag[k] = double(b.absMag) / w;
+            s.magSquared[k] = double(b.magSquared) / w;
+            s.acceptance[k] = double(b.accepted) / w;
+        }
+    }
+    s.total.sweeps = m_sweeps;
+    return s;
+}
+
 Results Accumulator::analyse(double T) const
 {
     Results r;
-    const std::int64_t n = m_sweeps;
-    r.sweeps = n;
-    if (n == 0)
+    r.sweeps = m_sweeps;
+    if (m_sweeps == 0)
         return r;
-    const double N = double(m_sites);
+    const Series s = series();
+    measureMeans(s, r);
+    measureFluctuations(s, T, r);
+    measureDrift(s, r);
+    return r;
+}
 
-    // Complete bins make the series; the last one may be partial.
-    const std::size_t complete = m_fill == m_width ? m_bins.size() : m_bins.size() - 1;
-    Sums total;
-    std::int64_t accepted = 0;
-    std::vector<double> energy(complete), absMag(complete), magSquared(complete), acceptance(complete);
-    const double w = double(m_width);
-    for (std::size_t k = 0; k < m_bins.size(); ++k) {
-        const Bin &b = m_bins[k];
-        total += {0, b.energy, b.energySquared, b.absMag, b.magSquared, b.magFourth};
-        accepted += b.accepted;
-        if (k < complete) {
-            energy[k] = double(b.energy) / w;
-            absMag[k] = double(b.absMag) / w;
-            magSquared[k] = double(b.magSquared) / w;
-            acceptance[k] = double(b.accepted) / w;
-        }
-    }
-    total.sweeps = n;
-
-    // Means, and their errors from each series' own autocorrelation.
+// Means, and their errors from each series' own autocorrelation.
+void Accumulator::measureMeans(const Series &s, Results &r) const
+{
+    const std::int64_t n = m_sweeps;
+    const double N = double(m_sites), w = s.width;
     const long double sweeps = n;
-    const double longRunE = longRunVariance(energy, w), longRunA = longRunVariance(absMag, w);
-    const double longRunM2 = longRunVariance(magSquared, w), longRunAcc = longRunVariance(acceptance, w);
+    const double longRunE = longRunVariance(s.energy, w), longRunA = longRunVariance(s.absMag, w);
+    const double longRunM2 = longRunVariance(s.magSquared, w), longRunAcc = longRunVariance(s.acceptance, w);
     auto errorOf = [&](double longRun) { return std::sqrt(longRun / double(n)) / N; };
-    r.energy = {double(static_cast<long double>(total.energy) / sweeps / N), errorOf(longRunE)};
-    r.absMag = {double(static_cast<long double>(total.absMag) / sweeps / N), errorOf(longRunA)};
-    r.acceptance = {double(accepted / sweeps / N), errorOf(longRunAcc)};
-    r.energyTau = tauOf(longRunE, variance(n, total.energy, total.energySquared), n);
-    r.absMagTau = tauOf(longRunA, variance(n, total.absMag, total.magSquared), n);
-    const long double meanM2 = static_cast<long double>(total.magSquared) / sweeps;
-    r.magSquaredTau = tauOf(longRunM2, static_cast<long double>(total.magFourth) / sweeps - meanM2 * meanM2, n);
+    r.energy = {double(static_cast<long double>(s.total.energy) / sweeps / N), errorOf(longRunE)};
+    r.absMag = {double(static_cast<long double>(s.total.absMag) / sweeps / N), errorOf(longRunA)};
+    r.acceptance = {double(s.accepted / sweeps / N), errorOf(longRunAcc)};
+    r.energyTau = tauOf(longRunE, variance(n, s.total.energy, s.total.energySquared), n);
+    r.absMagTau = tauOf(longRunA, variance(n, s.total.absMag, s.total.magSquared), n);
+    const long double meanM2 = static_cast<long double>(s.total.magSquared) / sweeps;
+    r.magSquaredTau = tauOf(longRunM2, static_cast<long double>(s.total.magFourth) / sweeps - meanM2 * meanM2, n);
     r.slowestTau = std::fmax(r.energyTau, std::fmax(r.absMagTau, r.magSquaredTau));
+}
 
-    // Jackknife blocks of at least 20 tau of the slowest observable, 16 to 64
-    // of them; a shorter run gets 8 to 16 blocks of at least 10 tau where it
-    // can, else 8 shorter ones.
-    const double tau = std::isnan(r.slowestTau) ? 0.5 : std::max(r.slowestTau, 0.5);
-    std::int64_t blocks = static_cast<std::int64_t>(double(n) / (20 * tau));
-    if (blocks >= 16)
-        blocks = std::min<std::int64_t>(blocks, 64);
-    else
-        blocks = std::clamp<std::int64_t>(static_cast<std::int64_t>(double(n) / (10 * tau)), 8, 16);
-    blocks = std::min<std::int64_t>(blocks, std::int64_t(m_bins.size()));
+// The specific heat, susceptibilities and Binder cumulant, with a jackknife
+// over blocks of the bins; empty heat and susceptibilities without a
+// temperature.
+void Accumulator::measureFluctuations(const Series &s, double T, Results &r) const
+{
+    const double N = double(m_sites);
+    const std::int64_t blocks = jackknifeBlocks(m_sweeps, r.slowestTau, m_bins.size());
     r.jackknifeBlocks = blocks;
-
-    const Fluctuations all = fluctuations(total, T, N);
+    const Fluctuations all = fluctuations(s.total, T, N);
     double estimate[Quantities], error[Quantities];
     for (int q = 0; q < Quantities; ++q)
         estimate[q] = all.v[q], error[q] = NaN;
@@ -212,51 +265,44 @@ Results Accumulator::analyse(double T) const
             const std::size_t last = bins * std::size_t(k + 1) / std::size_t(blocks);
             for (std::size_t j = first; j < last; ++j) {
                 const Bin &b = m_bins[j];
-                const std::int64_t width = j < complete ? m_width : m_fill;
+                const std::int64_t width = j < s.complete ? m_width : m_fill;
                 block += {width, b.energy, b.energySquared, b.absMag, b.magSquared, b.magFourth};
             }
-            leaveOut.push_back(fluctuations(total - block, T, N));
+            leaveOut.push_back(fluctuations(s.total - block, T, N));
         }
-        const double B = double(blocks);
-        for (int q = 0; q < Quantities; ++q) {
-            double mean = 0, spread = 0;
-            for (const Fluctuations &f : leaveOut)
-                mean += f.v[q];
-            mean /= B;
-            for (const Fluctuations &f : leaveOut)
-                spread += (f.v[q] - mean) * (f.v[q] - mean);
-            estimate[q] = B * all.v[q] - (B - 1) * mean; // removes the bias of order 1/n
-            error[q] = std::sqrt((B - 1) / B * spread);
-        }
+        jackknife(all, leaveOut, estimate, error);
     }
     Value *values[Quantities] = {&r.specificHeat, &r.susceptibility, &r.susceptibilityFull, &r.binder};
     for (int q = 0; q < Quantities; ++q)
         *values[q] = {estimate[q], error[q]};
     if (std::isnan(T))
         r.specificHeat = r.susceptibility = r.susceptibilityFull = {};
+}
 
-    // Drift: the first and last quarter of the complete bins.
-    const std::size_t quarter = complete / 4;
-    if (quarter >= 1) {
-        const double quarterSweeps = double(quarter) * w;
-        auto part = [&](const std::vector<double> &series, std::size_t from) {
-            const std::vector<double> piece(series.begin() + std::ptrdiff_t(from),
-                                            series.begin() + std::ptrdiff_t(from + quarter));
-            long double sum = 0;
-            for (double v : piece)
-                sum += v;
-            return Value{double(sum / quarter / N), std::sqrt(longRunVariance(piece, w) / quarterSweeps) / N};
-        };
-        r.energyFirstQuarter = part(energy, 0);
-        r.energyLastQuarter = part(energy, complete - quarter);
-        r.absMagFirstQuarter = part(absMag, 0);
-        r.absMagLastQuarter = part(absMag, complete - quarter);
-        auto differ = [](const Value &a, const Value &b) {
-            return std::abs(a.mean - b.mean) > 4 * std::hypot(a.error, b.error);
-        };
-        r.drift = differ(r.energyFirstQuarter, r.energyLastQuarter) || differ(r.absMagFirstQuarter, r.absMagLastQuarter);
-    }
-    return r;
+// Drift: the first and last quarter of the complete bins.
+void Accumulator::measureDrift(const Series &s, Results &r) const
+{
+    const std::size_t quarter = s.complete / 4;
+    if (quarter == 0)
+        return;
+    const double N = double(m_sites), w = s.width;
+    const double quarterSweeps = double(quarter) * w;
+    auto part = [&](const std::vector<double> &series, std::size_t from) {
+        const std::vector<double> piece(series.begin() + std::ptrdiff_t(from),
+                                        series.begin() + std::ptrdiff_t(from + quarter));
+        long double sum = 0;
+        for (double v : piece)
+            sum += v;
+        return Value{double(sum / quarter / N), std::sqrt(longRunVariance(piece, w) / quarterSweeps) / N};
+    };
+    r.energyFirstQuarter = part(s.energy, 0);
+    r.energyLastQuarter = part(s.energy, s.complete - quarter);
+    r.absMagFirstQuarter = part(s.absMag, 0);
+    r.absMagLastQuarter = part(s.absMag, s.complete - quarter);
+    auto differ = [](const Value &a, const Value &b) {
+        return std::abs(a.mean - b.mean) > 4 * std::hypot(a.error, b.error);
+    };
+    r.drift = differ(r.energyFirstQuarter, r.energyLastQuarter) || differ(r.absMagFirstQuarter, r.absMagLastQuarter);
 }
 
 } // namespace ferro::analysis

@@ -94,6 +94,12 @@ private:
     };
     void nextBin();
 
+    struct Series;
+    Series series() const;
+    void measureMeans(const Series &series, Results &results) const;
+    void measureFluctuations(const Series &series, double temperature, Results &results) const;
+    void measureDrift(const Series &series, Results &results) const;
+
     std::vector<Bin> m_bins;
     std::int64_t m_sites;
     std::int64_t m_width = 1; // sweeps per bin

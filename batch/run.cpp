@@ -39,6 +39,12 @@ extern "C" void onStopSignal(int signal)
     g_stop.store(true);
 }
 
+// The exit status after a stop: 130 after SIGINT, 143 after SIGTERM.
+int stopStatus()
+{
+    return 128 + (g_signal.load() ? g_signal.load() : SIGINT);
+}
+
 std::string duration(double seconds)
 {
     const long s = long(seconds + 0.5);
@@ -125,9 +131,6 @@ SweepRun::SweepRun(const Options &options) : m_options(options)
 {
     m_seed = options.seed ? *options.seed
                           : std::uint64_t(std::chrono::system_clock::now().time_since_epoch().count());
-    for (const int size : options.sizes)
-        for (const double t : options.temperatures)
-            m_points.push_back({size, t});
 }
 
 std::string SweepRun::prepare()
@@ -164,41 +167,44 @@ std::optional<double> SweepRun::siteTemperature(std::size_t i) const
 {
     if (!m_equalFactor)
         return std::nullopt;
-    return localTemperature(runTemperature(m_points[m_mine[i]].temperature), *m_equalFactor);
+    return localTemperature(runTemperature(pointAt(m_mine[i]).temperature), *m_equalFactor);
 }
 
-// The row's warnings: the words for the table and the lines for standard
-// error. None for a series, which has no error bars.
-void SweepRun::assess(std::size_t i, Finished &f) const
+// None where the sites' temperatures differ or lie outside the range the
+// exact answers are computed for.
+std::optional<ExactAnswers> SweepRun::exactAt(std::size_t i) const
 {
-    if (series())
-        return;
-    const Point &point = m_points[m_mine[i]];
-    const Results &r = f.results;
-    const std::string where = "ferrogrid-batch: warning: L = " + std::to_string(point.size) + ", T = "
-        + numberText(point.temperature) + ": ";
+    const std::optional<double> ts = siteTemperature(i);
+    if (!ts || *ts < MinimumTemperature || *ts > 1e4)
+        return std::nullopt;
+    const int size = pointAt(m_mine[i]).size;
+    return ExactAnswers {*ts, exactEnergy(size, size, *ts), exactSpecificHeat(size, size, *ts)};
+}
+
+PointWarnings pointWarnings(int size, double temperature, const Results &r, const std::optional<ExactAnswers> &exact)
+{
+    PointWarnings warnings;
+    const std::string where = "ferrogrid-batch: warning: L = " + std::to_string(size) + ", T = "
+        + numberText(temperature) + ": ";
     const auto add = [&](const char *word, const std::string &message) {
-        f.warnings += (f.warnings.empty() ? "" : ";") + std::string(word);
-        f.messages.push_back(where + message);
+        warnings.words += (warnings.words.empty() ? "" : ";") + std::string(word);
+        warnings.lines.push_back(where + message);
     };
     if (double(r.sweeps) < 100 * r.slowestTau)
         add("short", "the " + std::to_string(r.sweeps) + " measured sweeps span fewer than 100 autocorrelation "
                 "times of the slowest observable (" + numberText(r.slowestTau, 3) + " sweeps): the errors are "
                 "uncertain; " + std::to_string(std::int64_t(std::ceil(100 * r.slowestTau))) + " sweeps would do");
-    const std::optional<double> ts = siteTemperature(i);
-    if (ts && *ts >= MinimumTemperature && *ts <= 1e4 && std::isfinite(r.energy.mean)) {
+    if (exact && std::isfinite(r.energy.mean)) {
         // The error is never taken below that of independent sweeps, so that
         // a run that sits in the ground state is not called off.
-        const double n = double(point.size) * point.size;
-        const double exact = exactEnergy(point.size, point.size, *ts);
-        const double floor = std::sqrt(std::max(0.0, exactSpecificHeat(point.size, point.size, *ts)) * *ts * *ts
-                                       / (n * double(r.sweeps)));
+        const double n = double(size) * size, ts = exact->temperature;
+        const double floor = std::sqrt(std::max(0.0, exact->specificHeat) * ts * ts / (n * double(r.sweeps)));
         const double error = std::isfinite(r.energy.error) ? std::max(r.energy.error, floor) : floor;
-        const double off = std::fabs(r.energy.mean - exact);
+        const double off = std::fabs(r.energy.mean - exact->energy);
         if (off > 5 * error)
             add("off-exact", "the energy " + numberText(r.energy.mean, 6) + " lies "
                     + (error <= 0 ? std::string("many") : off / error >= 100 ? std::to_string(std::llround(off / error)) : numberText(off / error, 3)) + " errors from the exact "
-                    + numberText(exact, 6) + ": likely a run stuck in a metastable state (such as stripes), or "
+                    + numberText(exact->energy, 6) + ": likely a run stuck in a metastable state (such as stripes), or "
                     "too short an equilibration; raise --equilibrate");
     }
     if (r.drift)
@@ -207,12 +213,24 @@ void SweepRun::assess(std::size_t i, Finished &f) const
                 + ", |m| " + numberText(r.absMagFirstQuarter.mean, 4) + " and "
                 + numberText(r.absMagLastQuarter.mean, 4) + "): the run was still settling or is stuck; raise "
                 "--equilibrate");
+    return warnings;
+}
+
+// None for a series, which has no error bars.
+void SweepRun::assess(std::size_t i, Finished &f) const
+{
+    if (series())
+        return;
+    const Point point = pointAt(m_mine[i]);
+    PointWarnings warnings = pointWarnings(point.size, point.temperature, f.results, exactAt(i));
+    f.warnings = std::move(warnings.words);
+    f.messages = std::move(warnings.lines);
 }
 
 std::string SweepRun::tableRowOf(std::size_t i) const
 {
     const Options &o = m_options;
-    const Point &point = m_points[m_mine[i]];
+    const Point point = pointAt(m_mine[i]);
     const Finished &f = m_finished[i];
     RowFacts facts;
     facts.size = point.size;
@@ -224,21 +242,21 @@ std::string SweepRun::tableRowOf(std::size_t i) const
     facts.seed = m_seed;
     facts.stream = jobAt(i).stream;
     facts.factorsName = o.factorsFile;
-    if (const std::optional<double> ts = siteTemperature(i); ts && *ts >= MinimumTemperature && *ts <= 1e4) {
-        facts.exactEnergy = exactEnergy(point.size, point.size, *ts);
-        facts.exactSpecificHeat = exactSpecificHeat(point.size, point.size, *ts);
+    if (const std::optional<ExactAnswers> exact = exactAt(i)) {
+        facts.exactEnergy = exact->energy;
+        facts.exactSpecificHeat = exact->specificHeat;
     }
     facts.meanClusterSize = f.meanClusterSize;
     // A point run alone (--stream) is the one point of its own run.
     facts.point = o.stream ? 0 : m_mine[i];
-    facts.points = m_points.size();
+    facts.points = pointCount();
     facts.warnings = f.warnings;
     return tableRow(facts, f.results);
 }
 
 TemperatureJob SweepRun::jobAt(std::size_t i) const
 {
-    const Point &point = m_points[m_mine[i]];
+    const Point point = pointAt(m_mine[i]);
     TemperatureJob job;
     job.size = point.size;
     job.temperature = point.temperature;
@@ -255,167 +273,221 @@ TemperatureJob SweepRun::jobAt(std::size_t i) const
     return job;
 }
 
+struct SweepRun::Shared {
+    // The pieces of work, each one point or four of one size (by place in
+    // m_mine), taken by the workers in order.
+    std::vector<std::vector<std::size_t>> work;
+    std::atomic<std::size_t> next {0};
+    std::size_t jobs = 0;
+    // Series rows: one job writes them straight out, in order; several keep
+    // each point's rows aside until those before it are out.
+    bool direct = false;
+    std::vector<SeriesFile> aside;
+    std::atomic<int> asideFailed {0}; // errno of a temporary file that failed
+    std::atomic<std::int64_t> sweepsDone {0};
+    std::mutex mutex; // over m_finished and running
+    std::condition_variable finished;
+    std::size_t running = 0; // workers not yet done
+    Clock::time_point start;
+};
+
 int SweepRun::run()
 {
-    const Options &o = m_options;
-    Output &out = *m_out;
-    // The points this run computes: all, or those of its share.
-    m_mine.resize(m_points.size());
-    std::iota(m_mine.begin(), m_mine.end(), std::size_t(0));
-    if (o.shard) {
-        std::vector<double> cost;
-        for (const Point &p : m_points)
-            cost.push_back(pointCost(p.size, o.equilibrate + o.sweeps));
-        m_mine = sharePoints(cost, *o.shard);
+    m_out->write(series() ? seriesHeader() : tableHeader());
+    if (!choosePoints()) {
+        std::fprintf(stderr, "ferrogrid-batch: interrupted before any point ran; %s holds only the header%s\n",
+                     m_options.outputFile.empty() ? "standard output" : m_options.outputFile.c_str(),
+                     m_options.plotFile.empty() ? "" : ", and no plot was drawn");
+        return m_out->close() ? stopStatus() : fail(m_out->failure());
     }
-    const std::size_t count = m_mine.size();
-    const std::int64_t totalSweeps = std::int64_t(count) * (o.equilibrate + o.sweeps);
-    m_finished.assign(count, {});
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t jobs = std::min<std::size_t>(count, o.jobs > 0 ? std::size_t(o.jobs) : cores);
-
-    // The work: single points, or, for Metropolis tables with at least four
-    // points per job, fours of successive points of one size whose sweeps go
-    // to the kernel together (each makes exactly the decisions it makes
-    // alone; four of one size share the vector lanes).
-    std::vector<std::vector<std::size_t>> work;
-    const bool fours = o.algorithm == Algorithm::Metropolis && !series() && count >= 4 * jobs;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (fours && !work.empty() && work.back().size() < 4
-            && m_points[m_mine[work.back()[0]]].size == m_points[m_mine[i]].size)
-            work.back().push_back(i);
-        else
-            work.push_back({i});
-    }
-
-    // Series rows: one job at a time writes them straight out, in order;
-    // several keep each point's rows aside until those before it are out.
-    const bool direct = jobs == 1;
-    std::vector<SeriesFile> aside(series() && !direct ? count : 0);
-    std::atomic<int> asideFailed {0}; // errno of a temporary file that failed
-
-    out.write(series() ? seriesHeader() : tableHeader());
-    std::atomic<std::size_t> next {0};
-    std::atomic<std::int64_t> sweepsDone {0};
-    std::mutex mutex;
-    std::condition_variable finished;
-    std::size_t running = jobs;
-    std::vector<std::thread> workers;
-    const auto keep = [&](std::size_t i, const TemperatureOutcome &outcome) {
-        Finished f {true, outcome.results, outcome.meanClusterSize, {}, {}};
-        assess(i, f);
-        const std::lock_guard lock(mutex);
-        m_finished[i] = std::move(f);
-        finished.notify_one();
-    };
-    for (std::size_t w = 0; w < jobs; ++w)
-        workers.emplace_back([&] {
-            for (std::size_t n; (n = next++) < work.size() && !g_stop.load();) {
-                const std::vector<std::size_t> &items = work[n];
-                if (items.size() > 1) {
-                    std::vector<TemperatureJob> group;
-                    for (const std::size_t i : items)
-                        group.push_back(jobAt(i));
-                    const std::vector<TemperatureOutcome> outcomes = runTemperatureJobs(group, sweepsDone, g_stop);
-                    if (!outcomes.front().finished)
-                        break;
-                    for (std::size_t c = 0; c < items.size(); ++c)
-                        keep(items[c], outcomes[c]);
-                    continue;
-                }
-                const std::size_t i = items.front();
-                TemperatureJob job = jobAt(i);
-                if (series() && direct)
-                    job.series = [&](std::string_view rows) { return out.write(rows); };
-                else if (series())
-                    job.series = [&, i](std::string_view rows) {
-                        if (aside[i].keep(rows))
-                            return true;
-                        asideFailed = errno ? errno : EIO;
-                        return false;
-                    };
-                const TemperatureOutcome outcome = runTemperatureJob(job, sweepsDone, g_stop);
-                if (!outcome.finished)
-                    break;
-                keep(i, outcome);
-            }
-            const std::lock_guard lock(mutex);
-            --running;
-            finished.notify_one();
-        });
-
-    // Rows go out in point order as soon as all before them are done.
-    auto writeOut = [&](std::size_t i) {
-        if (!series()) {
-            out.write(tableRowOf(i));
-            return;
-        }
-        if (direct || aside[i].copyTo(out) || !out.ok())
-            return;
-        asideFailed = errno ? errno : EIO;
-    };
+    Shared shared;
+    planWork(shared);
     // A share (under a cluster's scheduler, into a job's output file): a line
     // when it starts and one when it ends instead of the progress bar.
-    const bool terminal = isatty(STDERR_FILENO) && !o.shard;
-    if (o.shard) {
+    if (m_options.shard) {
         std::vector<int> sides;
         std::vector<double> temperatures;
         for (const std::size_t p : m_mine) {
-            sides.push_back(m_points[p].size);
-            temperatures.push_back(m_points[p].temperature);
+            sides.push_back(pointAt(p).size);
+            temperatures.push_back(pointAt(p).temperature);
         }
-        m_share = shareSummary(*o.shard, sides, temperatures);
+        m_share = shareSummary(*m_options.shard, sides, temperatures);
         std::fprintf(stderr, "ferrogrid-batch: %s started\n", m_share.c_str());
     }
-    bool progressShown = false;
-    const auto start = Clock::now();
-    std::size_t written = 0;
-    {
-        std::unique_lock lock(mutex);
-        for (;;) {
-            while (written < count && m_finished[written].done) {
-                const std::size_t i = written++;
-                lock.unlock();
-                writeOut(i);
-                lock.lock();
-            }
-            if ((!(series() && direct) && !out.ok()) || asideFailed.load())
-                g_stop = true;
-            if (running == 0)
-                break;
-            finished.wait_for(lock, std::chrono::milliseconds(200));
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            if (terminal && seconds > 1 && !g_stop) {
-                drawProgress(sweepsDone.load(), totalSweeps, seconds);
-                progressShown = true;
-            }
-        }
-    }
+    std::vector<std::thread> workers;
+    for (std::size_t w = 0; w < shared.jobs; ++w)
+        workers.emplace_back([&] { work(shared); });
+    const std::size_t written = writeInOrder(shared);
     for (std::thread &w : workers)
         w.join();
+    return conclude(shared, written);
+}
+
+// The points this run computes: all, or those of its share. False when a
+// signal stopped the choice of the share's points.
+bool SweepRun::choosePoints()
+{
+    const Options &o = m_options;
+    if (!o.shard) {
+        m_mine.resize(pointCount());
+        std::iota(m_mine.begin(), m_mine.end(), std::size_t(0));
+        return true;
+    }
+    std::vector<double> cost;
+    cost.reserve(pointCount());
+    for (const int size : o.sizes)
+        cost.insert(cost.end(), o.temperatures.size(), pointCost(size, o.equilibrate + o.sweeps));
+    m_mine = sharePoints(cost, *o.shard, &g_stop);
+    return !g_stop.load();
+}
+
+// The work: single points, or, for Metropolis tables with at least four
+// points per job, fours of successive points of one size whose sweeps go to
+// the kernel together (each makes exactly the decisions it makes alone; four
+// of one size share the vector lanes).
+void SweepRun::planWork(Shared &s)
+{
+    const Options &o = m_options;
+    const std::size_t count = m_mine.size();
+    m_finished.assign(count, {});
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    s.jobs = std::min<std::size_t>(count, o.jobs > 0 ? std::size_t(o.jobs) : cores);
+    s.running = s.jobs;
+    const bool fours = o.algorithm == Algorithm::Metropolis && !series() && count >= 4 * s.jobs;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (fours && !s.work.empty() && s.work.back().size() < 4
+            && pointAt(m_mine[s.work.back()[0]]).size == pointAt(m_mine[i]).size)
+            s.work.back().push_back(i);
+        else
+            s.work.push_back({i});
+    }
+    s.direct = s.jobs == 1;
+    s.aside.resize(series() && !s.direct ? count : 0);
+}
+
+// One worker: pieces of work until none is left or a stop.
+void SweepRun::work(Shared &s)
+{
+    for (std::size_t n; (n = s.next++) < s.work.size() && !g_stop.load();) {
+        const std::vector<std::size_t> &items = s.work[n];
+        if (!(items.size() > 1 ? runTogether(s, items) : runAlone(s, items.front())))
+            break;
+    }
+    const std::lock_guard lock(s.mutex);
+    --s.running;
+    s.finished.notify_one();
+}
+
+bool SweepRun::runTogether(Shared &s, const std::vector<std::size_t> &items)
+{
+    std::vector<TemperatureJob> group;
+    for (const std::size_t i : items)
+        group.push_back(jobAt(i));
+    const std::vector<TemperatureOutcome> outcomes = runTemperatureJobs(group, s.sweepsDone, g_stop);
+    if (!outcomes.front().finished)
+        return false;
+    for (std::size_t c = 0; c < items.size(); ++c)
+        keep(s, items[c], outcomes[c]);
+    return true;
+}
+
+bool SweepRun::runAlone(Shared &s, std::size_t i)
+{
+    TemperatureJob job = jobAt(i);
+    if (series() && s.direct)
+        job.series = [this](std::string_view rows) { return m_out->write(rows); };
+    else if (series())
+        job.series = [&s, i](std::string_view rows) {
+            if (s.aside[i].keep(rows))
+                return true;
+            s.asideFailed = errno ? errno : EIO;
+            return false;
+        };
+    const TemperatureOutcome outcome = runTemperatureJob(job, s.sweepsDone, g_stop);
+    if (!outcome.finished)
+        return false;
+    keep(s, i, outcome);
+    return true;
+}
+
+void SweepRun::keep(Shared &s, std::size_t i, const TemperatureOutcome &outcome)
+{
+    Finished f {true, outcome.results, outcome.meanClusterSize, {}, {}};
+    assess(i, f);
+    const std::lock_guard lock(s.mutex);
+    m_finished[i] = std::move(f);
+    s.finished.notify_one();
+}
+
+// Rows go out in point order as soon as all before them are done; the
+// progress bar on a terminal meanwhile. Returns the rows written.
+std::size_t SweepRun::writeInOrder(Shared &s)
+{
+    const std::size_t count = m_mine.size();
+    const std::int64_t totalSweeps = std::int64_t(count) * (m_options.equilibrate + m_options.sweeps);
+    const bool terminal = isatty(STDERR_FILENO) && !m_options.shard;
+    bool progressShown = false;
+    s.start = Clock::now();
+    std::size_t written = 0;
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        while (written < count && m_finished[written].done) {
+            const std::size_t i = written++;
+            lock.unlock();
+            writeOut(s, i);
+            lock.lock();
+        }
+        if ((!(series() && s.direct) && !m_out->ok()) || s.asideFailed.load())
+            g_stop = true;
+        if (s.running == 0)
+            break;
+        s.finished.wait_for(lock, std::chrono::milliseconds(200));
+        const double seconds = std::chrono::duration<double>(Clock::now() - s.start).count();
+        if (terminal && seconds > 1 && !g_stop) {
+            drawProgress(s.sweepsDone.load(), totalSweeps, seconds);
+            progressShown = true;
+        }
+    }
     if (progressShown)
         std::fputs("\r\033[K", stderr);
+    return written;
+}
 
-    // After a stop: what finished out of order, and the series so far, still
-    // in temperature order.
+void SweepRun::writeOut(Shared &s, std::size_t i)
+{
+    if (!series()) {
+        m_out->write(tableRowOf(i));
+        return;
+    }
+    if (s.direct || s.aside[i].copyTo(*m_out) || !m_out->ok())
+        return;
+    s.asideFailed = errno ? errno : EIO;
+}
+
+// After a stop: what finished out of order, and the series so far, still in
+// temperature order; then the output closed and the exit status.
+int SweepRun::conclude(Shared &s, std::size_t written)
+{
+    const Options &o = m_options;
+    const std::size_t count = m_mine.size();
     std::size_t done = 0;
     for (std::size_t i = 0; i < count; ++i) {
         done += m_finished[i].done;
-        if (i >= written && (m_finished[i].done || (series() && !direct)))
-            writeOut(i);
+        if (i >= written && (m_finished[i].done || (series() && !s.direct)))
+            writeOut(s, i);
     }
-    if (asideFailed.load())
-        return fail(std::string("cannot keep a series aside in a temporary file: ") + std::strerror(asideFailed.load()));
-    if (!out.close())
-        return fail(out.failure());
+    if (s.asideFailed.load())
+        return fail(std::string("cannot keep a series aside in a temporary file: ") + std::strerror(s.asideFailed.load()));
+    if (!m_out->close())
+        return fail(m_out->failure());
     if (done < count) {
         std::fprintf(stderr, "ferrogrid-batch: interrupted: %zu of %zu points finished; %s holds %s%s\n", done,
                      count, o.outputFile.empty() ? "standard output" : o.outputFile.c_str(),
                      series() ? "the series up to the stop" : "only their rows",
                      o.plotFile.empty() ? "" : ", and no plot was drawn");
-        return 128 + (g_signal.load() ? g_signal.load() : SIGINT);
+        return stopStatus();
     }
-    m_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    m_seconds = std::chrono::duration<double>(Clock::now() - s.start).count();
     return 0;
 }
 
@@ -432,7 +504,7 @@ std::vector<SweepRun::PointResults> SweepRun::results() const
 {
     std::vector<PointResults> out;
     for (std::size_t i = 0; i < m_finished.size(); ++i)
-        out.push_back({m_points[m_mine[i]].size, m_points[m_mine[i]].temperature, m_finished[i].results});
+        out.push_back({pointAt(m_mine[i]).size, pointAt(m_mine[i]).temperature, m_finished[i].results});
     return out;
 }
 

@@ -23,6 +23,29 @@
 
 namespace ferro::batch {
 
+// The exact answers of a point's finite lattice, per site, at the one
+// temperature all its sites run at.
+struct ExactAnswers {
+    double temperature;
+    double energy;
+    double specificHeat;
+};
+
+// A finished point's warnings: the words of its table row ("short;drift")
+// and the lines for standard error.
+struct PointWarnings {
+    std::string words;
+    std::vector<std::string> lines;
+};
+
+// The warnings of a point of L x L sites at `temperature` (as given):
+// "short" when the measured sweeps span fewer than 100 autocorrelation times
+// of the slowest observable; "off-exact" when the energy lies more than 5
+// errors from the exact one (the error never taken below that of independent
+// sweeps); "drift" when the results say the run drifted.
+PointWarnings pointWarnings(int size, double temperature, const Results &results,
+                            const std::optional<ExactAnswers> &exact);
+
 class SweepRun {
 public:
     explicit SweepRun(const Options &options);
@@ -35,7 +58,8 @@ public:
     // Runs the points (all, or the share's) and writes the rows. Returns the
     // exit status: 0, 2 after an output that failed (the message printed),
     // 130 or 143 after a stop by SIGINT or SIGTERM (the rows of the points
-    // finished are kept, with the series so far).
+    // finished are kept, with the series so far; a stop while a share's
+    // points are chosen leaves the header alone).
     int run();
 
     // Once run() returned 0: the warnings of the rows on standard error, then
@@ -60,6 +84,7 @@ public:
     static void catchSignals();
 
 private:
+    struct Shared; // what the workers and the writer share while running
     struct Point {
         int size;
         double temperature;
@@ -73,10 +98,27 @@ private:
     };
 
     bool series() const { return m_options.seriesEvery > 0; }
+    std::size_t pointCount() const { return m_options.sizes.size() * m_options.temperatures.size(); }
+    Point pointAt(std::size_t p) const
+    {
+        const std::size_t t = m_options.temperatures.size();
+        return {m_options.sizes[p / t], m_options.temperatures[p % t]};
+    }
     std::string tableRowOf(std::size_t i) const;
     TemperatureJob jobAt(std::size_t i) const; // all but where its series goes
     void assess(std::size_t i, Finished &finished) const;
     std::optional<double> siteTemperature(std::size_t i) const;
+    std::optional<ExactAnswers> exactAt(std::size_t i) const;
+
+    bool choosePoints();
+    void planWork(Shared &shared);
+    void work(Shared &shared);
+    bool runTogether(Shared &shared, const std::vector<std::size_t> &items);
+    bool runAlone(Shared &shared, std::size_t i);
+    void keep(Shared &shared, std::size_t i, const TemperatureOutcome &outcome);
+    std::size_t writeInOrder(Shared &shared);
+    void writeOut(Shared &shared, std::size_t i);
+    int conclude(Shared &shared, std::size_t written);
 
     Options m_options;
     std::uint64_t m_seed = 0;
@@ -84,7 +126,6 @@ private:
     std::vector<double> m_ones;    // 1 for every site of the largest size
     std::optional<double> m_equalFactor = 1.0;
     std::optional<Output> m_out;
-    std::vector<Point> m_points;      // every point of the run
     std::vector<std::size_t> m_mine;  // the points this run computes: all, or its share's
     std::vector<Finished> m_finished; // by place in m_mine
     std::string m_share;              // "share K/N: ..." of a sharded run

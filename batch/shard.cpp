@@ -39,18 +39,41 @@ double pointCost(int side, long long sweeps)
     return double(side) * double(side) * double(sweeps);
 }
 
-std::vector<std::size_t> sharePoints(const std::vector<double> &cost, Shard shard)
+std::vector<std::size_t> sharePoints(const std::vector<double> &cost, Shard shard, const std::atomic<bool> *stop)
 {
     std::vector<std::size_t> order(cost.size());
     std::iota(order.begin(), order.end(), std::size_t(0));
     std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return cost[a] > cost[b]; });
-    std::vector<double> load(shard.count, 0.0);
+    // The shares that have points, in a heap whose top is the one the next
+    // point goes to: the least cost, the lower share among equals. Shares
+    // from `fresh` on have none yet and cost 0: the next of them is `fresh`.
+    struct Load {
+        double cost;
+        std::size_t share;
+    };
+    const auto after = [](const Load &a, const Load &b) {
+        return a.cost > b.cost || (a.cost == b.cost && a.share > b.share);
+    };
+    std::vector<Load> heap;
+    heap.reserve(std::min(cost.size(), shard.count));
+    std::size_t fresh = 0;
     std::vector<std::size_t> mine;
-    for (const std::size_t p : order) {
-        const std::size_t least = std::size_t(std::min_element(load.begin(), load.end()) - load.begin());
-        load[least] += cost[p];
-        if (least == shard.index)
-            mine.push_back(p);
+    for (std::size_t n = 0; n < order.size(); ++n) {
+        if (stop && n % 4096 == 0 && stop->load(std::memory_order_relaxed))
+            break;
+        Load least {0.0, fresh};
+        if (fresh < shard.count && (heap.empty() || after(heap.front(), least))) {
+            ++fresh;
+        } else {
+            std::pop_heap(heap.begin(), heap.end(), after);
+            least = heap.back();
+            heap.pop_back();
+        }
+        least.cost += cost[order[n]];
+        if (least.share == shard.index)
+            mine.push_back(order[n]);
+        heap.push_back(least);
+        std::push_heap(heap.begin(), heap.end(), after);
     }
     std::sort(mine.begin(), mine.end());
     return mine;

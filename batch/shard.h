@@ -7,6 +7,7 @@
 // then temperatures in the order given; point p (0 .. P-1) draws from the
 // stream of the run's seed and p, whichever share runs it.
 
+#include <atomic>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -35,8 +36,10 @@ double pointCost(int side, long long sweeps);
 // lower index first among equal costs) go one by one to the share with the
 // least cost so far (the lower share among equals). Every point is in exactly
 // one share, and no share costs more than the least one plus its dearest
-// point.
-std::vector<std::size_t> sharePoints(const std::vector<double> &cost, Shard shard);
+// point. Takes time of order P log P for P points, whatever the number of
+// shares; gives up, with part of the share, once `stop` is set.
+std::vector<std::size_t> sharePoints(const std::vector<double> &cost, Shard shard,
+                                     const std::atomic<bool> *stop = nullptr);
 
 // "share 2/4: 5 points (20x20 T=2.1..2.3)", for the lines a share writes on
 // standard error when it starts and ends; sides and temperatures are those of

@@ -195,93 +195,112 @@ Decimal roundedDecimal(double value, int decimals)
     return d;
 }
 
-// Val's reading; leaves the reader after the last character of the number.
-double readNumber(Reader &in)
+// After "&": the H (hexadecimal) or O (octal) digits; 0 for any other letter.
+double prefixedNumber(Reader &in)
+{
+    const int c = in.peek();
+    if (c == 'H' || c == 'h') {
+        ++in.p;
+        return radixValue(in, 4);
+    }
+    if (c == 'O' || c == 'o') {
+        ++in.p;
+        return radixValue(in, 3);
+    }
+    return 0.0;
+}
+
+// The significant digits of a decimal number, as read so far.
+struct Digits {
+    char kept[kKeptDigits + 1];
+    int count = 0;            // 0 while only zeros have come
+    bool restNonZero = false; // a non-zero digit beyond the kept ones
+    // Decimal exponent of the first non-zero digit, once there is one; while
+    // only zeros after the point have been read, minus their number.
+    std::int64_t exp10 = 0;
+};
+
+// The digits with at most one decimal point, up to the first character that
+// is neither.
+void readDigits(Reader &in, Digits &d)
+{
+    bool seenPoint = false;
+    for (;;) {
+        const int c = in.peek();
+        if (isDigit(c)) {
+            ++in.p;
+            if (d.count == 0) {
+                if (seenPoint)
+                    --d.exp10;
+                if (c == '0')
+                    continue;
+            } else if (!seenPoint) {
+                ++d.exp10;
+            }
+            if (d.count < kKeptDigits)
+                d.kept[d.count++] = static_cast<char>(c);
+            else
+                d.restNonZero = d.restNonZero || c != '0';
+        } else if (c == '.' && !seenPoint) {
+            ++in.p;
+            seenPoint = true;
+        } else {
+            return;
+        }
+    }
+}
+
+// After E or D: the exponent's sign and digits.
+std::int64_t readExponent(Reader &in)
 {
     int c = in.peek();
-
-    if (c == '&') {
-        ++in.p;
-        c = in.peek();
-        if (c == 'H' || c == 'h') {
-            ++in.p;
-            return radixValue(in, 4);
-        }
-        if (c == 'O' || c == 'o') {
-            ++in.p;
-            return radixValue(in, 3);
-        }
-        return 0.0;
-    }
-
     bool negative = false;
     if (c == '+' || c == '-') {
         negative = c == '-';
         ++in.p;
     }
-
-    char kept[kKeptDigits + 1];
-    int count = 0;
-    bool restNonZero = false;
-    bool seenPoint = false;
-    // Decimal exponent of the first non-zero digit, once there is one; while
-    // only zeros after the point have been read, minus their number.
-    std::int64_t exp10 = 0;
-    for (;;) {
-        c = in.peek();
-        if (isDigit(c)) {
-            ++in.p;
-            if (count == 0) {
-                if (seenPoint)
-                    --exp10;
-                if (c == '0')
-                    continue;
-            } else if (!seenPoint) {
-                ++exp10;
-            }
-            if (count < kKeptDigits)
-                kept[count++] = static_cast<char>(c);
-            else
-                restNonZero = restNonZero || c != '0';
-        } else if (c == '.' && !seenPoint) {
-            ++in.p;
-            seenPoint = true;
-        } else {
-            break;
-        }
+    // Capped far outside the double range, so far that adding the position
+    // of the first digit (below the text's length) cannot bring a capped
+    // exponent back into it, and near enough that the sum cannot overflow.
+    constexpr std::int64_t cap = 1'000'000'000'000'000;
+    std::int64_t e = 0;
+    while (isDigit(c = in.peek())) {
+        ++in.p;
+        if (e < cap)
+            e = e * 10 + (c - '0');
     }
-    if (count == 0) // no digits, or only zeros
-        return 0.0;
+    return negative ? -e : e;
+}
 
+// Val's reading; leaves the reader after the last character of the number.
+double readNumber(Reader &in)
+{
+    int c = in.peek();
+    if (c == '&') {
+        ++in.p;
+        return prefixedNumber(in);
+    }
+    bool negative = false;
+    if (c == '+' || c == '-') {
+        negative = c == '-';
+        ++in.p;
+    }
+    Digits d;
+    readDigits(in, d);
+    if (d.count == 0) // no digits, or only zeros
+        return 0.0;
+    c = in.peek();
     if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
         ++in.p;
-        c = in.peek();
-        bool expNegative = false;
-        if (c == '+' || c == '-') {
-            expNegative = c == '-';
-            ++in.p;
-        }
-        // Capped far outside the double range, so far that adding the
-        // position of the first digit (below the text's length) cannot bring
-        // a capped exponent back into it, and near enough that the sum cannot
-        // overflow.
-        constexpr std::int64_t cap = 1'000'000'000'000'000;
-        std::int64_t e = 0;
-        while (isDigit(c = in.peek())) {
-            ++in.p;
-            if (e < cap)
-                e = e * 10 + (c - '0');
-        }
-        exp10 += expNegative ? -e : e;
+        d.exp10 += readExponent(in);
     }
-
-    if (restNonZero) {
-        kept[count++] = '1';
+    if (d.restNonZero) {
+        d.kept[d.count++] = '1';
     } else {
-        while (kept[count - 1] == '0')
-            --count;
+        while (d.kept[d.count - 1] == '0')
+            --d.count;
     }
-    return decimalToDouble(kept, count, exp10, negative);
+    return decimalToDouble(d.kept, d.count, d.exp10, negative);
 }
 
 } // namespace

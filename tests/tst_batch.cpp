@@ -1,6 +1,7 @@
 // ferrogrid-batch as a user runs it: arguments in, CSV, plot, messages and
 // exit status out.
 #include "analysis/exactenergy.h"
+#include "batch/run.h"
 
 #include <QDir>
 #include <QFile>
@@ -630,6 +631,53 @@ private slots:
             QVERIFY(f.open(QIODevice::ReadOnly));
             QCOMPARE(QString::fromUtf8(f.readAll()), fileText);
         }
+    }
+    // The thresholds of the warnings, each met from both sides: a run of 100
+    // autocorrelation times is long enough, one sweep less is short; an
+    // energy 5 errors from the exact one is fine, a little more is off (the
+    // error never below that of independent sweeps).
+    void warningThresholds_data()
+    {
+        QTest::addColumn<int>("sweeps");
+        QTest::addColumn<double>("tau");
+        QTest::addColumn<double>("errors"); // the energy's distance from the exact one, in errors
+        QTest::addColumn<bool>("independentOnly"); // the run's own error below that of independent sweeps
+        QTest::addColumn<bool>("exactKnown");
+        QTest::addColumn<QByteArray>("words");
+        QTest::newRow("one-sweep-under-100-tau") << 999 << 10.0 << 0.0 << false << true << QByteArray("short");
+        QTest::newRow("exactly-100-tau") << 1000 << 10.0 << 0.0 << false << true << QByteArray();
+        QTest::newRow("just-inside-5-errors") << 1000 << 1.0 << 4.99 << false << true << QByteArray();
+        QTest::newRow("just-outside-5-errors") << 1000 << 1.0 << 5.01 << false << true << QByteArray("off-exact");
+        QTest::newRow("just-outside-5-errors-below") << 1000 << 1.0 << -5.01 << false << true
+                                                     << QByteArray("off-exact");
+        QTest::newRow("inside-5-independent-errors") << 1000 << 1.0 << 4.9 << true << true << QByteArray();
+        QTest::newRow("outside-5-independent-errors") << 1000 << 1.0 << 5.1 << true << true
+                                                      << QByteArray("off-exact");
+        QTest::newRow("no-exact-energy") << 1000 << 1.0 << 50.0 << false << false << QByteArray();
+        QTest::newRow("short-and-off") << 500 << 10.0 << 6.0 << false << true << QByteArray("short;off-exact");
+    }
+    void warningThresholds()
+    {
+        QFETCH(int, sweeps);
+        QFETCH(double, tau);
+        QFETCH(double, errors);
+        QFETCH(bool, independentOnly);
+        QFETCH(bool, exactKnown);
+        QFETCH(QByteArray, words);
+        // L = 8 at T = 2 with C = 0.64: independent sweeps give an error of
+        // sqrt(C T^2 / (L^2 sweeps)) in the energy per site.
+        const ferro::batch::ExactAnswers exact {2.0, -1.5, 0.64};
+        const double independent = std::sqrt(0.64 * 4 / (64.0 * sweeps));
+        ferro::batch::Results r;
+        r.sweeps = sweeps;
+        r.slowestTau = tau;
+        r.energy.error = independentOnly ? independent / 10 : 0.01;
+        r.energy.mean = exact.energy + errors * (independentOnly ? independent : r.energy.error);
+        const ferro::batch::PointWarnings w = ferro::batch::pointWarnings(8, 2.5, r, exactKnown ? std::optional(exact) : std::nullopt);
+        QCOMPARE(QByteArray::fromStdString(w.words), words);
+        QCOMPARE(qsizetype(w.lines.size()), words.isEmpty() ? 0 : words.count(';') + 1);
+        for (const std::string &line : w.lines)
+            QVERIFY2(line.starts_with("ferrogrid-batch: warning: L = 8, T = 2.5: "), line.c_str());
     }
 };
 

@@ -1,6 +1,8 @@
 // A run split into shares, as a cluster's array job runs it: the shares'
 // tables merged, in any order, are the whole run's table, and the figure of a
 // saved table is the run's own figure.
+#include "batch/shard.h"
+
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -9,6 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <csignal>
 #include <numeric>
 
 namespace {
@@ -43,6 +46,39 @@ void write(const QString &path, const QByteArray &data)
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(data);
+}
+
+// The share of every point, straight from the rule: the points by decreasing
+// cost (the lower first among equals), each to the share that costs least so
+// far (the lower among equals), looked for among all the shares every time.
+std::vector<std::size_t> owners(const std::vector<double> &cost, std::size_t shares)
+{
+    std::vector<std::size_t> order(cost.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return cost[a] > cost[b]; });
+    std::vector<double> load(shares, 0.0);
+    std::vector<std::size_t> owner(cost.size());
+    for (const std::size_t p : order) {
+        std::size_t least = 0;
+        for (std::size_t k = 1; k < shares; ++k)
+            if (load[k] < load[least])
+                least = k;
+        load[least] += cost[p];
+        owner[p] = least;
+    }
+    return owner;
+}
+
+// Whether the process catches `signal` (it has set a handler for it).
+bool catches(qint64 pid, int signal)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("SigCgt:"))
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+    return false;
 }
 
 } // namespace
@@ -119,6 +155,69 @@ private slots:
                 QVERIFY2(from > 0, row.constData());
             }
         }
+    }
+
+    // The split of many points, share by share, as the rule gives it.
+    void splitFollowsTheRule_data()
+    {
+        QTest::addColumn<QList<double>>("costs");
+        QTest::addColumn<int>("shares");
+        QList<double> sizes; // L = 2 .. 60 at 40 temperatures, as a run of several sizes has them
+        for (int side = 2; side <= 60; ++side)
+            for (int t = 0; t < 40; ++t)
+                sizes.append(ferro::batch::pointCost(side, 1100));
+        QTest::newRow("sizes-in-7-shares") << sizes << 7;
+        QTest::newRow("sizes-in-1000-shares") << sizes << 1000;
+        QTest::newRow("more-shares-than-points") << sizes.mid(0, 300) << 1000;
+        QTest::newRow("one-share") << sizes << 1;
+        QList<double> ties; // few distinct costs, zeros among them
+        for (int p = 0; p < 5000; ++p)
+            ties.append(double((p * 7919) % 5));
+        QTest::newRow("ties-and-zeros-in-13-shares") << ties << 13;
+        QTest::newRow("all-equal-in-64-shares") << QList<double>(3000, 2.5) << 64;
+        QList<double> uneven;
+        quint64 x = 12345;
+        for (int p = 0; p < 20000; ++p) {
+            x = x * 6364136223846793005ULL + 1442695040888963407ULL;
+            uneven.append(double(x >> 11) / 9007199254740992.0 * 1000);
+        }
+        QTest::newRow("uneven-in-97-shares") << uneven << 97;
+    }
+    void splitFollowsTheRule()
+    {
+        QFETCH(QList<double>, costs);
+        QFETCH(int, shares);
+        const std::vector<double> cost(costs.begin(), costs.end());
+        const std::vector<std::size_t> owner = owners(cost, std::size_t(shares));
+        std::vector<std::vector<std::size_t>> expected(static_cast<std::size_t>(shares));
+        for (std::size_t p = 0; p < owner.size(); ++p)
+            expected[owner[p]].push_back(p);
+        for (int k = 0; k < shares; ++k)
+            QCOMPARE(ferro::batch::sharePoints(cost, {std::size_t(k), std::size_t(shares)}), expected[std::size_t(k)]);
+    }
+
+    // A share of a split of very many points into very many shares: the run
+    // answers SIGTERM however far it got, in its set-up or its one long point.
+    void hugeSplitAnswersSigterm()
+    {
+        QStringList sizes;
+        for (int side = 2; side <= 100; ++side)
+            sizes << QString::number(side);
+        QProcess p;
+        p.start(QStringLiteral(FERROGRID_BATCH),
+                {"--size", sizes.join(','), "--temperatures", "0.1:100:0.1", "--sweeps", "1000000000000",
+                 "--equilibrate", "0", "--seed", "1", "--shard", "5/1000000", "--output", path("stopped.csv")});
+        QVERIFY(p.waitForStarted());
+        // Before its handler is set, SIGTERM would end the program outright.
+        QTRY_VERIFY_WITH_TIMEOUT(p.state() != QProcess::Running || catches(p.processId(), SIGTERM), 30000);
+        QVERIFY2(p.state() == QProcess::Running, p.readAllStandardError().constData());
+        p.terminate();
+        // A hang check, not a measure of speed.
+        QVERIFY2(p.waitForFinished(60000), "SIGTERM left the run going");
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 143);
+        QVERIFY(p.readAllStandardError().contains("ferrogrid-batch: interrupted"));
+        QVERIFY(read(path("stopped.csv")).startsWith("temperature,"));
     }
 
     void mergeIsTheWholeRun_data()
