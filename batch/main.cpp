@@ -103,11 +103,11 @@ int main(int argc, char *argv[])
     if (!o.plotTable.empty())
         return runPlotTable(o, argc, argv);
 
+    SweepRun::catchSignals(); // from here on, Ctrl-C and SIGTERM stop the run and keep what is finished
     SweepRun run(o);
     if (const std::string error = run.prepare(); !error.empty())
         return fail(error);
     const std::unique_ptr<QGuiApplication> app = o.plotFile.empty() ? nullptr : figureApplication(argc, argv);
-    SweepRun::catchSignals();
     if (const int status = run.run(); status != 0)
         return status;
     run.warn();
