@@ -34,17 +34,20 @@ void addOptions(QCommandLineParser &parser)
                       QStringLiteral("file")});
 }
 
-// Options the toolkit reads but may leave in the arguments: on X11 it honours
-// -sync without taking it out, and on any other platform the X11 options
-// stay unread. They are let through and left to the toolkit.
-void addLeftoverToolkitOptions(QCommandLineParser &parser)
+// The toolkit's own options (Qt's and its X11 platform's), declared so
+// that the command line can be checked before any display is opened. The
+// toolkit takes them out of the arguments, or leaves them for the platform
+// that reads them (-sync on X11, the X11 options elsewhere).
+void addToolkitOptions(QCommandLineParser &parser)
 {
-    for (const char *name : {"display", "geometry", "title", "icon", "name", "visual"}) {
+    for (const char *name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+                             "qwindowicon", "qwindowtitle", "session", "style", "stylesheet", "qmljsdebugger",
+                             "display", "geometry", "title", "icon", "name", "visual"}) {
         QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
     }
-    for (const char *name : {"sync", "nograb", "dograb"}) {
+    for (const char *name : {"reverse", "widgetcount", "testability", "sync", "nograb", "dograb"}) {
         QCommandLineOption option(QString::fromLatin1(name));
         option.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(option);
@@ -74,6 +77,37 @@ int usageError(const QString &message)
     std::fprintf(stderr, "ferrogrid: %s\nTry 'ferrogrid --help' for more information.\n",
                  message.toLatin1().constData());
     return 2;
+}
+
+// What is wrong with the program's own options, or nothing.
+QString commandLineError(const QCommandLineParser &parser)
+{
+    if (!parser.errorText().isEmpty())
+        return parser.errorText();
+    if (!parser.positionalArguments().isEmpty())
+        return QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first());
+    for (const QString &name : {QStringLiteral("record"), QStringLiteral("factors")}) {
+        const QStringList files = parser.values(name);
+        if (files.size() > 1)
+            return QStringLiteral("--%1 is given more than once.").arg(name);
+        if (files.size() == 1 && files[0].isEmpty())
+            return QStringLiteral("--%1 needs a file name.").arg(name);
+    }
+    return {};
+}
+
+// Reads --factors FILE and prints its warnings; false, after saying why,
+// when the file cannot be used.
+bool readFactors(const QString &file, ferro::FactorFileResult &factors)
+{
+    factors = ferro::readFactorFile(file.toLatin1().toStdString());
+    if (!factors.ok()) {
+        std::fprintf(stderr, "ferrogrid: %s\n", factors.error.c_str());
+        return false;
+    }
+    for (const std::string &warning : factors.warnings)
+        std::fprintf(stderr, "ferrogrid: warning: %s\n", warning.c_str());
+    return true;
 }
 
 // What the toolkit says while it opens the display is held back: when no
@@ -112,9 +146,11 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     addOptions(parser);
-    addLeftoverToolkitOptions(parser);
+    addToolkitOptions(parser);
 
-    // --help and --version work without a display and open no window.
+    // The command line is checked before the toolkit opens a display, so
+    // that a mistake in it is told whether or not there is one. --help and
+    // --version work without a display and open no window.
     parser.parse(argumentBytes(argc, argv));
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))
         || parser.isSet(QStringLiteral("version"))) {
@@ -123,40 +159,21 @@ int main(int argc, char *argv[])
             parser.showVersion(); // ends the program with status 0
         parser.showHelp();
     }
+    if (const QString error = commandLineError(parser); !error.isEmpty())
+        return usageError(error);
+    const QStringList recordFiles = parser.values(QStringLiteral("record"));
+    const QStringList factorFiles = parser.values(QStringLiteral("factors"));
 
-    // The toolkit takes its own options out of the arguments (-platform,
-    // -style, on X11 -display and -title, ...); what is left is checked.
+    ferro::FactorFileResult factors;
+    if (!factorFiles.isEmpty() && !readFactors(factorFiles[0], factors))
+        return 2;
+
     const QtMessageHandler toolkitHandler = qInstallMessageHandler(whileOpeningDisplay);
     QApplication app(argc, argv);
     qInstallMessageHandler(toolkitHandler);
     for (const HeldMessage &held : g_heldMessages)
         toolkitHandler(held.type, QMessageLogContext(nullptr, 0, nullptr, held.category.constData()), held.text);
     g_heldMessages.clear();
-
-    if (!parser.parse(argumentBytes(argc, argv)))
-        return usageError(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
-        return usageError(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().first()));
-    for (const QString &name : {QStringLiteral("record"), QStringLiteral("factors")}) {
-        const QStringList files = parser.values(name);
-        if (files.size() > 1)
-            return usageError(QStringLiteral("--%1 is given more than once.").arg(name));
-        if (files.size() == 1 && files[0].isEmpty())
-            return usageError(QStringLiteral("--%1 needs a file name.").arg(name));
-    }
-    const QStringList recordFiles = parser.values(QStringLiteral("record"));
-    const QStringList factorFiles = parser.values(QStringLiteral("factors"));
-
-    ferro::FactorFileResult factors;
-    if (!factorFiles.isEmpty()) {
-        factors = ferro::readFactorFile(factorFiles[0].toLatin1().toStdString());
-        if (!factors.ok()) {
-            std::fprintf(stderr, "ferrogrid: %s\n", factors.error.c_str());
-            return 2;
-        }
-        for (const std::string &warning : factors.warnings)
-            std::fprintf(stderr, "ferrogrid: warning: %s\n", warning.c_str());
-    }
 
     QGuiApplication::setDesktopFileName(QString::fromLatin1(appId));
     QApplication::setWindowIcon(programIcon());

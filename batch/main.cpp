@@ -1,17 +1,18 @@
 // ferrogrid-batch: the window's flip attempt, headless, over a list of
 // temperatures; a CSV table (or time series) and a figure.
 //
-// Parse, check, run, write: the options are read as text alone, the files
-// they name are checked before anything runs, SweepRun runs the temperatures
-// and writes the rows, and the figure comes last.
+// Parse, validate, run, write: the options are read as text alone and their
+// combinations checked, the files they name are checked before anything runs,
+// SweepRun runs the temperatures and writes the rows, and the figure comes
+// last.
 
 #include "batch/options.h"
 #include "batch/output.h"
-#include "batch/plot.h"
+#include "figures/plot.h"
 #include "batch/run.h"
-#include "batch/table.h"
+#include "table/table.h"
 #include "batch/tablecommands.h"
-#include "batch/tableplot.h"
+#include "figures/tableplot.h"
 #include "preparation/factorfile.h"
 
 #include <QFile>
@@ -30,7 +31,7 @@ namespace {
 
 int writeFactorFile(const Options &o)
 {
-    const int side = o.sizes.front(); // one size (parseOptions refuses a list)
+    const int side = o.sizes.front(); // one size (validate() refuses a list)
     const FactorFileResult pattern = factorPattern(o.writeFactorsPattern, side);
     if (!pattern.ok())
         return fail("--write-factors: " + pattern.error);
@@ -91,6 +92,8 @@ int main(int argc, char *argv[])
     const Options &o = parsed.options;
     if (o.help || o.version)
         return printText(o.help ? usageText() : versionText()) ? 0 : 2;
+    if (const std::string error = validate(o); !error.empty())
+        return fail(error);
     if (const std::string error = checkFiles(o); !error.empty())
         return fail(error);
     if (!o.writeFactorsPattern.empty())

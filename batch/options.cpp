@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 namespace ferro::batch {
 
@@ -106,181 +108,336 @@ std::vector<double> parseTemperatures(std::string_view text, std::string &error)
     return out;
 }
 
+namespace {
+
+// The commands; a run of the temperatures is the one without a command option.
+enum Mode : unsigned { Run = 1, WriteFactors = 2, Merge = 4, PlotTable = 8 };
+
+enum class Form {
+    Flag,  // no value
+    Value, // a value
+    Name,  // a file name or pattern: never empty
+    List,  // every argument up to the next option
+};
+
+using Setter = std::string (*)(Options &, std::string_view value); // the error without the name, or empty
+
+// One option: everything the parser, validate() and --help know of it.
+struct Declared {
+    std::string_view heading; // --help's heading above the option; empty: none
+    std::string_view name;
+    std::string_view alias;    // a second name ("-h"); empty: none
+    std::string_view value;    // the value's form in --help ("N"); empty for a flag
+    Form form;
+    std::string_view fallback; // the default as typed; empty: none, or told in the help text
+    unsigned modes;            // the commands it has an effect in
+    std::string_view command;  // a command option: what it does, for the refusals; else empty
+    Setter set;
+    std::string_view help; // {default} stands for the default (else it ends the text), {sizes},
+                           // {temperatures} and {jobs} for the limits
+};
+
+// Decimal digits alone, from `lowest` to `highest`.
+template <typename T>
+std::string whole(std::string_view text, std::uint64_t lowest, std::uint64_t highest, T &into)
+{
+    const std::optional<std::uint64_t> value = wholeNumber(text);
+    if (!value || *value < lowest || *value > highest)
+        return messageQuote(text) + " is not a whole number from " + std::to_string(lowest) + " to "
+            + std::to_string(highest);
+    into = T(*value);
+    return {};
+}
+
+std::string sizes(Options &o, std::string_view text)
+{
+    o.sizes.clear();
+    for (const std::string_view item : splitList(text, ',', true)) {
+        int size = 0;
+        if (std::string why = whole(item, engine::MinimumSize, engine::MaximumSize, size); !why.empty())
+            return why;
+        if (std::find(o.sizes.begin(), o.sizes.end(), size) != o.sizes.end())
+            return std::to_string(size) + " is given twice";
+        o.sizes.push_back(size);
+    }
+    return {};
+}
+
+std::string plotFile(Options &o, std::string_view text)
+{
+    o.plotFile = text;
+    const std::size_t dot = text.rfind('.');
+    std::string ext(dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1));
+    for (char &c : ext)
+        c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (ext != "png" && ext != "svg" && ext != "pdf")
+        return messageQuote(text) + " does not end in .png, .svg or .pdf";
+    return {};
+}
+
+constexpr std::uint64_t Most = std::numeric_limits<std::uint64_t>::max();
+constexpr unsigned RunOrTable = Run | PlotTable;
+
+constexpr Declared Table[] = {
+    {"Options of a run", "--temperatures", "", "LIST", Form::Value, "", Run, "",
+     [](Options &o, std::string_view v) {
+         std::string why;
+         o.temperatures = parseTemperatures(v, why);
+         return why;
+     },
+     "one temperature (2.27), a list (1.5,2.0,2.27; blanks after the commas allowed) or a range FROM:TO:STEP "
+     "(1.5:3.5:0.1) whose ends count when they fall on the grid; each 0.1 or more, at most {temperatures} of "
+     "them"},
+    {"", "--size", "", "L[,L...]", Form::Value, "20", Run | WriteFactors, "", sizes,
+     "lattice size or sizes, {sizes} {default}; the points are the sizes times the temperatures"},
+    {"", "--algorithm", "", "A", Form::Value, "metropolis", Run, "",
+     [](Options &o, std::string_view v) {
+         if (v != "metropolis" && v != "wolff")
+             return messageQuote(v) + " is neither metropolis nor wolff";
+         o.algorithm = v == "wolff" ? Algorithm::Wolff : Algorithm::Metropolis;
+         return std::string();
+     },
+     "the update: metropolis, whose sweep is L^2 flip attempts, or wolff, whose sweep is as many cluster flips "
+     "as flip L^2 spins on average and which needs one factor everywhere"},
+    {"", "--equilibrate", "", "N", Form::Value, "1000", RunOrTable, "",
+     [](Options &o, std::string_view v) { return whole(v, 0, MaxSweeps, o.equilibrate); },
+     "sweeps before measuring"},
+    {"", "--sweeps", "", "N", Form::Value, "10000", Run, "",
+     [](Options &o, std::string_view v) { return whole(v, 1, MaxSweeps, o.sweeps); }, "measured sweeps"},
+    {"", "--start", "", "zero|infinity", Form::Value, "zero", Run, "",
+     [](Options &o, std::string_view v) {
+         if (v != "zero" && v != "infinity")
+             return messageQuote(v) + " is neither zero nor infinity";
+         o.start = v == "zero" ? Start::Zero : Start::Infinity;
+         return std::string();
+     },
+     "zero, all aligned as after the T = Zero button, or infinity, random as after T = Infinity {default}"},
+    {"", "--seed", "", "N", Form::Value, "", Run, "",
+     [](Options &o, std::string_view v) { return whole(v, 0, Most, o.seed); },
+     "seed (default from the clock; written in every row)"},
+    {"", "--stream", "", "S", Form::Value, "", Run, "",
+     [](Options &o, std::string_view v) { return whole(v, 0, Most, o.stream); },
+     "with one size and one temperature: run that point alone from the stream S, a row's stream column"},
+    {"", "--factors", "", "FILE", Form::Name, "", RunOrTable, "",
+     [](Options &o, std::string_view v) { return (o.factorsFile = v, std::string()); },
+     "site temperature factors: L lines of L comma-separated texts, each read as a designer box (empty: 1)"},
+    {"", "--output", "", "FILE", Form::Name, "", Run | WriteFactors | Merge, "",
+     [](Options &o, std::string_view v) { return (o.outputFile = v, std::string()); },
+     "write the table (or series, or factor file) there instead of standard output"},
+    {"", "--series", "", "K", Form::Value, "", Run, "",
+     [](Options &o, std::string_view v) { return whole(v, 1, MaxSweeps, o.seriesEvery); },
+     "instead of the table, a row at every K-th sweep from the start (sweep 0, through the equilibration and "
+     "the measured sweeps) with the columns temperature, seed, sweep, energy, magnetization, size (energy and "
+     "magnetization per site)"},
+    {"", "--plot", "", "FILE", Form::Value, "", RunOrTable, "", plotFile,
+     "the figure, .png, .svg or .pdf: five panels against the temperature (energy, |m|, specific heat, "
+     "susceptibility and Binder cumulant, each size with its error bars and, where known, the exact curves) "
+     "and a list of the crossings of the Binder cumulants of successive sizes, also printed on standard error, "
+     "when the cumulant is measured"},
+    {"", "--jobs", "", "N", Form::Value, "", Run, "",
+     [](Options &o, std::string_view v) { return whole(v, 1, MaxJobs, o.jobs); },
+     "points run side by side, at most {jobs} (default: the cores); the output is the same for any N"},
+    {"", "--shard", "", "K/N", Form::Value, "", Run, "",
+     [](Options &o, std::string_view v) {
+         std::string why;
+         o.shard = parseShard(v, why);
+         return why;
+     },
+     "run only the K-th of N shares of the points (0 <= K < N), for a cluster's array job; needs --seed. "
+     "Every share's rows are those the whole run writes for its points"},
+    {"Commands on their own (each with the options it names)", "--write-factors", "", "PATTERN", Form::Name, "", WriteFactors,
+     "writes a factor file and stops",
+     [](Options &o, std::string_view v) { return (o.writeFactorsPattern = v, std::string()); },
+     "write a factor file of --size L and stop: uniform:F, gradient:A:B (columns A to B), stripe:F (rows L/4 "
+     "to L-L/4-1 from 0: 5 to 14 at 20), spot:F (within L/4 of the centre)"},
+    {"", "--merge", "", "FILE...", Form::List, "", Merge, "merges saved tables",
+     [](Options &o, std::string_view v) { return (o.mergeFiles.emplace_back(v), std::string()); },
+     "merge the tables of a run's shares into one, the very table the whole run writes; refuses tables of "
+     "other runs, a point twice or a point missing"},
+    {"", "--allow-missing", "", "", Form::Flag, "", Merge, "",
+     [](Options &o, std::string_view) { return (o.allowMissing = true, std::string()); },
+     "with --merge: merge what there is, saying what is missing"},
+    {"", "--plot-table", "", "TABLE", Form::Name, "", PlotTable, "draws a saved table",
+     [](Options &o, std::string_view v) { return (o.plotTable = v, std::string()); },
+     "with --plot: draw the figure of a saved table; --equilibrate and --factors name, in its caption, what "
+     "a table without those columns does not hold"},
+    {"", "--help", "-h", "", Form::Flag, "", Run | WriteFactors | Merge | PlotTable, "",
+     [](Options &o, std::string_view) { return (o.help = true, std::string()); }, "print this text and stop"},
+    {"", "--version", "", "", Form::Flag, "", Run | WriteFactors | Merge | PlotTable, "",
+     [](Options &o, std::string_view) { return (o.version = true, std::string()); },
+     "print the version and stop"},
+};
+
+const Declared *declared(std::string_view name)
+{
+    for (const Declared &d : Table)
+        if (d.name == name || (!d.alias.empty() && d.alias == name))
+            return &d;
+    return nullptr;
+}
+
+bool isGiven(const Options &o, std::string_view name)
+{
+    return std::find(o.given.begin(), o.given.end(), name) != o.given.end();
+}
+
+bool isOption(std::string_view arg)
+{
+    return arg.rfind("--", 0) == 0 || declared(arg);
+}
+
+// Reads the option at args[a] and its value, moving `a` past them; the error or empty.
+std::string parseOne(const std::vector<std::string> &args, std::size_t &a, Options &o)
+{
+    std::string_view name = args[a];
+    std::optional<std::string_view> value;
+    if (const std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string_view::npos) {
+        value = name.substr(eq + 1);
+        name = name.substr(0, eq);
+    }
+    const Declared *d = declared(name);
+    if (!d && name.rfind("--", 0) != 0)
+        return "unexpected argument " + messageQuote(name) + " (options begin with --; see --help)";
+    if (!d)
+        return "unknown option " + messageQuote(name) + " (see --help)";
+    const std::string named(d->name);
+    if (!isGiven(o, named))
+        o.given.push_back(named);
+    switch (d->form) {
+    case Form::Flag:
+        return value ? named + " takes no value" : d->set(o, {});
+    case Form::List:
+        if (value)
+            d->set(o, *value);
+        while (a + 1 < args.size() && !isOption(args[a + 1]))
+            d->set(o, args[++a]);
+        return {};
+    case Form::Value:
+    case Form::Name:
+        break;
+    }
+    if (!value && a + 1 >= args.size())
+        return named + " needs a value";
+    if (!value)
+        value = args[++a];
+    if (d->form == Form::Name && value->empty())
+        return named + " needs a value";
+    const std::string why = d->set(o, *value);
+    return why.empty() ? why : named + ": " + why;
+}
+
+// The refusals of combinations of options, each with its own advice.
+std::string combinationError(const Options &o)
+{
+    if (o.merge && o.mergeFiles.empty())
+        return "--merge needs the tables to merge: --merge FILE...";
+    if (o.merge && !o.plotTable.empty())
+        return "--merge and --plot-table go in separate runs: merge first, then draw the merged table";
+    if (o.merge && !o.plotFile.empty())
+        return "--merge writes a table: draw it with --plot-table TABLE --plot FILE";
+    if (o.allowMissing && !o.merge)
+        return "--allow-missing goes with --merge";
+    if (!o.plotTable.empty() && o.plotFile.empty())
+        return "--plot-table needs --plot FILE, the figure to draw";
+    if (o.shard && !o.seed)
+        return "--shard needs --seed: every share of a run must use the same seed";
+    if (o.shard && o.seriesEvery > 0)
+        return "--shard makes tables: it does not go with --series";
+    if (o.sizes.size() > 1 && !o.factorsFile.empty())
+        return "--factors: a factor file is for one size, and --size gives " + std::to_string(o.sizes.size())
+            + ": run each size with its own file";
+    if (o.sizes.size() > 1 && !o.writeFactorsPattern.empty())
+        return "--write-factors writes one file for one size, and --size gives " + std::to_string(o.sizes.size());
+    if (o.stream && o.shard)
+        return "--stream runs one point alone: it does not go with --shard";
+    if (o.stream && o.sizes.size() * o.temperatures.size() != 1)
+        return "--stream runs one point alone with that stream, and --size and --temperatures give "
+            + std::to_string(o.sizes.size() * o.temperatures.size()) + " points: give one size and one temperature";
+    return {};
+}
+
+// One command at a time, and no option that it would ignore.
+std::string modeError(const Options &o)
+{
+    const Declared *command = nullptr;
+    for (const Declared &d : Table)
+        if (!d.command.empty() && isGiven(o, d.name)) {
+            if (command)
+                return std::string(command->name) + " and " + std::string(d.name) + " go in separate runs";
+            command = &d;
+        }
+    const unsigned mode = command ? command->modes : Run;
+    for (const std::string &name : o.given)
+        if (!(declared(name)->modes & mode))
+            return name + " has no effect "
+                + (command ? "with " + std::string(command->name) + ", which " + std::string(command->command)
+                           : std::string("in a run of the temperatures"));
+    return {};
+}
+
+// "  --name VALUE  help", the help wrapped at 80 columns from column 23.
+std::string helpEntry(const Declared &d)
+{
+    constexpr std::size_t Indent = 23, Width = 80;
+    std::string text = "  " + (d.alias.empty() ? std::string() : std::string(d.alias) + ", ") + std::string(d.name)
+        + (d.value.empty() ? "" : " " + std::string(d.value));
+    std::string help(d.help);
+    if (!d.fallback.empty() && help.find("{default}") == std::string::npos)
+        help += " {default}";
+    for (const auto &[from, to] : {std::pair {"{default}", "(default " + std::string(d.fallback) + ")"},
+                                   std::pair {"{sizes}", std::to_string(engine::MinimumSize) + " to "
+                                                              + std::to_string(engine::MaximumSize)},
+                                   std::pair {"{temperatures}", std::to_string(MaxTemperatures)},
+                                   std::pair {"{jobs}", std::to_string(MaxJobs)}})
+        if (const std::size_t at = help.find(from); at != std::string::npos)
+            help.replace(at, std::string_view(from).size(), to);
+    text += text.size() + 2 > Indent ? std::string(2, ' ') : std::string(Indent - text.size(), ' ');
+    std::size_t column = text.size();
+    for (const std::string_view word : splitList(help, ' ')) {
+        if (column > Indent && column + 1 + word.size() > Width) {
+            text += "\n" + std::string(Indent, ' ');
+            column = Indent;
+        } else if (column > Indent && text.back() != ' ') {
+            text += ' ';
+            ++column;
+        }
+        text += word;
+        column += word.size();
+    }
+    return text + "\n";
+}
+
+} // namespace
+
 ParsedOptions parseOptions(const std::vector<std::string> &args)
 {
     ParsedOptions parsed;
     Options &o = parsed.options;
-    std::string &error = parsed.error;
-    bool haveTemperatures = false;
-
-    auto wholeNumber = [&](const std::string &name, std::string_view text, std::int64_t lowest, std::int64_t highest,
-                     std::int64_t &into) {
-        const auto value = number(text);
-        if (!value || *value != std::floor(*value) || *value < double(lowest) || *value > double(highest)) {
-            error = name + ": " + messageQuote(text) + " is not a whole number from " + std::to_string(lowest) + " to "
-                + std::to_string(highest);
-            return;
-        }
-        into = std::int64_t(*value);
-    };
-
-    for (std::size_t a = 0; a < args.size() && error.empty(); ++a) {
-        std::string name = args[a];
-        std::optional<std::string> value;
-        if (name.rfind("--", 0) == 0) {
-            const std::size_t eq = name.find('=');
-            if (eq != std::string::npos) {
-                value = name.substr(eq + 1);
-                name.resize(eq);
-            }
-        } else {
-            error = "unexpected argument " + messageQuote(name) + " (options begin with --; see --help)";
-            break;
-        }
-        if (name == "--help" || name == "-h") {
-            o.help = true;
-            continue;
-        }
-        if (name == "--allow-missing" && !value) {
-            o.allowMissing = true;
-            continue;
-        }
-        if (name == "--merge") {
-            // The tables: every argument up to the next option.
-            o.merge = true;
-            if (value)
-                o.mergeFiles.push_back(*value);
-            while (a + 1 < args.size() && args[a + 1].rfind("--", 0) != 0)
-                o.mergeFiles.push_back(args[++a]);
-            continue;
-        }
-        if (name == "--version") {
-            o.version = true;
-            continue;
-        }
-        static const char *const withValue[] = {"--temperatures", "--equilibrate", "--sweeps", "--start",
-                                                "--seed", "--factors", "--output", "--series",
-                                                "--plot", "--jobs", "--write-factors", "--shard",
-                                                "--plot-table", "--size", "--algorithm", "--stream"};
-        bool known = false;
-        for (const char *n : withValue)
-            known = known || name == n;
-        if (!known) {
-            error = "unknown option " + messageQuote(name) + " (see --help)";
-            break;
-        }
-        if (!value) {
-            if (a + 1 >= args.size()) {
-                error = name + " needs a value";
-                break;
-            }
-            value = args[++a];
-        }
-        const std::string &v = *value;
-        if (name == "--temperatures") {
-            std::string why;
-            o.temperatures = parseTemperatures(v, why);
-            if (!why.empty())
-                error = name + ": " + why;
-            haveTemperatures = true;
-        } else if (name == "--equilibrate") {
-            wholeNumber(name, v, 0, MaxSweeps, o.equilibrate);
-            o.equilibrateGiven = true;
-        } else if (name == "--sweeps") {
-            wholeNumber(name, v, 1, MaxSweeps, o.sweeps);
-        } else if (name == "--series") {
-            wholeNumber(name, v, 1, MaxSweeps, o.seriesEvery);
-        } else if (name == "--jobs") {
-            std::int64_t jobs = 0;
-            wholeNumber(name, v, 1, MaxJobs, jobs);
-            o.jobs = int(jobs);
-        } else if (name == "--start") {
-            if (v == "zero")
-                o.start = Start::Zero;
-            else if (v == "infinity")
-                o.start = Start::Infinity;
-            else
-                error = name + ": " + messageQuote(v) + " is neither zero nor infinity";
-        } else if (name == "--seed" || name == "--stream") {
-            std::uint64_t seed = 0;
-            const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), seed);
-            if (v.empty() || ec != std::errc() || end != v.data() + v.size())
-                error = name + ": " + messageQuote(v) + " is not a whole number from 0 to 18446744073709551615";
-            (name == "--seed" ? o.seed : o.stream) = seed;
-        } else if (name == "--size") {
-            o.sizes.clear();
-            for (const std::string_view item : splitList(v, ',', true)) {
-                std::int64_t size = 0;
-                wholeNumber(name, item, MinimumSize, MaximumSize, size);
-                if (!error.empty())
-                    break;
-                if (std::find(o.sizes.begin(), o.sizes.end(), int(size)) != o.sizes.end()) {
-                    error = name + ": " + std::to_string(size) + " is given twice";
-                    break;
-                }
-                o.sizes.push_back(int(size));
-            }
-        } else if (name == "--algorithm") {
-            if (v == "metropolis")
-                o.algorithm = Algorithm::Metropolis;
-            else if (v == "wolff")
-                o.algorithm = Algorithm::Wolff;
-            else
-                error = name + ": " + messageQuote(v) + " is neither metropolis nor wolff";
-        } else if (name == "--plot") {
-            const std::size_t dot = v.rfind('.');
-            std::string ext = dot == std::string::npos ? std::string() : v.substr(dot + 1);
-            for (char &c : ext)
-                c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-            if (ext != "png" && ext != "svg" && ext != "pdf")
-                error = name + ": " + messageQuote(v) + " does not end in .png, .svg or .pdf";
-            o.plotFile = v;
-        } else if (name == "--shard") {
-            std::string why;
-            o.shard = parseShard(v, why);
-            if (!why.empty())
-                error = name + ": " + why;
-        } else if (v.empty()) {
-            error = name + " needs a value";
-        } else if (name == "--factors") {
-            o.factorsFile = v;
-        } else if (name == "--output") {
-            o.outputFile = v;
-        } else if (name == "--write-factors") {
-            o.writeFactorsPattern = v;
-        } else if (name == "--plot-table") {
-            o.plotTable = v;
-        }
-    }
-    if (!error.empty() || o.help || o.version)
-        return parsed;
-    if (o.merge && o.mergeFiles.empty())
-        error = "--merge needs the tables to merge: --merge FILE...";
-    else if (o.merge && !o.plotTable.empty())
-        error = "--merge and --plot-table go in separate runs: merge first, then draw the merged table";
-    else if (o.merge && !o.plotFile.empty())
-        error = "--merge writes a table: draw it with --plot-table TABLE --plot FILE";
-    else if (o.allowMissing && !o.merge)
-        error = "--allow-missing goes with --merge";
-    else if (!o.plotTable.empty() && o.plotFile.empty())
-        error = "--plot-table needs --plot FILE, the figure to draw";
-    else if (o.shard && !o.seed)
-        error = "--shard needs --seed: every share of a run must use the same seed";
-    else if (o.shard && o.seriesEvery > 0)
-        error = "--shard makes tables: it does not go with --series";
-    else if (o.sizes.size() > 1 && !o.factorsFile.empty())
-        error = "--factors: a factor file is for one size, and --size gives " + std::to_string(o.sizes.size())
-            + ": run each size with its own file";
-    else if (o.sizes.size() > 1 && !o.writeFactorsPattern.empty())
-        error = "--write-factors writes one file for one size, and --size gives " + std::to_string(o.sizes.size());
-    else if (o.stream && o.shard)
-        error = "--stream runs one point alone: it does not go with --shard";
-    else if (o.stream && o.sizes.size() * o.temperatures.size() != 1)
-        error = "--stream runs one point alone with that stream, and --size and --temperatures give "
-            + std::to_string(o.sizes.size() * o.temperatures.size()) + " points: give one size and one temperature";
-    if (error.empty() && !o.merge && o.plotTable.empty() && o.writeFactorsPattern.empty() && !haveTemperatures)
-        error = "--temperatures is missing: give one (2.27), a list (1.5,2.0,2.27) or a range (1.5:3.5:0.1)";
+    for (const Declared &d : Table)
+        if (!d.fallback.empty())
+            d.set(o, d.fallback);
+    for (std::size_t a = 0; a < args.size() && parsed.ok(); ++a)
+        parsed.error = parseOne(args, a, o);
+    o.merge = isGiven(o, "--merge");
+    o.equilibrateGiven = isGiven(o, "--equilibrate");
     return parsed;
+}
+
+std::string validate(const Options &o)
+{
+    if (o.help || o.version)
+        return {};
+    if (std::string why = combinationError(o); !why.empty())
+        return why;
+    if (std::string why = modeError(o); !why.empty())
+        return why;
+    if (!o.merge && o.plotTable.empty() && o.writeFactorsPattern.empty() && !isGiven(o, "--temperatures"))
+        return "--temperatures is missing: give one (2.27), a list (1.5,2.0,2.27) or a range (1.5:3.5:0.1)";
+    if (const std::size_t points = o.sizes.size() * o.temperatures.size(); points > MaxPoints)
+        return "--size and --temperatures give " + std::to_string(o.sizes.size()) + " x "
+            + std::to_string(o.temperatures.size()) + " = " + std::to_string(points) + " points, more than the "
+            + std::to_string(MaxPoints) + " of one run: run fewer at a time";
+    return {};
 }
 
 std::string versionText()
@@ -290,8 +447,8 @@ std::string versionText()
 
 std::string usageText()
 {
-    return R"(Usage: ferrogrid-batch --temperatures LIST [options]
-       ferrogrid-batch --write-factors PATTERN [--output FILE]
+    std::string text = R"(Usage: ferrogrid-batch --temperatures LIST [options]
+       ferrogrid-batch --write-factors PATTERN [--size L] [--output FILE]
        ferrogrid-batch --merge FILE... [--allow-missing] [--output FILE]
        ferrogrid-batch --plot-table TABLE --plot FILE
 
@@ -301,43 +458,14 @@ the energy, |m|, specific heat, susceptibilities, Binder cumulant and
 acceptance ratio per site, each with its error, autocorrelation times, the
 exact energy and specific heat of the L x L torus (when every factor is the
 same F: at T*F), the run's settings, the point's stream and its warnings.
-
-  --temperatures LIST  2.27, a list 1.5,2.0,2.27 (blanks after the commas
-                       allowed) or a range 1.5:3.5:0.1
-  --size L[,L...]      lattice size or sizes, 2 to 1024 (default 20); the
-                       points are the sizes times the temperatures
-  --algorithm A        metropolis (default; a sweep is L^2 flip attempts) or
-                       wolff (a sweep: as many cluster flips as flip L^2 spins
-                       on average; needs one factor everywhere)
-  --stream S           with one size and one temperature: run that point alone
-                       from the stream S, a row's stream column
-  --equilibrate N      sweeps before measuring (default 1000)
-  --sweeps N           measured sweeps (default 10000)
-  --start zero|infinity  all aligned (default) or random, as the T = Zero and
-                       T = Infinity buttons
-  --seed N             seed (default from the clock; written in every row)
-  --factors FILE       site temperature factors: L lines of L comma-
-                       separated texts, each read as a designer box (empty: 1)
-  --output FILE        write the table there instead of standard output
-  --series K           write sweep, energy and magnetization every K sweeps
-                       instead of the table
-  --plot FILE          figure of the four quantities, .png, .svg or .pdf
-  --jobs N             points run side by side (default: the cores);
-                       the output is the same for any N
-  --shard K/N          run only the K-th of N shares of the points (0 <= K < N),
-                       for a cluster's array job; needs --seed. Every share's
-                       rows are those the whole run writes for its points
-  --merge FILE...      merge the tables of a run's shares into one, the very
-                       table the whole run writes; refuses tables of other
-                       runs, a point twice or a point missing
-  --allow-missing      with --merge: merge what there is, saying what is
-                       missing
-  --plot-table TABLE   with --plot: draw the figure of a saved table
-  --write-factors PATTERN  write a factor file of --size L and stop:
-                       uniform:F, gradient:A:B (columns A to B), stripe:F
-                       (rows L/4 to L-L/4-1 from 0: 5 to 14 at 20), spot:F
-                       (within L/4 of the centre)
-  --help, --version    print this text or the version and stop
+)";
+    for (const Declared &d : Table)
+        text += (d.heading.empty() ? "" : "\n" + std::string(d.heading) + ":\n") + helpEntry(d);
+    return text + R"(
+N, K, L and S are whole numbers in decimal digits alone, such as 1000: no
+sign, point or exponent. A run has at most )" + std::to_string(MaxTemperatures) + R"( temperatures and at most
+)" + std::to_string(MaxPoints) + R"( points (sizes times temperatures). An option that has no effect in
+the command given is refused, as are two commands at once.
 
 The table gives values to 10 significant digits, errors to 3 and the
 autocorrelation time to 4. --output, --plot and --factors must name three

@@ -1,7 +1,8 @@
 #pragma once
 // The batch program's command line. Standard C++ only.
 
-#include "batch/kernel.h"
+#include "core/lattice.h"
+#include "engine/updates.h"
 #include "batch/shard.h"
 #include "batch/temperaturerun.h"
 
@@ -15,6 +16,8 @@ namespace ferro::batch {
 
 // More temperatures than this in one run is a mistyped range.
 constexpr std::size_t MaxTemperatures = 10000;
+// Most points (sizes times temperatures) in one run.
+constexpr std::size_t MaxPoints = 100'000;
 // Longest equilibration or measurement, in sweeps.
 constexpr std::int64_t MaxSweeps = 10'000'000'000'000;
 constexpr int MaxJobs = 256;
@@ -38,6 +41,7 @@ struct Options {
     bool merge = false, allowMissing = false;
     std::string plotTable;               // --plot-table TABLE: draw this table
     bool version = false;
+    std::vector<std::string> given;      // the options on the command line, each once, as first given
 };
 
 struct ParsedOptions {
@@ -46,9 +50,17 @@ struct ParsedOptions {
     bool ok() const { return error.empty(); }
 };
 
-// Options as --name VALUE or --name=VALUE; a later one replaces an earlier.
-// Only the text is looked at: files are checked by the run.
+// Options as --name VALUE or --name=VALUE; a later one replaces an earlier,
+// and -h is --help. Each value is read on its own (the combinations are
+// validate()'s); only the text is looked at: files are checked by the run.
 ParsedOptions parseOptions(const std::vector<std::string> &args);
+
+// The combinations of parsed options: one command (a run, --write-factors,
+// --merge or --plot-table), every option given one that has an effect in it,
+// the options that go together, and at most MaxPoints points. Empty when the
+// options make a command (or ask for --help or --version), else one line
+// naming the option.
+std::string validate(const Options &options);
 
 // A temperature (2.27), a list (1.5,2.0,2.27) or a range FROM:TO:STEP whose
 // ends are both included when they fall on the grid. Every temperature must
@@ -57,7 +69,7 @@ ParsedOptions parseOptions(const std::vector<std::string> &args);
 // is empty on success.
 std::vector<double> parseTemperatures(std::string_view text, std::string &error);
 
-std::string usageText();
+std::string usageText(); // --help: at most 80 columns
 std::string versionText(); // "ferrogrid-batch 1.0\n"
 
 } // namespace ferro::batch

@@ -81,33 +81,6 @@ std::string Output::failure() const
     return "cannot write " + m_name + ": " + std::strerror(m_error);
 }
 
-std::string replaceFile(const std::string &path, std::string_view bytes)
-{
-    std::string temporary = path + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0)
-        return std::strerror(errno);
-    const mode_t mask = umask(0);
-    umask(mask);
-    int why = fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
-    for (std::size_t done = 0; !why && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            why = n < 0 ? errno : ENOSPC;
-        else
-            done += std::size_t(n);
-    }
-    if (::close(fd) != 0 && !why)
-        why = errno;
-    if (!why && std::rename(temporary.c_str(), path.c_str()) != 0)
-        why = errno;
-    if (why)
-        std::remove(temporary.c_str());
-    return why ? std::strerror(why) : std::string();
-}
-
 int fail(const std::string &message)
 {
     std::fprintf(stderr, "ferrogrid-batch: %s\n", message.c_str());

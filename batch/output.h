@@ -42,12 +42,6 @@ private:
     int m_error = 0;        // errno of the first failure
 };
 
-// Puts `bytes` in place of the file `path`: written to a temporary file
-// beside it and renamed over it once complete, so that `path` is either the
-// old file or the whole new one. Empty on success, else the system's reason;
-// the temporary file is then removed.
-std::string replaceFile(const std::string &path, std::string_view bytes);
-
 // Prints "ferrogrid-batch: MESSAGE" on standard error and returns 2, the
 // exit status of every refusal and failure.
 int fail(const std::string &message);

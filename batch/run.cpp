@@ -1,10 +1,10 @@
 #include "batch/run.h"
 
 #include "analysis/exactenergy.h"
-#include "batch/kernel.h"
+#include "engine/chain.h"
 #include "batch/shard.h"
 #include "batch/temperaturerun.h"
-#include "batch/table.h"
+#include "table/table.h"
 #include "core/flip.h"
 #include "preparation/factorfile.h"
 #include "stdruntime/textfields.h"
@@ -247,7 +247,7 @@ TemperatureJob SweepRun::jobAt(std::size_t i) const
     job.sweeps = m_options.sweeps;
     job.start = m_options.start;
     job.seed = m_seed;
-    job.stream = m_options.stream ? *m_options.stream : streamSeed(m_seed, m_mine[i]);
+    job.stream = m_options.stream ? *m_options.stream : engine::streamSeed(m_seed, m_mine[i]);
     job.factors = m_factors.empty() ? m_ones.data() : m_factors.data();
     if (const std::optional<double> ts = siteTemperature(i))
         job.siteTemperature = *ts;

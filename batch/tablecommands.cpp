@@ -1,8 +1,8 @@
 #include "batch/tablecommands.h"
 
-#include "batch/merge.h"
+#include "table/merge.h"
 #include "batch/output.h"
-#include "batch/tableplot.h"
+#include "figures/tableplot.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -2,7 +2,7 @@
 // The batch program's commands on saved tables: --merge and --plot-table.
 
 #include "batch/options.h"
-#include "batch/plot.h"
+#include "figures/plot.h"
 
 #include <vector>
 

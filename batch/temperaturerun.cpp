@@ -1,7 +1,7 @@
 #include "batch/temperaturerun.h"
 
-#include "batch/kernel.h"
-#include "batch/table.h"
+#include "engine/chain.h"
+#include "table/table.h"
 #include "core/flip.h"
 
 #include <algorithm>
@@ -9,6 +9,10 @@
 #include <memory>
 
 namespace ferro::batch {
+
+using engine::Chain;
+using engine::FastLattice;
+using engine::Stream;
 
 namespace {
 
@@ -150,7 +154,7 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
             sweepsDone += std::int64_t(jobs.size()) * (sweep - 1 - reported);
             return std::vector<TemperatureOutcome>(jobs.size());
         }
-        sweepTogether(pointers, accepted);
+        engine::sweepTogether(pointers, accepted);
         if (sweep > jobs.front().equilibrate)
             for (std::size_t c = 0; c < jobs.size(); ++c)
                 accumulators[c].add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, accepted[c]);

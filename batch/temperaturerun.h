@@ -5,6 +5,7 @@
 // only; safe to run several at once on separate threads.
 
 #include "analysis/analysis.h"
+#include "engine/updates.h"
 
 #include <atomic>
 #include <cmath>
@@ -19,8 +20,8 @@ namespace ferro::batch {
 using analysis::Results;
 using analysis::Value;
 
-enum class Start { Zero, Infinity }; // the T = Zero and T = Infinity buttons
-enum class Algorithm { Metropolis, Wolff };
+using engine::Algorithm;
+using engine::Start;
 
 // Takes series rows as they are made, some whole rows at a time; returns
 // false when they could not be kept (the job then stops).

@@ -32,7 +32,7 @@
 #include "analysis/exactenergy.h"
 #include "core/flip.h"
 #include "mainwindow/ising.h"
-#include "batch/kernel.h"
+#include "engine/chain.h"
 #include "core/lattice.h"
 #include "runtime/messagebox.h"
 #include "runtime/printing.h"
@@ -243,11 +243,11 @@ BatchRate batchRate(int threads, int chains, int size, long attempts, double T)
     const auto start = Steady::now();
     for (int t = 0; t < threads; ++t)
         workers.emplace_back([&, t] {
-            std::vector<std::unique_ptr<batch::Chain>> owned;
-            std::vector<batch::Chain *> group;
+            std::vector<std::unique_ptr<engine::Chain>> owned;
+            std::vector<engine::Chain *> group;
             const std::vector<double> factors(std::size_t(sites), 1.0);
             for (int c = 0; c < chains; ++c) {
-                owned.push_back(std::make_unique<batch::Chain>(size, batch::streamSeed(777, 10 * t + c)));
+                owned.push_back(std::make_unique<engine::Chain>(size, engine::streamSeed(777, 10 * t + c)));
                 owned.back()->lattice.startRandom(owned.back()->stream);
                 owned.back()->lattice.setTemperature(T, factors.data());
                 group.push_back(owned.back().get());
@@ -259,7 +259,7 @@ BatchRate batchRate(int threads, int chains, int size, long attempts, double T)
                 if (chains == 1)
                     accepted[0] = group[0]->sweep();
                 else
-                    batch::sweepTogether(group, accepted);
+                    engine::sweepTogether(group, accepted);
                 for (int a : accepted)
                     sum += a;
             }
@@ -280,7 +280,7 @@ BatchRate batchRate(int threads, int chains, int size, long attempts, double T)
 // come to equilibrium; with AVX2 where the processor has it, or not.
 BatchRate wolffRate(int size, long spins, double T, bool vector = true)
 {
-    batch::Chain chain(size, batch::streamSeed(99, 0));
+    engine::Chain chain(size, engine::streamSeed(99, 0));
     chain.lattice.setWolffVector(vector);
     chain.lattice.startRandom(chain.stream);
     const std::vector<double> factors(std::size_t(size) * size, 1.0);
@@ -358,7 +358,7 @@ void tauFigure()
         long sweeps;
     };
     auto run = [&](int size, bool wolff, long sweeps) {
-        batch::Chain chain(size, batch::streamSeed(2027, std::uint64_t(size)));
+        engine::Chain chain(size, engine::streamSeed(2027, std::uint64_t(size)));
         chain.lattice.startRandom(chain.stream);
         const std::vector<double> ones(std::size_t(size) * size, 1.0);
         chain.lattice.setTemperature(T, ones.data());

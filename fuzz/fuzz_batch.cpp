@@ -59,12 +59,15 @@ void commandLine(std::string_view text)
             start = i + 1;
         }
     const ferro::batch::ParsedOptions p = ferro::batch::parseOptions(args);
-    if (!p.ok()) {
-        fuzz::check(p.error.find('\n') == std::string::npos, "error on one line", p.error);
+    const std::string error = p.ok() ? ferro::batch::validate(p.options) : p.error;
+    if (!error.empty()) {
+        fuzz::check(error.find('\n') == std::string::npos, "error on one line", error);
         return;
     }
     const ferro::batch::Options &o = p.options;
-    fuzz::check(o.temperatures.size() <= ferro::batch::MaxTemperatures, "temperature count");
+    fuzz::check(o.temperatures.size() <= ferro::batch::MaxTemperatures
+                    && o.temperatures.size() * o.sizes.size() <= ferro::batch::MaxPoints,
+                "temperature and point count");
     for (double t : o.temperatures)
         fuzz::check(std::isfinite(t) && t >= 0.1, "temperature", fuzz::show(t));
     fuzz::check(o.help || o.version || o.merge || !o.plotTable.empty() || !o.writeFactorsPattern.empty()

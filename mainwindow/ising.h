@@ -68,8 +68,19 @@ private:
 
     // Shows a window, restores it when minimised, and puts it in front.
     static void bringToFront(QWidget &window);
+    // The controls, group by group in the order they stack, and the menu bar.
     void buildControls();
+    void buildClientArea();
+    void buildLattice();
+    void buildReadouts();
+    void buildTimerInterval();
+    void buildRunControls();
+    void buildCharts();
+    void buildDateBox();
+    void buildRunMemory();
     void buildMenu();
+    template <class Specs>
+    void makeCaptions(const Specs &specs);
     Caption *makeLabel(const char *name, const QString &text, const TwipsBox &box,
                        Qt::Alignment align = Qt::AlignLeft, bool bold = false);
     Caption *makeValueLabel(const QString &name, int left, int top);

@@ -9,7 +9,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +21,23 @@ std::string bytesText(std::size_t n)
     if (n >= (1 << 20) && n % (1 << 20) == 0)
         return std::to_string(n >> 20) + " MB";
     return std::to_string(n) + " bytes";
+}
+
+// Takes a write lock on the whole file for the open file description `fd`
+// (released when it is closed). Empty when taken, or when the file takes no
+// locks; otherwise the lock another program holds ("a write lock" or "a
+// read lock").
+std::string lockForWriting(int fd)
+{
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    if (::fcntl(fd, F_OFD_SETLK, &whole) == 0 || (errno != EAGAIN && errno != EACCES))
+        return {};
+    if (::fcntl(fd, F_OFD_GETLK, &whole) != 0)
+        return "a lock";
+    // F_UNLCK when the lock has gone in between: still, recording did not get it.
+    return whole.l_type == F_RDLCK ? "a read lock" : whole.l_type == F_WRLCK ? "a write lock" : "a lock";
 }
 
 } // namespace
@@ -66,9 +82,15 @@ bool RecordSession::start(const ClockReading &now, std::function<void()> stopped
             return refuse("Nothing reads the pipe " + m_path + ", so it cannot be recorded to", err);
         return refuse(m_path + " cannot be opened for recording", err);
     }
-    // Two programs recording to one file would interleave their rows.
-    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        return refuse("Another program is recording to " + m_path, EWOULDBLOCK);
+    // Two programs recording to one file would interleave their rows. The
+    // lock is a write lock of this open file: only a program that may write
+    // the file can hold one (a reader's flock keeps nothing out).
+    if (const std::string holder = lockForWriting(m_fd); !holder.empty()) {
+        ::close(m_fd);
+        m_fd = -1;
+        m_error = "Another program holds " + holder + " on " + m_path + ". The program runs on without recording.";
+        return false;
+    }
 
     std::string opening;
     struct stat st {};
@@ -172,6 +194,7 @@ void RecordSession::wake()
 
 void RecordSession::writeRows()
 {
+    bool failed = false;
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_rowsQueued.wait(lock, [this] { return !m_queue.empty() || !m_recording || m_closing; });
@@ -185,14 +208,17 @@ void RecordSession::writeRows()
         m_queuedBytes -= row.size();
         if (err == 0)
             continue;
-        if (!m_recording || m_closing) // stopped or ending: not a failure of the file
-            break;
-        stop("Recording to " + m_path + " has stopped", std::strerror(err));
-        lock.unlock();
-        if (m_stopped)
-            m_stopped();
-        return;
+        failed = m_recording && !m_closing; // else stopped or ending: not a failure of the file
+        if (failed)
+            stop("Recording to " + m_path + " has stopped", std::strerror(err));
+        break;
     }
+    // The file ends on the last whole row: a reader of a pipe sees its end.
+    ::close(m_fd);
+    m_fd = -1;
+    lock.unlock();
+    if (failed && m_stopped)
+        m_stopped();
 }
 
 bool RecordSession::writeRow(const std::string &row)
@@ -207,10 +233,12 @@ bool RecordSession::writeRow(const std::string &row)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN) {
-            // A full pipe: wait for room, or for the session to stop or end.
+            // A full pipe: wait for room, or for the session to end. A row
+            // begun is finished when recording stops, so that the file ends
+            // on a whole row.
             {
                 std::lock_guard lock(m_mutex);
-                if (!m_recording || m_closing)
+                if (m_closing)
                     return false;
             }
             pollfd fds[2] = {{m_fd, POLLOUT, 0}, {m_wake[0], POLLIN, 0}};

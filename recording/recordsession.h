@@ -33,12 +33,13 @@ public:
     RecordSession &operator=(const RecordSession &) = delete;
 
     // Opens the file without waiting (a pipe with no reader is refused at
-    // once), takes its advisory lock (a file another program records to is
-    // refused) and queues a blank separator line when the file already holds
-    // something, the header and a start row stamped `now`. False when the
-    // file cannot be had; error() says why. Later, `stopped` is called once,
-    // on any thread, when recording stops on its own: a write failed, or the
-    // reader fell more than maxBehind bytes behind.
+    // once), takes a write lock on it (refused while another program holds
+    // a lock that excludes it) and queues a blank separator line when the
+    // file already holds something, the header and a start row stamped `now`.
+    // False when the file cannot be had; error() says why. Later, `stopped`
+    // is called once, on any thread, when recording stops on its own: a
+    // write failed, or the reader fell more than maxBehind bytes behind.
+    // Then the row being written is finished and the file closed.
     bool start(const ClockReading &now, std::function<void()> stopped);
 
     // A point on the charts, or an event that cuts the series, with the

@@ -6,14 +6,6 @@ namespace ferro {
 
 namespace {
 
-std::uint64_t splitmix64(std::uint64_t &x)
-{
-    std::uint64_t z = (x += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-}
-
 std::uint64_t clockValue()
 {
     return static_cast<std::uint64_t>(

@@ -38,6 +38,16 @@ struct Xoshiro256 {
     static std::uint64_t rotl(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
 };
 
+// splitmix64: steps x and returns its next well-mixed number; spreads one
+// seed over a generator's state words.
+inline std::uint64_t splitmix64(std::uint64_t &x)
+{
+    std::uint64_t z = (x += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+}
+
 // Xoshiro256 as the window's random source.
 class Random final : public RandomSource {
 public:

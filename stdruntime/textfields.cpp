@@ -5,6 +5,18 @@
 
 namespace ferro {
 
+std::optional<std::uint64_t> wholeNumber(std::string_view text)
+{
+    std::uint64_t value = 0;
+    const char *const end = text.data() + text.size();
+    if (text.empty() || text.front() < '0' || text.front() > '9')
+        return std::nullopt;
+    const auto [stop, ec] = std::from_chars(text.data(), end, value);
+    if (ec != std::errc() || stop != end)
+        return std::nullopt;
+    return value;
+}
+
 std::string numberText(double value, int digits)
 {
     if (std::isnan(value))

@@ -3,6 +3,8 @@
 // in the C locale, a text quoted for a one-line message, and a list split at a
 // separator. Standard C++ only.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,5 +25,9 @@ std::string messageQuote(std::string_view text);
 // "a:b:" gives "a", "b", "". Blanks after a separator are dropped when
 // `trimBlanks` is set ("2.27, 2.5" gives "2.27", "2.5").
 std::vector<std::string_view> splitList(std::string_view text, char separator, bool trimBlanks = false);
+
+// A whole number in decimal digits alone ("12", "007"): no sign, point,
+// exponent or blank. None for any other text, or above 2^64 - 1.
+std::optional<std::uint64_t> wholeNumber(std::string_view text);
 
 } // namespace ferro

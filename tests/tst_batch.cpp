@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -78,6 +80,22 @@ const QByteArray Header = "temperature,sweeps,seed,energy,energy_error,abs_magne
                           "susceptibility_full,susceptibility_full_error,binder_cumulant,binder_cumulant_error,"
                           "abs_magnetization_autocorrelation_time,exact_specific_heat,mean_cluster_size,equilibrate,"
                           "start,factors,version,stream,point,points,warnings";
+
+// The entry of `option` in --help ("--sweeps"), its lines joined by blanks.
+QByteArray helpEntry(const QByteArray &option)
+{
+    static const QByteArrayList lines = run({"--help"}).out.split('\n');
+    QByteArray entry;
+    for (const QByteArray &line : lines) {
+        if (!entry.isEmpty() && !line.startsWith("   "))
+            return entry;
+        if (!entry.isEmpty())
+            entry += ' ' + line.trimmed();
+        else if (line.startsWith("  " + option + " "))
+            entry = line.trimmed();
+    }
+    return entry;
+}
 
 // Columns of the table by name.
 int col(const char *name)
@@ -289,6 +307,8 @@ private slots:
         QCOMPARE(r.err, QByteArray());
         const QList<QByteArrayList> table = rows(r.out);
         QCOMPARE(table.value(0).join(','), QByteArray("temperature,seed,sweep,energy,magnetization,size"));
+        QVERIFY2(helpEntry("--series").contains("columns " + table.value(0).join(", ") + " "),
+                 helpEntry("--series").constData());
         QCOMPARE(table.size(), 1 + 21); // sweeps 0, 100, ..., 2000
         QCOMPARE(table[1].mid(0, 4), QByteArrayList({"2.27", "3", "0", "-2"})); // the aligned start
         QCOMPARE(table[1].value(5), QByteArray("20"));
@@ -301,7 +321,65 @@ private slots:
         const Run version = run({"--version"});
         QCOMPARE(version.exitCode, 0);
         QCOMPARE(version.out, QByteArray("ferrogrid-batch " FERROGRID_VERSION "\n"));
-        QVERIFY(run({"--help"}).out.contains("--version"));
+        const Run help = run({"--help"});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.contains("--version"));
+        for (const QByteArray &line : help.out.split('\n'))
+            QVERIFY2(line.size() <= 80, line.constData());
+        const Run h = run({"-h"});
+        QCOMPARE(h.exitCode, 0);
+        QCOMPARE(h.out, help.out);
+    }
+
+    // --help names every option the program takes, and no other: each
+    // option of its entries, given alone, is known, and needs a value when
+    // the entry shows one; every "--name" in the program's own bytes that
+    // it takes has an entry.
+    void helpNamesEveryOption()
+    {
+        const QString help = QString::fromUtf8(run({"--help"}).out);
+        QMap<QString, bool> entries; // option: takes a value
+        static const QRegularExpression entry(QStringLiteral("^  (?:(-[a-z]), )?(--[a-z][a-z-]*)( \\S)?"),
+                                              QRegularExpression::MultilineOption);
+        for (const QRegularExpressionMatch &m : entry.globalMatch(help)) {
+            entries[m.captured(2)] = m.hasCaptured(3);
+            if (m.hasCaptured(1))
+                entries[m.captured(1)] = false;
+        }
+        QVERIFY(entries.size() >= 15);
+        QFile program(QStringLiteral(FERROGRID_BATCH));
+        QVERIFY(program.open(QIODevice::ReadOnly));
+        QSet<QString> names(entries.keyBegin(), entries.keyEnd());
+        static const QRegularExpression option(QStringLiteral("--[a-z][a-z-]*[a-z]"));
+        for (const QRegularExpressionMatch &m : option.globalMatch(QString::fromLatin1(program.readAll())))
+            names.insert(m.captured());
+        for (const QString &name : names) {
+            const Run r = run({name});
+            const bool known = r.exitCode == 0 || !r.err.contains("unknown option");
+            QVERIFY2(known == entries.contains(name), qPrintable(name + ": " + r.err));
+            if (known)
+                QVERIFY2(r.err.contains(name.toUtf8() + " needs ") == entries[name], qPrintable(name + ": " + r.err));
+        }
+    }
+
+    // The defaults --help states are those a run takes: a run without these
+    // options writes them in its columns.
+    void defaultsAreThoseHelpStates_data()
+    {
+        QTest::addColumn<QByteArray>("option");
+        for (const char *option : {"equilibrate", "sweeps", "size", "start", "algorithm"})
+            QTest::newRow(option) << QByteArray(option);
+    }
+    void defaultsAreThoseHelpStates()
+    {
+        QFETCH(QByteArray, option);
+        static const Run plain = run({"--temperatures", "2.5", "--seed", "1"});
+        QCOMPARE(plain.exitCode, 0);
+        const QByteArray entry = helpEntry("--" + option);
+        static const QRegularExpression stated(QStringLiteral("\\(default ([^)]+)\\)"));
+        const QRegularExpressionMatch m = stated.match(QString::fromUtf8(entry));
+        QVERIFY2(m.hasMatch(), entry.constData());
+        QCOMPARE(rows(plain.out).value(1).value(col(option)), m.captured(1).toUtf8());
     }
 
     // Stopped by a signal: the rows (or series) finished are kept, whole, and
@@ -481,6 +559,38 @@ private slots:
                                             << QByteArray("--factors: a factor file is for one size");
         QTest::newRow("stream-with-two-points") << QStringList {"--temperatures", "2,3", "--stream", "5"} << ""
                                                 << QByteArray("--stream runs one point alone");
+        // Whole numbers in decimal digits alone, for every option that takes one.
+        const QList<std::pair<const char *, const char *>> notWhole = {
+            {"--size", "1e2"}, {"--size", "8.0"}, {"--equilibrate", "+5"}, {"--sweeps", "1e3"}, {"--series", "1e1"},
+            {"--jobs", "2.0"}, {"--seed", "1e3"}, {"--stream", "1e3"}};
+        for (const auto &[option, value] : notWhole)
+            QTest::addRow("%s-%s", option + 2, value) << two + QStringList {option, value} << ""
+                                                      << QByteArray(option) + ": '" + value + "' is not a whole number";
+        QTest::newRow("plot-table-with-run-options")
+            << QStringList {"--plot-table", "t.csv", "--plot", "S", "--seed", "99", "--algorithm", "wolff"} << ""
+            << QByteArray("--seed has no effect with --plot-table");
+        QTest::newRow("plot-table-with-output") << QStringList {"--plot-table", "t.csv", "--plot", "S", "--output", "O"}
+                                                << "" << QByteArray("--output has no effect with --plot-table");
+        QTest::newRow("merge-with-sweeps") << QStringList {"--merge", "a.csv", "b.csv", "--sweeps", "5"} << ""
+                                           << QByteArray("--sweeps has no effect with --merge");
+        QTest::newRow("merge-with-size") << QStringList {"--size", "8", "--merge", "a.csv", "--output", "O"} << ""
+                                         << QByteArray("--size has no effect with --merge");
+        QTest::newRow("write-factors-with-temperatures") << two + QStringList {"--write-factors", "uniform:2"} << ""
+                                                         << QByteArray("--temperatures has no effect with --write-factors");
+        QTest::newRow("write-factors-with-plot") << QStringList {"--write-factors", "uniform:2", "--plot", "S"} << ""
+                                                 << QByteArray("--plot has no effect with --write-factors");
+        QTest::newRow("two-commands") << QStringList {"--merge", "a.csv", "--write-factors", "uniform:2"} << ""
+                                      << QByteArray("--write-factors and --merge go in separate runs");
+        QTest::newRow("flag-with-value") << QStringList {"--merge", "a.csv", "--allow-missing=yes"} << ""
+                                         << QByteArray("--allow-missing takes no value");
+        QTest::newRow("points-over-the-limit")
+            << QStringList {"--size", "2,3,4,5,6,7,8,9,10,11,12", "--temperatures", "1:1000.9:0.1"} << ""
+            << QByteArray("--size and --temperatures give 11 x 10000 = 110000 points, more than the 100000");
+        // At the limit the run goes on, to its first use of a file.
+        QTest::newRow("points-at-the-limit")
+            << QStringList {"--size", "2,3,4,5,6,7,8,9,10,11", "--temperatures", "1:1000.9:0.1", "--output",
+                            "/nonexistent/o.csv"}
+            << "" << QByteArray("--output: cannot write /nonexistent/o.csv");
         QTest::newRow("help-into-full-device") << QStringList {"--help", ">", "/dev/full"} << ""
                                                << QByteArray("cannot write standard output: No space left on device");
         QTest::newRow("version-into-full-device") << QStringList {"--version", ">", "/dev/full"} << ""

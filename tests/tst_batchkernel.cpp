@@ -6,7 +6,7 @@
 // the Wolff clusters grown with AVX2 against those of the portable code.
 #include "core/flip.h"
 #include "tests/fakes.h"
-#include "batch/kernel.h"
+#include "engine/chain.h"
 #include "core/lattice.h"
 #include "stdruntime/random.h"
 
@@ -23,8 +23,8 @@
 #include <vector>
 
 using namespace ferro;
-using ferro::batch::Chain;
-using ferro::batch::FastLattice;
+using ferro::engine::Chain;
+using ferro::engine::FastLattice;
 
 namespace {
 
@@ -173,7 +173,7 @@ struct DrawsOnly {
 // Blanks every seventh site (the spins written, then recounted).
 void blankEverySeventh(FastLattice &l)
 {
-    const std::span<ferro::batch::Spin> spins = l.spins();
+    const std::span<ferro::engine::Spin> spins = l.spins();
     for (std::size_t k = 0; k < spins.size(); k += 7)
         spins[k] = 0;
     l.recount();
@@ -218,7 +218,7 @@ private slots:
 
         // The window draws through Random, the batch program through its Stream.
         Random windowRandom(2024);
-        batch::Stream stream(2024);
+        engine::Stream stream(2024);
         long accepted = 0;
         for (long a = 0; a < 1'000'000; ++a) {
             const FlipOutcome o = AttemptFlip(window, windowRandom, runTemperature(temperature), factors.data());
@@ -306,7 +306,7 @@ private slots:
             float t = float(w);
             if (t < w)
                 t = std::nextafter(t, 2.0f);
-            const std::uint64_t b = batch::detail::integerThreshold(t);
+            const std::uint64_t b = engine::detail::integerThreshold(t);
             const auto scaled = std::uint64_t(std::min(std::ldexp(w, 53), double(Top)));
             const std::uint64_t candidates[] = {b - 1, b, b + 1, scaled - 1, scaled, scaled + 1};
             const std::uint64_t m2 = std::min(candidates[a % 6], Top);
@@ -406,7 +406,7 @@ private slots:
                 for (std::size_t k = 0; k < factors.size(); ++k)
                     factors[k] = 0.5 + double(k % 7) / 4;
             for (auto *list : {&together, &alone}) {
-                FastLattice &l = list->emplace_back(std::make_unique<Chain>(L, batch::streamSeed(11, std::uint64_t(c))))->lattice;
+                FastLattice &l = list->emplace_back(std::make_unique<Chain>(L, engine::streamSeed(11, std::uint64_t(c))))->lattice;
                 l.startRandom(list->back()->stream);
                 if (blanks)
                     blankEverySeventh(l);
@@ -419,9 +419,9 @@ private slots:
         for (int sweep = 0; sweep < sweeps; ++sweep) {
             if (regrouped && sweep % 2 == 1)
                 for (std::size_t c = 0; c < group.size(); ++c)
-                    batch::sweepTogether(std::span(&group[c], 1), std::span(&accepted[c], 1));
+                    engine::sweepTogether(std::span(&group[c], 1), std::span(&accepted[c], 1));
             else
-                batch::sweepTogether(group, accepted);
+                engine::sweepTogether(group, accepted);
             for (std::size_t c = 0; c < group.size(); ++c)
                 QCOMPARE(accepted[c], alone[c]->sweep());
         }

@@ -2,8 +2,8 @@
 // size's points on its own exact curves; where the Binder cumulants of
 // successive sizes cross; the figure's data read back from a saved table.
 #include "analysis/exactenergy.h"
-#include "batch/plot.h"
-#include "batch/tableplot.h"
+#include "figures/plot.h"
+#include "figures/tableplot.h"
 
 #include <QDir>
 #include <QImage>

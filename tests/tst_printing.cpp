@@ -183,6 +183,25 @@ private slots:
         QCOMPARE(f.text("lblInternalEnergy"), QString::fromStdString(Str(double(f.w->run().lattice().Energy))));
     }
 
+    // A print leaves still copies of the charts in their places; once the
+    // run goes on, the charts lie over them and show the run, not the copy.
+    void chartsCoverTheirPrintedCopies()
+    {
+        printTo("copies.pdf");
+        f.prepareOrdered();
+        f.click("cmdRestart");
+        for (int n = 0; n < 4000; ++n)
+            f.w->tmrTime_Timer();
+        f.choose("mnuPrint");
+        f.choose("mnuClearChart");
+        f.click("cmdRestart");
+        QWidget *client = f.find<QWidget>(f.w.get(), "client");
+        for (const char *name : {"picMag", "picAutoCorrelation"})
+            QVERIFY2(client->grab(surface(name)->geometry()).toImage().convertToFormat(QImage::Format_RGB32)
+                         == surface(name)->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                     name);
+    }
+
     // Paper shows no focus frame and no caret; the focus stays where it was.
     void focusIsNotPrinted()
     {

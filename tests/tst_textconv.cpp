@@ -1,4 +1,5 @@
 #include "stdruntime/textconv.h"
+#include "stdruntime/textfields.h"
 
 #include <QtTest>
 
@@ -184,6 +185,36 @@ private slots:
             const double expected = Val(Format(v, "0." + std::string(decimals, '0')));
             QVERIFY2(same(RoundTo(v, decimals), expected), show(v) + " to " + QByteArray::number(decimals));
         }
+    }
+
+    // The one reader of whole numbers in options, shares and tables.
+    void wholeNumbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<quint64>("value");
+        QTest::newRow("digits") << "1024" << true << quint64(1024);
+        QTest::newRow("leading-zeros") << "007" << true << quint64(7);
+        QTest::newRow("largest") << "18446744073709551615" << true << quint64(18446744073709551615ULL);
+        QTest::newRow("one-above-largest") << "18446744073709551616" << false << quint64(0);
+        QTest::newRow("empty") << "" << false << quint64(0);
+        QTest::newRow("minus") << "-3" << false << quint64(0);
+        QTest::newRow("plus") << "+3" << false << quint64(0);
+        QTest::newRow("exponent") << "1e3" << false << quint64(0);
+        QTest::newRow("point") << "8.0" << false << quint64(0);
+        QTest::newRow("blank-before") << " 8" << false << quint64(0);
+        QTest::newRow("blank-after") << "8 " << false << quint64(0);
+        QTest::newRow("hexadecimal") << "0x10" << false << quint64(0);
+    }
+    void wholeNumbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, read);
+        QFETCH(quint64, value);
+        const std::optional<std::uint64_t> n = wholeNumber(text.toStdString());
+        QCOMPARE(n.has_value(), read);
+        if (read)
+            QCOMPARE(*n, value);
     }
 };
 

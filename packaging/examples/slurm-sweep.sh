@@ -51,8 +51,9 @@ merge)
     tables=("$out"/share-*.csv)
     [ ${#tables[@]} -gt 0 ] || { echo "slurm-sweep.sh: no share-*.csv in $out" >&2; exit 1; }
     "$batch" --merge "${tables[@]}" --output "$out/sweep.csv"
-    # The run's options give the caption what the table does not hold.
-    "$batch" --plot-table "$out/sweep.csv" --plot "$out/sweep.png" "${args[@]}"
+    # The table holds the run's settings for the caption (a command takes
+    # only the options that have an effect on it: no run options here).
+    "$batch" --plot-table "$out/sweep.csv" --plot "$out/sweep.png"
     echo "slurm-sweep.sh: merged ${#tables[@]} shares into $out/sweep.csv, figure $out/sweep.png"
     ;;
 submit | '')

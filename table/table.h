@@ -5,7 +5,7 @@
 // 4, which is all the statistics support. Standard C++ only.
 
 #include "analysis/analysis.h"
-#include "batch/temperaturerun.h"
+#include "engine/updates.h"
 
 #include <cstdint>
 #include <optional>
@@ -15,6 +15,8 @@ namespace ferro::batch {
 
 using analysis::Results;
 using analysis::Value;
+using engine::Algorithm;
+using engine::Start;
 
 // What a row says besides the measurement: the point, the run's settings and
 // what is known exactly.

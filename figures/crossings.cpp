@@ -1,6 +1,6 @@
 // Binder cumulant crossings of successive lattice sizes (declared in
 // batch/plot.h). Standard C++ only.
-#include "batch/plot.h"
+#include "figures/plot.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "batch/table.h"
+#include "table/table.h"
 
 #include "stdruntime/textfields.h"
 

@@ -1,17 +1,17 @@
 // The Wolff single-cluster update of the batch kernel, and the numbers that
 // decide its bonds.
-#include "batch/kernel.h"
+#include "engine/lattice.h"
+
+#include "engine/cpu.h"
+#include "engine/fourstreams.h"
 
 #include <array>
 #include <bit>
 #include <cstring>
 #include <stdexcept>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 
-namespace ferro::batch {
+namespace ferro::engine {
 
 namespace {
 
@@ -23,41 +23,22 @@ namespace {
 constexpr int QueuedShift = 24;
 constexpr Spin Queued = Spin(1) << QueuedShift;
 
-std::uint64_t splitmix64(std::uint64_t &x)
-{
-    std::uint64_t z = (x += 0x9E3779B97F4A7C15ULL);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-    return z ^ (z >> 31);
-}
-
 // The bonds of `spins` (even) spins from spins / 2 steps of the four lanes
 // (word w of lane l at lanes[4 w + l]): open[e] is -1 when the e-th 32-bit
 // number is below `below` (at most 2^32), else 0. Step i gives the numbers
 // 8 i to 8 i + 7: lane 0's low half, its high half, lane 1's low half, ...
 void decideBondsPortable(std::uint64_t *lanes, std::int32_t *open, int spins, std::uint64_t below)
 {
-    std::uint64_t s[4][4]; // s[w][l]
-    for (int w = 0; w < 4; ++w)
-        for (int l = 0; l < 4; ++l)
-            s[w][l] = lanes[4 * w + l];
+    Xoshiro256 lane[4] = {laneOf(lanes, 0), laneOf(lanes, 1), laneOf(lanes, 2), laneOf(lanes, 3)};
     for (int e = 0; e < 4 * spins; e += 8) {
         for (int l = 0; l < 4; ++l) {
-            const std::uint64_t result = Xoshiro256::rotl(s[1][l] * 5, 7) * 9;
-            const std::uint64_t t = s[1][l] << 17;
-            s[2][l] ^= s[0][l];
-            s[3][l] ^= s[1][l];
-            s[1][l] ^= s[2][l];
-            s[0][l] ^= s[3][l];
-            s[2][l] ^= t;
-            s[3][l] = Xoshiro256::rotl(s[3][l], 45);
+            const std::uint64_t result = lane[l].next();
             open[e + 2 * l] = -static_cast<std::int32_t>((result & 0xFFFFFFFFu) < below);
             open[e + 2 * l + 1] = -static_cast<std::int32_t>((result >> 32) < below);
         }
     }
-    for (int w = 0; w < 4; ++w)
-        for (int l = 0; l < 4; ++l)
-            lanes[4 * w + l] = s[w][l];
+    for (int l = 0; l < 4; ++l)
+        setLane(lanes, l, lane[l]);
 }
 
 #if defined(__x86_64__)
@@ -67,31 +48,16 @@ void decideBondsPortable(std::uint64_t *lanes, std::int32_t *open, int spins, st
 __attribute__((target("avx2"))) void decideBondsAvx2(std::uint64_t *lanes, std::int32_t *open, int spins,
                                                      std::uint64_t below)
 {
-    __m256i s0 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes));
-    __m256i s1 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes + 4));
-    __m256i s2 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes + 8));
-    __m256i s3 = _mm256_load_si256(reinterpret_cast<const __m256i *>(lanes + 12));
+    FourGenerators g = loadLanes(lanes);
     const __m256i sign = _mm256_set1_epi32(static_cast<int>(0x80000000u));
     const __m256i limit = _mm256_xor_si256(_mm256_set1_epi32(static_cast<int>(static_cast<std::uint32_t>(below))), sign);
     const __m256i all = _mm256_set1_epi32(below > 0xFFFFFFFFu ? -1 : 0);
     for (int e = 0; e < 4 * spins; e += 8) {
-        const __m256i times5 = _mm256_add_epi64(s1, _mm256_slli_epi64(s1, 2));
-        const __m256i rotated = _mm256_or_si256(_mm256_slli_epi64(times5, 7), _mm256_srli_epi64(times5, 57));
-        const __m256i result = _mm256_add_epi64(rotated, _mm256_slli_epi64(rotated, 3));
-        const __m256i t = _mm256_slli_epi64(s1, 17);
-        s2 = _mm256_xor_si256(s2, s0);
-        s3 = _mm256_xor_si256(s3, s1);
-        s1 = _mm256_xor_si256(s1, s2);
-        s0 = _mm256_xor_si256(s0, s3);
-        s2 = _mm256_xor_si256(s2, t);
-        s3 = _mm256_or_si256(_mm256_slli_epi64(s3, 45), _mm256_srli_epi64(s3, 19));
+        const __m256i result = next(g);
         const __m256i below8 = _mm256_cmpgt_epi32(limit, _mm256_xor_si256(result, sign));
         _mm256_store_si256(reinterpret_cast<__m256i *>(open + e), _mm256_or_si256(below8, all));
     }
-    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes), s0);
-    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes + 4), s1);
-    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes + 8), s2);
-    _mm256_store_si256(reinterpret_cast<__m256i *>(lanes + 12), s3);
+    storeLanes(g, lanes);
 }
 #endif
 
@@ -100,8 +66,8 @@ __attribute__((target("avx2"))) void decideBondsAvx2(std::uint64_t *lanes, std::
 // neighbours queued by them, the spin flipped (from S0 to -S0). Adds the
 // neighbours' sums to `sums`; returns the new head (tail updated).
 template <bool Tabled, int S0>
-int growCluster(Spin *const spin, std::int32_t *const queue, const std::array<std::uint16_t, 4> *const table,
-                const int side, const std::uint64_t rowMultiplier, const std::int32_t *open,
+int growCluster(Spin *const spin, std::int32_t *const queue, const NeighbourCells *const table,
+                const CellRows rows, const std::int32_t *open,
                 const int head, int &tailOut, const int limit, std::uint32_t &sumsOut)
 {
     std::ptrdiff_t tail = tailOut, at = head; // full-width indices: no sign extension
@@ -134,8 +100,7 @@ int growCluster(Spin *const spin, std::int32_t *const queue, const std::array<st
             visit(static_cast<int>((cells >> 32) & 0xFFFF), bond[2]);
             visit(static_cast<int>(cells >> 48), bond[3]);
         } else {
-            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
-            const Neighbours n = torusNeighbours(i, k - side * i, side);
+            const Neighbours n = rows.neighboursOf(k);
             visit(n.left, bond[0]);
             visit(n.up, bond[1]);
             visit(n.right, bond[2]);
@@ -189,8 +154,8 @@ constexpr PackTable Pack = makePackTable();
 // read a neighbour before its mark.
 template <bool Tabled, int S0>
 __attribute__((target("avx2"))) int growClusterAvx2(Spin *const spin, std::int32_t *const queue,
-                                                    const std::array<std::uint16_t, 4> *const table, const int side,
-                                                    const std::uint64_t rowMultiplier, const std::int32_t *open,
+                                                    const NeighbourCells *const table, const CellRows rows,
+                                                    const std::int32_t *open,
                                                     const int head, int &tailOut, const int limit,
                                                     std::uint32_t &sumsOut)
 {
@@ -213,8 +178,7 @@ __attribute__((target("avx2"))) int growClusterAvx2(Spin *const spin, std::int32
             down = c >> 48;
             cells = _mm_cvtsi64_si128(static_cast<long long>(c));
         } else {
-            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
-            const Neighbours n = torusNeighbours(i, k - side * i, side);
+            const Neighbours n = rows.neighboursOf(k);
             left = std::size_t(n.left);
             up = std::size_t(n.up);
             right = std::size_t(n.right);
@@ -248,30 +212,55 @@ __attribute__((target("avx2"))) int growClusterAvx2(Spin *const spin, std::int32
 
 } // namespace
 
-bool detail::wolffVectorAvailable()
+WolffBonds::WolffBonds()
+    : m_vector(hasAvx2())
 {
-#if defined(__x86_64__)
-    return __builtin_cpu_supports("avx2");
-#else
-    return false;
-#endif
 }
 
-bool FastLattice::setWolffVector(bool on)
+bool WolffBonds::setVector(bool on)
 {
-    m_bondVector = on && detail::wolffVectorAvailable();
-    return m_bondVector;
+    m_vector = on && hasAvx2();
+    return m_vector;
 }
 
-void FastLattice::decideBonds()
+void WolffBonds::seedOnce(Random &stream)
+{
+    if (m_seeded)
+        return;
+    for (int l = 0; l < 4; ++l) {
+        std::uint64_t x = stream.next();
+        for (int w = 0; w < 4; ++w)
+            m_lanes[4 * w + l] = splitmix64(x);
+    }
+    m_seeded = true;
+}
+
+void WolffBonds::setBound(std::uint64_t below)
+{
+    if (m_madeFor != below) { // those decided for another bound are dropped
+        m_madeFor = below;
+        m_next = Spins;
+    }
+}
+
+const std::int32_t *WolffBonds::ahead()
+{
+    if (m_next == Spins) {
+        decide();
+        m_next = 0;
+    }
+    return m_open.data() + 4 * m_next;
+}
+
+void WolffBonds::decide()
 {
 #if defined(__x86_64__)
-    if (m_bondVector) {
-        decideBondsAvx2(m_bondLanes, m_bondOpen.data(), BondSpins, m_bondMadeFor);
+    if (m_vector) {
+        decideBondsAvx2(m_lanes, m_open.data(), Spins, m_madeFor);
         return;
     }
 #endif
-    decideBondsPortable(m_bondLanes, m_bondOpen.data(), BondSpins, m_bondMadeFor);
+    decideBondsPortable(m_lanes, m_open.data(), Spins, m_madeFor);
 }
 
 std::int64_t FastLattice::wolffCluster(Stream &stream)
@@ -284,24 +273,11 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
     // three past its last entry.
     if (m_stack.size() < std::size_t(m_sites) + 4)
         m_stack.resize(std::size_t(m_sites) + 4);
-    syncSpins(); // after sweeps from the site states or bits
-    spinsWritten();
-    if (!m_bondLanesSeeded) {
-        for (int l = 0; l < 4; ++l) {
-            std::uint64_t x = stream.next();
-            for (int w = 0; w < 4; ++w)
-                m_bondLanes[4 * w + l] = splitmix64(x);
-        }
-        m_bondLanesSeeded = true;
-    }
-    if (m_bondMadeFor != m_bondBelow) { // bonds decided for another temperature
-        m_bondMadeFor = m_bondBelow;
-        m_bondNext = BondSpins;
-    }
-    Spin *const spin = m_spin.data();
+    Spin *const spin = spinsToWrite().data();
+    m_bonds.seedOnce(stream);
+    m_bonds.setBound(m_bondBelow);
     std::int32_t *const queue = m_stack.data();
-    const int side = m_size;
-    const std::uint64_t rowMultiplier = m_rowMultiplier;
+    const CellRows rows = m_rows;
 
     const int seed = static_cast<int>(stream.draw() * double(m_sites));
     const int s0 = spin[seed];
@@ -319,24 +295,19 @@ std::int64_t FastLattice::wolffCluster(Stream &stream)
         std::uint32_t sums = 0;
         queue[tail++] = seed;
         spin[seed] = static_cast<Spin>(s0 + Queued);
-        const auto *const table = m_neighbours.empty() ? nullptr : m_neighbours.data();
+        const NeighbourCells *const table = neighbourTable();
         auto grow = table ? (s0 > 0 ? growCluster<true, 1> : growCluster<true, -1>)
                           : (s0 > 0 ? growCluster<false, 1> : growCluster<false, -1>);
 #if defined(__x86_64__)
-        if (m_bondVector && side >= 3)
+        if (m_bonds.vector() && m_size >= 3)
             grow = table ? (s0 > 0 ? growClusterAvx2<true, 1> : growClusterAvx2<true, -1>)
                          : (s0 > 0 ? growClusterAvx2<false, 1> : growClusterAvx2<false, -1>);
 #endif
         for (;;) {
-            if (m_bondNext == BondSpins) {
-                decideBonds();
-                m_bondNext = 0;
-            }
-            const int limit = head + BondSpins - m_bondNext;
+            const std::int32_t *const open = m_bonds.ahead();
             const int from = head;
-            head = grow(spin, queue, table, side, rowMultiplier, m_bondOpen.data() + 4 * m_bondNext, head, tail,
-                        limit, sums);
-            m_bondNext += head - from;
+            head = grow(spin, queue, table, rows, open, head, tail, head + m_bonds.left(), sums);
+            m_bonds.use(head - from);
             if (head == tail)
                 break;
         }
@@ -359,4 +330,4 @@ std::int64_t FastLattice::wolffSweep(Stream &stream)
     return added;
 }
 
-} // namespace ferro::batch
+} // namespace ferro::engine

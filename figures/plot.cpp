@@ -1,7 +1,7 @@
-#include "batch/plot.h"
+#include "figures/plot.h"
 
 #include "analysis/exactenergy.h"
-#include "batch/output.h"
+#include "stdruntime/files.h"
 
 #include <QBuffer>
 #include <QFile>

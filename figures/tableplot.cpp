@@ -1,7 +1,7 @@
-#include "batch/tableplot.h"
+#include "figures/tableplot.h"
 
 #include "analysis/exactenergy.h"
-#include "batch/merge.h"
+#include "table/merge.h"
 
 #include <QStringList>
 

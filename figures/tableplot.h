@@ -2,7 +2,7 @@
 // The figure of a saved table: the same PlotData the run that wrote the table
 // builds, read from the table's columns by name.
 
-#include "batch/plot.h"
+#include "figures/plot.h"
 
 #include <optional>
 #include <string>

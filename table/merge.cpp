@@ -1,4 +1,4 @@
-#include "batch/merge.h"
+#include "table/merge.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,48 +1,15 @@
-// Four chains' Metropolis sweeps with their generators advanced side by side
-// in the lanes of AVX2 registers. Each chain keeps its own stream and makes
-// exactly the decisions of its sweep alone: lane c computes chain c's two
-// numbers, the site int(r1 L^2) by the same double rounding, and r2's
-// integer bits, which the scalar part compares as attemptOnBits does.
-#include "batch/kernel.h"
+#include "engine/fourlanes.h"
 
+#include "engine/fourstreams.h"
+
+#include <algorithm>
 #include <cstring>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
-namespace ferro::batch::detail {
+namespace ferro::engine::fourlanes {
 
 #if defined(__x86_64__)
 
 namespace {
-
-// Four xoshiro256** generators, lane c holding the state of chain c.
-struct FourGenerators {
-    __m256i s0, s1, s2, s3;
-};
-
-__attribute__((target("avx2"))) inline __m256i rotl(__m256i x, int k)
-{
-    return _mm256_or_si256(_mm256_slli_epi64(x, k), _mm256_srli_epi64(x, 64 - k));
-}
-
-// next() of every lane: rotl(s1 5, 7) 9, with the two products as a shift
-// and an add (AVX2 has no 64-bit multiplication).
-__attribute__((target("avx2"))) inline __m256i next(FourGenerators &g)
-{
-    const __m256i five = _mm256_add_epi64(g.s1, _mm256_slli_epi64(g.s1, 2));
-    const __m256i rotated = rotl(five, 7);
-    const __m256i result = _mm256_add_epi64(rotated, _mm256_slli_epi64(rotated, 3));
-    const __m256i t = _mm256_slli_epi64(g.s1, 17);
-    g.s2 = _mm256_xor_si256(g.s2, g.s0);
-    g.s3 = _mm256_xor_si256(g.s3, g.s1);
-    g.s1 = _mm256_xor_si256(g.s1, g.s2);
-    g.s0 = _mm256_xor_si256(g.s0, g.s3);
-    g.s2 = _mm256_xor_si256(g.s2, t);
-    g.s3 = rotl(g.s3, 45);
-    return result;
-}
 
 // Exactly double(m) for 0 <= m < 2^53: the low 32 bits under the exponent of
 // 2^52, the high ones under that of 2^84, both offsets taken off in one exact
@@ -78,32 +45,25 @@ __attribute__((target("avx2"), always_inline)) inline void drawInto(FourGenerato
     _mm256_store_si256(reinterpret_cast<__m256i *>(d.m2[b]), m2);
 }
 
+// The four chains' streams in the lanes, lane c holding chain c's; and back.
 __attribute__((target("avx2"))) void load(FourGenerators &g, std::span<Chain *const, 4> chains)
 {
-    alignas(32) std::uint64_t words[4][4];
+    alignas(32) std::uint64_t words[16];
     for (int c = 0; c < 4; ++c)
-        for (int w = 0; w < 4; ++w)
-            words[w][c] = chains[std::size_t(c)]->stream.engine().s[w];
-    g.s0 = _mm256_load_si256(reinterpret_cast<const __m256i *>(words[0]));
-    g.s1 = _mm256_load_si256(reinterpret_cast<const __m256i *>(words[1]));
-    g.s2 = _mm256_load_si256(reinterpret_cast<const __m256i *>(words[2]));
-    g.s3 = _mm256_load_si256(reinterpret_cast<const __m256i *>(words[3]));
+        setLane(words, c, chains[std::size_t(c)]->stream.engine());
+    g = loadLanes(words);
 }
 
 __attribute__((target("avx2"))) void store(const FourGenerators &g, std::span<Chain *const, 4> chains)
 {
-    alignas(32) std::uint64_t words[4][4];
-    _mm256_store_si256(reinterpret_cast<__m256i *>(words[0]), g.s0);
-    _mm256_store_si256(reinterpret_cast<__m256i *>(words[1]), g.s1);
-    _mm256_store_si256(reinterpret_cast<__m256i *>(words[2]), g.s2);
-    _mm256_store_si256(reinterpret_cast<__m256i *>(words[3]), g.s3);
+    alignas(32) std::uint64_t words[16];
+    storeLanes(g, words);
     for (int c = 0; c < 4; ++c)
-        for (int w = 0; w < 4; ++w)
-            chains[std::size_t(c)]->stream.engine().s[w] = words[w][c];
+        chains[std::size_t(c)]->stream.engine() = laneOf(words, c);
 }
 
-// What lane c's attempts look up by 9 s + h + 13: the integer threshold of
-// its chain, and what an accepted attempt adds to the lane's packed sum.
+// What lane c's attempts look up by site code: the integer threshold of its
+// chain, and what an accepted attempt adds to the lane's packed sum.
 struct LaneTables {
     std::uint64_t below[27];
     std::int64_t change[27];
@@ -119,6 +79,12 @@ constexpr std::int64_t packed(int accepted, int magnetization, int energy)
 {
     return std::int64_t(accepted) + std::int64_t(magnetization) * (std::int64_t(1) << MagShift)
         + std::int64_t(energy) * (std::int64_t(1) << EnergyShift);
+}
+// One accepted flip of spin s with neighbours' sum h, packed.
+constexpr std::int64_t packedFlip(int s, int h)
+{
+    const FlipChange change = flipChange(s, h);
+    return packed(1, change.magnetization, change.energy);
 }
 struct Totals {
     int accepted, magnetization, energy;
@@ -161,16 +127,24 @@ static_assert(unpacked(packed(16384, -32768, 131072)).energy == 131072);
 static_assert(unpacked(packed(16384, -32768, -131072)).magnetization == -32768);
 static_assert(unpacked(packed(3, 32768, -131072)).accepted == 3);
 
-LaneTables tablesOf(const std::array<std::uint64_t, 27> &below)
+// packedFlip by site code, worked out by the compiler: the tables are made
+// for every sweep, which at L = 20 is a few thousand attempts.
+constexpr std::array<std::int64_t, SiteCodes> packedFlips()
+{
+    std::array<std::int64_t, SiteCodes> flips {};
+    for (int code = 0; code < SiteCodes; ++code)
+        flips[std::size_t(code)] = packedFlip(spinOfCode(code), fieldOfCode(code));
+    return flips;
+}
+constexpr std::array<std::int64_t, SiteCodes> PackedFlips = packedFlips();
+
+LaneTables tablesOf(const std::array<std::uint64_t, SiteCodes> &below)
 {
     LaneTables t {};
-    for (int s = -1; s <= 1; ++s)
-        for (int h = -4; h <= 4; ++h) {
-            const int i = 9 * s + h + 13;
-            t.below[i] = below[std::size_t(i)];
-            // Accepted: the spin turns to -s, M changes by -2 s, E by 2 s h.
-            t.change[i] = packed(1, -2 * s, 2 * s * h);
-        }
+    for (int code = 0; code < SiteCodes; ++code) {
+        t.below[code] = below[std::size_t(code)];
+        t.change[code] = PackedFlips[std::size_t(code)];
+    }
     return t;
 }
 
@@ -186,7 +160,7 @@ __attribute__((target("avx2"), always_inline)) inline void attemptInLane(Spin *s
     const auto &t = reinterpret_cast<const std::array<std::uint16_t, 4> *>(table)[k];
     const int field = spin[t[0]] + spin[t[1]] + spin[t[2]] + spin[t[3]];
     const int s = spin[k];
-    const std::size_t index = std::size_t(9 * s + field + 13);
+    const std::size_t index = std::size_t(siteCode(s, field));
     const std::int64_t mask = -std::int64_t(d.m2[b][C] < tables[C].below[index]);
     spin[k] = static_cast<Spin>((s ^ int(mask)) - int(mask));
     sum += tables[C].change[index] & mask;
@@ -194,20 +168,19 @@ __attribute__((target("avx2"), always_inline)) inline void attemptInLane(Spin *s
 
 } // namespace
 
-__attribute__((target("avx2"))) void FourLanes::sweepTabled(std::span<Chain *const, 4> chains, std::span<int, 4> accepted)
+__attribute__((target("avx2"))) void sweepTabled(std::span<Chain *const, 4> chains, std::span<int, 4> accepted)
 {
     const FastLattice &first = chains[0]->lattice;
-    const int sites = first.m_sites;
-    const auto *const table = reinterpret_cast<const std::uint64_t *>(first.m_neighbours.data());
+    const int sites = first.sites();
+    const auto *const table = reinterpret_cast<const std::uint64_t *>(first.neighbourTable());
     LaneTables tables[4];
+    Spin *spins[4];
     for (int c = 0; c < 4; ++c) {
         FastLattice &l = chains[std::size_t(c)]->lattice;
-        l.syncSpins();
-        l.spinsWritten();
-        tables[c] = tablesOf(l.m_below);
+        spins[c] = l.spinsToSweep().data();
+        tables[c] = tablesOf(l.integerThresholds());
     }
-    Spin *const spin0 = chains[0]->lattice.m_spin.data(), *const spin1 = chains[1]->lattice.m_spin.data(),
-                *const spin2 = chains[2]->lattice.m_spin.data(), *const spin3 = chains[3]->lattice.m_spin.data();
+    Spin *const spin0 = spins[0], *const spin1 = spins[1], *const spin2 = spins[2], *const spin3 = spins[3];
     std::int64_t sum0 = 0, sum1 = 0, sum2 = 0, sum3 = 0;
     FourGenerators g;
     load(g, chains);
@@ -242,22 +215,20 @@ inline void fetchLine(std::uintptr_t address)
     asm volatile("prefetcht0 (%0)" : : "r"(address));
 }
 
-// What every lane's accepted attempt does by the site's state 9 s + h + 13:
-// the site's new state (its spin turned) and what every neighbour's state
-// loses (2 s). Read from a table: computed, they took more time than the
-// two loads.
+// What every lane's accepted attempt does by the site's code: the site's
+// new code (its spin turned) and what every neighbour's code loses (2 s).
+// Read from a table: computed, they took more time than the two loads.
 struct Turn {
-    std::uint8_t state[27];
-    std::int8_t twice[27];
+    std::uint8_t state[SiteCodes];
+    std::int8_t twice[SiteCodes];
 };
 constexpr Turn turn()
 {
     Turn t {};
-    for (int s = -1; s <= 1; ++s)
-        for (int h = -4; h <= 4; ++h) {
-            t.state[9 * s + h + 13] = std::uint8_t(-9 * s + h + 13);
-            t.twice[9 * s + h + 13] = std::int8_t(2 * s);
-        }
+    for (int code = 0; code < SiteCodes; ++code) {
+        t.state[code] = std::uint8_t(turnedCode(code));
+        t.twice[code] = std::int8_t(2 * spinOfCode(code));
+    }
     return t;
 }
 constexpr Turn Turns = turn();
@@ -268,8 +239,8 @@ constexpr Turn Turns = turn();
 // array, they went through memory.
 template <bool Tabled>
 __attribute__((always_inline)) inline void stateAttempt(std::uint8_t *state, const LaneTables &tables, std::int64_t &sum,
-                                                       int k, std::uint64_t m2, const std::array<std::uint16_t, 4> *table,
-                                                       int side, std::uint64_t rowMultiplier)
+                                                       int k, std::uint64_t m2, const NeighbourCells *table,
+                                                       const CellRows &rows)
 {
     const int index = state[k];
     if (m2 < tables.below[index]) {
@@ -281,8 +252,7 @@ __attribute__((always_inline)) inline void stateAttempt(std::uint8_t *state, con
             right = t[2];
             down = t[3];
         } else {
-            const int i = static_cast<int>((static_cast<std::uint64_t>(k) * rowMultiplier) >> 32);
-            const Neighbours n = torusNeighbours(i, k - side * i, side);
+            const Neighbours n = rows.neighboursOf(k);
             left = n.left;
             up = n.up;
             right = n.right;
@@ -302,10 +272,9 @@ __attribute__((always_inline)) inline void stateAttempt(std::uint8_t *state, con
 template <bool Tabled>
 __attribute__((target("avx2"))) void sweepFromStates(std::span<Chain *const, 4> chains, std::span<int, 4> accepted,
                                                      std::uint8_t *const (&states)[4], const LaneTables (&tables)[4],
-                                                     const std::array<std::uint16_t, 4> *table, std::uint64_t rowMultiplier)
+                                                     const NeighbourCells *table, const CellRows rows)
 {
-    const FastLattice &first = chains[0]->lattice;
-    const int sites = first.sites(), side = first.size();
+    const int sites = chains[0]->lattice.sites();
     FourGenerators g;
     load(g, chains);
     const __m256d scaled = _mm256_set1_pd(double(sites) * 0x1.0p-53);
@@ -327,10 +296,10 @@ __attribute__((target("avx2"))) void sweepFromStates(std::span<Chain *const, 4> 
     std::int64_t sum0 = 0, sum1 = 0, sum2 = 0, sum3 = 0;
     for (int a = 0; a < sites; ++a) {
         const int b = a & (Block - 1);
-        stateAttempt<Tabled>(states[0], tables[0], sum0, d.k[b][0], d.m2[b][0], table, side, rowMultiplier);
-        stateAttempt<Tabled>(states[1], tables[1], sum1, d.k[b][1], d.m2[b][1], table, side, rowMultiplier);
-        stateAttempt<Tabled>(states[2], tables[2], sum2, d.k[b][2], d.m2[b][2], table, side, rowMultiplier);
-        stateAttempt<Tabled>(states[3], tables[3], sum3, d.k[b][3], d.m2[b][3], table, side, rowMultiplier);
+        stateAttempt<Tabled>(states[0], tables[0], sum0, d.k[b][0], d.m2[b][0], table, rows);
+        stateAttempt<Tabled>(states[1], tables[1], sum1, d.k[b][1], d.m2[b][1], table, rows);
+        stateAttempt<Tabled>(states[2], tables[2], sum2, d.k[b][2], d.m2[b][2], table, rows);
+        stateAttempt<Tabled>(states[3], tables[3], sum3, d.k[b][3], d.m2[b][3], table, rows);
         if (a + Block < sites) {
             drawInto(g, d, b, scaled);
             fetch(b);
@@ -345,23 +314,20 @@ __attribute__((target("avx2"))) void sweepFromStates(std::span<Chain *const, 4> 
 
 } // namespace
 
-void FourLanes::sweepStates(std::span<Chain *const, 4> chains, std::span<int, 4> accepted)
+void sweepStates(std::span<Chain *const, 4> chains, std::span<int, 4> accepted)
 {
     std::uint8_t *states[4];
     LaneTables tables[4];
     for (int c = 0; c < 4; ++c) {
         FastLattice &l = chains[std::size_t(c)]->lattice;
-        if (!l.m_statesFresh)
-            l.rebuildStates();
-        l.sweptFrom(FastLattice::Form::States);
-        states[c] = l.m_state.data();
-        tables[c] = tablesOf(l.m_below);
+        states[c] = l.statesToSweep().data();
+        tables[c] = tablesOf(l.integerThresholds());
     }
     const FastLattice &first = chains[0]->lattice;
-    if (first.m_neighbours.empty())
-        sweepFromStates<false>(chains, accepted, states, tables, nullptr, first.m_rowMultiplier);
+    if (const NeighbourCells *table = first.neighbourTable())
+        sweepFromStates<true>(chains, accepted, states, tables, table, first.rows());
     else
-        sweepFromStates<true>(chains, accepted, states, tables, first.m_neighbours.data(), first.m_rowMultiplier);
+        sweepFromStates<false>(chains, accepted, states, tables, nullptr, first.rows());
 }
 
 namespace {
@@ -375,14 +341,14 @@ struct BitTables {
     std::int64_t change[32];
 };
 
-BitTables bitTablesOf(const std::array<std::uint64_t, 27> &below)
+BitTables bitTablesOf(const std::array<std::uint64_t, SiteCodes> &below)
 {
     BitTables t {};
     for (int key = 0; key < 32; ++key) {
         auto spin = [key](int bit) { return (key >> bit) & 1 ? 1 : -1; };
         const int s = spin(1), h = spin(0) + spin(2) + spin(3) + spin(4);
-        t.below[key] = below[std::size_t(9 * s + h + 13)];
-        t.change[key] = packed(1, -2 * s, 2 * s * h);
+        t.below[key] = below[std::size_t(siteCode(s, h))];
+        t.change[key] = packedFlip(s, h);
     }
     return t;
 }
@@ -476,21 +442,20 @@ __attribute__((always_inline)) inline void bitAttempt(const BitDrawn &d, int b, 
 
 } // namespace
 
-__attribute__((target("avx2"))) bool FourLanes::sweepBits(std::span<Chain *const, 4> chains, std::span<int, 4> accepted)
+__attribute__((target("avx2"))) bool sweepBits(std::span<Chain *const, 4> chains, std::span<int, 4> accepted)
 {
-    for (Chain *chain : chains)
-        if (!chain->lattice.bitsReady())
+    SpinBits *bits[4];
+    for (int c = 0; c < 4; ++c)
+        if (!(bits[c] = chains[std::size_t(c)]->lattice.bitsToSweep()))
             return false;
     BitTables tables[4];
     alignas(32) std::uint64_t bases[4];
     for (int c = 0; c < 4; ++c) {
-        FastLattice &l = chains[std::size_t(c)]->lattice;
-        l.sweptFrom(FastLattice::Form::Bits);
-        tables[c] = bitTablesOf(l.m_below);
-        bases[c] = reinterpret_cast<std::uintptr_t>(l.m_bits.data());
+        tables[c] = bitTablesOf(chains[std::size_t(c)]->lattice.integerThresholds());
+        bases[c] = reinterpret_cast<std::uintptr_t>(bits[c]->data());
     }
     const FastLattice &first = chains[0]->lattice;
-    const int sites = first.sites(), side = first.size(), stride = first.m_bitStride;
+    const int sites = first.sites(), side = first.size(), stride = bits[0]->stride();
     const BitShape shape {_mm256_load_si256(reinterpret_cast<const __m256i *>(bases)),
                           _mm256_set1_pd(double(sites) * 0x1.0p-53),
                           _mm256_set1_pd(1.0 / side),
@@ -507,7 +472,7 @@ __attribute__((target("avx2"))) bool FourLanes::sweepBits(std::span<Chain *const
     // here at L = 1024: 10 to 15 % faster; fetched 8 or more iterations
     // ahead, or with the lines above and below as well, no faster; at
     // L = 512 and 724, a few per cent slower.
-    const bool far = 4 * first.m_bits.size() > (std::size_t(3) << 17);
+    const bool far = 4 * bits[0]->bytes() > (std::size_t(3) << 17);
     constexpr int FetchAhead = 4;
     for (int b = 0; b < std::min(Block, sites); ++b)
         drawBits(g, d, b, shape);
@@ -533,19 +498,12 @@ __attribute__((target("avx2"))) bool FourLanes::sweepBits(std::span<Chain *const
     return true;
 }
 
-bool FourLanes::available()
-{
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
-}
-
 #else
 
-bool FourLanes::available() { return false; }
-void FourLanes::sweepTabled(std::span<Chain *const, 4>, std::span<int, 4>) {}
-void FourLanes::sweepStates(std::span<Chain *const, 4>, std::span<int, 4>) {}
-bool FourLanes::sweepBits(std::span<Chain *const, 4>, std::span<int, 4>) { return false; }
+void sweepTabled(std::span<Chain *const, 4>, std::span<int, 4>) {}
+void sweepStates(std::span<Chain *const, 4>, std::span<int, 4>) {}
+bool sweepBits(std::span<Chain *const, 4>, std::span<int, 4>) { return false; }
 
 #endif
 
-} // namespace ferro::batch::detail
+} // namespace ferro::engine::fourlanes
