@@ -4,7 +4,8 @@
 # (--dependency=afterok), merges their tables into the table the whole run
 # writes and draws its figure.
 #
-# Submit from a login node (not with sbatch; this script calls sbatch itself):
+# Submit from a login node (not with sbatch; this script calls sbatch itself).
+# Without an argument it prints this text and submits nothing.
 #
 #   FERRO_SHARES=16 \
 #   FERRO_ARGS="--temperatures 1.5:3.5:0.05 --equilibrate 5000 --sweeps 1000000 --seed 42" \
@@ -40,6 +41,7 @@ batch=${FERRO_BATCH:-ferrogrid-batch}
 read -r -a args <<< "${FERRO_ARGS:---temperatures 1.5:3.5:0.25 --equilibrate 2000 --sweeps 100000 --seed 1}"
 read -r -a sbatch_options <<< "${FERRO_SBATCH:-}"
 out=${FERRO_OUT:-$PWD/ferrogrid-sweep}
+usage() { sed -n '2,/^#SBATCH/{/^#SBATCH/d;s/^# \{0,1\}//;p;}' "${BASH_SOURCE[0]}"; }
 
 case ${1:-} in
 merge)
@@ -60,6 +62,8 @@ submit | '')
         exec "$batch" --jobs "${SLURM_CPUS_PER_TASK:-1}" "${args[@]}" \
             --shard "$SLURM_ARRAY_TASK_ID/$SLURM_ARRAY_TASK_COUNT" --output "$out/share-$SLURM_ARRAY_TASK_ID.csv"
     fi
+    # Outside an array task only `submit` submits.
+    [ "${1:-}" = submit ] || { usage; exit 2; }
     [ -z "${SLURM_JOB_ID:-}" ] || { echo "slurm-sweep.sh: submit from a login node, not inside a job" >&2; exit 2; }
     shares=${FERRO_SHARES:-4}
     mkdir -p "$out"
@@ -75,7 +79,7 @@ submit | '')
     echo "array job $array ($shares shares), merge job $merge; results in $FERRO_OUT"
     ;;
 *)
-    echo "usage: slurm-sweep.sh [submit|merge] (see the comments at its top)" >&2
+    usage >&2
     exit 2
     ;;
 esac
