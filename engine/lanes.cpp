@@ -161,7 +161,7 @@ __attribute__((target("avx2"), always_inline)) inline void attemptInLane(Spin *s
     const int field = spin[t[0]] + spin[t[1]] + spin[t[2]] + spin[t[3]];
     const int s = spin[k];
     const std::size_t index = std::size_t(siteCode(s, field));
-    const std::int64_t mask = -std::int64_t(d.m2[b][C] < tables[C].below[index]);
+    const std::int64_t mask = -std::int64_t(acceptedBelow(d.m2[b][C], tables[C].below[index]));
     spin[k] = static_cast<Spin>((s ^ int(mask)) - int(mask));
     sum += tables[C].change[index] & mask;
 }
@@ -243,7 +243,7 @@ __attribute__((always_inline)) inline void stateAttempt(std::uint8_t *state, con
                                                        const CellRows &rows)
 {
     const int index = state[k];
-    if (m2 < tables.below[index]) {
+    if (acceptedBelow(m2, tables.below[index])) {
         int left, up, right, down;
         if constexpr (Tabled) {
             const auto &t = table[k];
@@ -427,7 +427,7 @@ __attribute__((always_inline)) inline void bitAttempt(const BitDrawn &d, int b, 
     const std::uint32_t word = load32(here);
     const std::uint32_t key = ((word >> shift) & 7) | (((load32(d.up[b][C]) >> shift) & 2) << 2)
         | (((load32(d.down[b][C]) >> shift) & 2) << 3);
-    const std::int64_t mask = -std::int64_t(d.m2[b][C] < tables[C].below[key]);
+    const std::int64_t mask = -std::int64_t(acceptedBelow(d.m2[b][C], tables[C].below[key]));
     const std::uint32_t turned = word ^ ((std::uint32_t(mask) & 2) << shift);
     std::memcpy(reinterpret_cast<void *>(here), &turned, sizeof turned);
     if (d.end[b][C] != 0 && mask != 0) {

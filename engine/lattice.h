@@ -258,7 +258,7 @@ private:
         const int field = spin[n.left] + spin[n.up] + spin[n.right] + spin[n.down];
         const std::uint64_t m2 = source.next() >> 11;
         const int s = spin[k];
-        const int accepted = m2 < h.below[siteCode(s, field)];
+        const int accepted = acceptedBelow(m2, h.below[siteCode(s, field)]);
         const FlipChange change = flipChange(s * accepted, field);
         spin[k] = static_cast<Spin>(s + change.magnetization);
         mag += change.magnetization;
@@ -287,7 +287,7 @@ private:
             const int k = static_cast<int>(static_cast<double>(random.next() >> 11) * sitesScaled);
             const std::uint64_t m2 = random.next() >> 11;
             const int index = code[k];
-            if (m2 < below[index]) {
+            if (acceptedBelow(m2, below[index])) {
                 ++accepted;
                 const int s = spinOfCode(index); // the code holds the spin: no load
                 if (s != 0) {

@@ -43,6 +43,12 @@ constexpr int fieldOfCode(int code) { return code - 13 - 9 * spinOfCode(code); }
 constexpr int turnedCode(int code) { return code - 18 * spinOfCode(code); }
 constexpr int SiteCodes = 27;
 
+// The Metropolis decision on the generator's integers: the attempt whose r2
+// has the 53-bit integer m2 is accepted when m2 is below the integer
+// threshold of its site code (integerThreshold in lattice.h), every sweep's
+// one test.
+constexpr bool acceptedBelow(std::uint64_t m2, std::uint64_t below) { return m2 < below; }
+
 // What an accepted flip of spin s with neighbours' sum h adds to TotalMag
 // and to Energy: the spin turns to -s.
 struct FlipChange {

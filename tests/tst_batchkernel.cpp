@@ -280,12 +280,13 @@ private slots:
 
     // The decision on the generator's integers: r2's 53 bits on and beside
     // the first integer whose float is not below the weight, and beside the
-    // weight itself, against AttemptFlip given the same draws as doubles.
+    // weight itself, against AttemptFlip given the same draws as doubles;
+    // every site with one factor F (a uniform factor file), F = 1 or not.
     void integerDrawsAtTheWeightAgree()
     {
         Random setup(8);
         Lattice window = lattice(setup, true);
-        const std::vector<double> ones(Sites, 1.0);
+        std::vector<double> uniform(Sites, 1.0);
         ScriptedBits bits;
         ScriptedRandom windowRandom;
         long decisions[2] = {0, 0};
@@ -296,13 +297,15 @@ private slots:
             if (a % 1000 == 0) { // a new lattice and temperature, 0.05 to 50000
                 window = lattice(setup, a % 2000 == 0);
                 T = runTemperature(std::exp(std::log(0.05) + setup.Rnd() * std::log(1e6)));
+                const double factor = a % 3000 == 0 ? 1.0 : std::exp(std::log(1e-3) + setup.Rnd() * std::log(1e5));
+                std::fill(uniform.begin(), uniform.end(), factor);
                 fast.load(window);
-                fast.setTemperature(T, ones.data());
+                fast.setTemperature(T, uniform.data());
             }
             const std::uint64_t m1 = setup.next() >> 11;
             const int k = int(double(m1) * 0x1.0p-53 * Sites);
             const int dE = 2 * window.spinOfCell(k) * window.NeighbourSum(rowOf(k), columnOf(k));
-            const double w = metropolisWeight(dE, localTemperature(T, 1.0));
+            const double w = metropolisWeight(dE, localTemperature(T, uniform[0]));
             float t = float(w);
             if (t < w)
                 t = std::nextafter(t, 2.0f);
@@ -312,7 +315,7 @@ private slots:
             const std::uint64_t m2 = std::min(candidates[a % 6], Top);
             bits.script = {m1 << 11, m2 << 11 | (a & 0x7FF)}; // the low 11 bits never count
             windowRandom.script = {double(m1) * 0x1.0p-53, double(m2) * 0x1.0p-53};
-            const FlipOutcome o = AttemptFlip(window, windowRandom, T, ones.data());
+            const FlipOutcome o = AttemptFlip(window, windowRandom, T, uniform.data());
             const int mine = fast.attempt(bits);
             ++decisions[mine];
             if (mine != int(o.accepted) || fast.Energy != window.Energy || fast.TotalMag != window.TotalMag)
