@@ -54,7 +54,11 @@ constexpr bool acceptedBelow(std::uint64_t m2, std::uint64_t below) { return m2 
 struct FlipChange {
     int magnetization, energy;
 };
-constexpr FlipChange flipChange(int s, int h) { return {-2 * s, 2 * s * h}; }
+constexpr FlipChange flipChange(int s, int h)
+{
+    const int magnetization = -2 * s;
+    return {magnetization, -magnetization * h};
+}
 
 static_assert(spinOfCode(siteCode(-1, 4)) == -1 && spinOfCode(siteCode(0, -4)) == 0 && spinOfCode(siteCode(1, -4)) == 1);
 static_assert(fieldOfCode(siteCode(1, -3)) == -3 && turnedCode(siteCode(1, 2)) == siteCode(-1, 2));
