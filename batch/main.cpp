@@ -1,5 +1,6 @@
 // ferrogrid-batch: the window's flip attempt, headless, over a list of
-// temperatures; a CSV table (or time series) and a figure.
+// temperatures; a CSV table (or time series), a figure and pictures of the
+// lattices.
 //
 // Parse, validate, run, write: the options are read as text alone and their
 // combinations checked, the files they name are checked before anything runs,
