@@ -1,5 +1,6 @@
 // ferrogrid-batch: the window's flip attempt, headless, over a list of
-// temperatures; a CSV table (or time series) and a figure.
+// temperatures; a CSV table (or time series), a figure and pictures of the
+// lattices.
 //
 // Parse, validate, run, write: the options are read as text alone and their
 // combinations checked, the files they name are checked before anything runs,
@@ -13,6 +14,7 @@
 #include "table/table.h"
 #include "batch/tablecommands.h"
 #include "figures/tableplot.h"
+#include "figures/latticepicture.h"
 #include "preparation/factorfile.h"
 
 #include <QFile>
@@ -21,6 +23,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -107,6 +110,9 @@ int main(int argc, char *argv[])
     SweepRun run(o);
     if (const std::string error = run.prepare(); !error.empty())
         return fail(error);
+    run.setPictures([](const std::string &path, std::span<const engine::Spin> spins, int size) {
+        return saveLatticePicture(QFile::decodeName(path.c_str()), spins, size).toStdString();
+    });
     const std::unique_ptr<QGuiApplication> app = o.plotFile.empty() ? nullptr : figureApplication(argc, argv);
     if (const int status = run.run(); status != 0)
         return status;

@@ -1,5 +1,6 @@
 #include "batch/options.h"
 
+#include "batch/pictures.h"
 #include "core/flip.h"
 #include "stdruntime/textfields.h"
 
@@ -234,6 +235,20 @@ constexpr Declared Table[] = {
      "susceptibility and Binder cumulant, each size with its error bars and, where known, the exact curves) "
      "and a list of the crossings of the Binder cumulants of successive sizes, also printed on standard error, "
      "when the cumulant is measured"},
+    {"", "--picture", "", "FILE", Form::Name, "", Run, "",
+     [](Options &o, std::string_view v) {
+         o.pictureFile = v;
+         return isPictureName(v) ? std::string() : messageQuote(v) + " does not end in .png";
+     },
+     "a PNG picture of each point's last state, named FILE with the point's number (the table's point "
+     "column) before the .png: lattice.png gives lattice-0.png, lattice-1.png, ..., even for one point. Black "
+     "for spin up, white for spin down, silver grey for a blank site as in the window; one square a site, "
+     "at least 256 pixels wide"},
+    {"", "--frames", "", "K", Form::Value, "", Run, "",
+     [](Options &o, std::string_view v) { return whole(v, 1, MaxSweeps, o.framesEvery); },
+     "with --picture: also a picture every K-th sweep from the start (sweep 0), equilibration included, with "
+     "the sweep in 6 digits (more for longer runs) after the point: lattice-0-000020.png; the frames of a point "
+     "sort in the order of their sweeps (a film: ffmpeg -framerate 10 -pattern_type glob -i 'lattice-0-*.png')"},
     {"", "--jobs", "", "N", Form::Value, "", Run, "",
      [](Options &o, std::string_view v) { return whole(v, 1, MaxJobs, o.jobs); },
      "points run side by side, at most {jobs} (default: the cores); the output is the same for any N"},
@@ -339,6 +354,8 @@ std::string combinationError(const Options &o)
         return "--allow-missing goes with --merge";
     if (!o.plotTable.empty() && o.plotFile.empty())
         return "--plot-table needs --plot FILE, the figure to draw";
+    if (o.framesEvery > 0 && o.pictureFile.empty())
+        return "--frames needs --picture FILE, the name the frames are numbered from";
     if (o.shard && !o.seed)
         return "--shard needs --seed: every share of a run must use the same seed";
     if (o.shard && o.seriesEvery > 0)

@@ -33,6 +33,8 @@ struct Options {
     std::optional<std::uint64_t> seed; // none: from the clock
     std::string factorsFile, outputFile, plotFile, writeFactorsPattern;
     std::int64_t seriesEvery = 0;
+    std::string pictureFile;      // --picture: the name the pictures are numbered from
+    std::int64_t framesEvery = 0; // --frames K
     int jobs = 0; // 0: one per core
     bool help = false;
     bool equilibrateGiven = false;

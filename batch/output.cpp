@@ -1,6 +1,7 @@
 #include "batch/output.h"
 
 #include "batch/options.h"
+#include "batch/pictures.h"
 
 #include <cerrno>
 #include <climits>
@@ -160,7 +161,7 @@ std::string checkFiles(const Options &o)
         if (why)
             return "--plot: cannot write " + o.plotFile + ": " + std::strerror(why);
     }
-    return {};
+    return checkPictureFolder(o);
 }
 
 } // namespace ferro::batch

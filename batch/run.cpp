@@ -163,6 +163,12 @@ std::string SweepRun::prepare()
     return error;
 }
 
+void SweepRun::setPictures(PictureSaver save)
+{
+    if (!m_options.pictureFile.empty())
+        m_pictures = std::make_unique<Pictures>(m_options, std::move(save));
+}
+
 std::optional<double> SweepRun::siteTemperature(std::size_t i) const
 {
     if (!m_equalFactor)
@@ -270,6 +276,10 @@ TemperatureJob SweepRun::jobAt(std::size_t i) const
     if (const std::optional<double> ts = siteTemperature(i))
         job.siteTemperature = *ts;
     job.seriesEvery = m_options.seriesEvery;
+    if (m_pictures) {
+        job.picture = m_pictures->writerFor(m_options.stream ? 0 : m_mine[i], point.size);
+        job.framesEvery = m_options.framesEvery;
+    }
     return job;
 }
 
@@ -437,7 +447,7 @@ std::size_t SweepRun::writeInOrder(Shared &s)
             writeOut(s, i);
             lock.lock();
         }
-        if ((!(series() && s.direct) && !m_out->ok()) || s.asideFailed.load())
+        if ((!(series() && s.direct) && !m_out->ok()) || s.asideFailed.load() || (m_pictures && m_pictures->failed()))
             g_stop = true;
         if (s.running == 0)
             break;
@@ -480,6 +490,8 @@ int SweepRun::conclude(Shared &s, std::size_t written)
         return fail(std::string("cannot keep a series aside in a temporary file: ") + std::strerror(s.asideFailed.load()));
     if (!m_out->close())
         return fail(m_out->failure());
+    if (m_pictures && m_pictures->failed())
+        return fail(m_pictures->failure());
     if (done < count) {
         std::fprintf(stderr, "ferrogrid-batch: interrupted: %zu of %zu points finished; %s holds %s%s\n", done,
                      count, o.outputFile.empty() ? "standard output" : o.outputFile.c_str(),

@@ -12,11 +12,13 @@
 #include "analysis/analysis.h"
 #include "batch/options.h"
 #include "batch/output.h"
+#include "batch/pictures.h"
 #include "batch/temperaturerun.h"
 
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,6 +56,10 @@ public:
     // that Wolff has one factor everywhere, and opens the output. Empty when
     // the run can start, else one line.
     std::string prepare();
+
+    // With --picture: how the pictures are written (a failure ends the run
+    // with its line and exit status 2).
+    void setPictures(PictureSaver save);
 
     // Runs the points (all, or the share's) and writes the rows. Returns the
     // exit status: 0, 2 after an output that failed (the message printed),
@@ -126,6 +132,7 @@ private:
     std::vector<double> m_ones;    // 1 for every site of the largest size
     std::optional<double> m_equalFactor = 1.0;
     std::optional<Output> m_out;
+    std::unique_ptr<Pictures> m_pictures; // with --picture
     std::vector<std::size_t> m_mine;  // the points this run computes: all, or its share's
     std::vector<Finished> m_finished; // by place in m_mine
     std::string m_share;              // "share K/N: ..." of a sharded run

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 namespace ferro::batch {
 
@@ -49,6 +50,15 @@ std::int64_t clustersPerSweep(std::int64_t sites, std::int64_t clusters, std::in
     return std::max<std::int64_t>(1, std::llround(double(sites) * double(clusters) / double(added)));
 }
 
+// Hands the spins to the job's picture writer at a frame's sweep (the last
+// state with `last`). False when they could not be kept.
+bool showPicture(const TemperatureJob &job, const FastLattice &lattice, std::int64_t sweep, bool last = false)
+{
+    if (!job.picture || (!last && (job.framesEvery <= 0 || sweep % job.framesEvery != 0)))
+        return true;
+    return job.picture(lattice.spins(), sweep, last);
+}
+
 TemperatureOutcome finish(const TemperatureJob &job, const analysis::Accumulator &accumulator, std::int64_t clusters,
                           std::int64_t added)
 {
@@ -87,6 +97,7 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
     };
     if (job.seriesEvery > 0)
         seriesRowAt(0);
+    kept = kept && showPicture(job, lattice, 0);
 
     analysis::Accumulator accumulator(job.sweeps, lattice.sites());
     const bool wolff = job.algorithm == Algorithm::Wolff;
@@ -122,13 +133,14 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
             accumulator.add(lattice.Energy, lattice.TotalMag, accepted);
         if (job.seriesEvery > 0 && sweep % job.seriesEvery == 0)
             seriesRowAt(sweep);
+        kept = kept && showPicture(job, lattice, sweep);
         if ((sweep & 63) == 0) {
             sweepsDone += sweep - reported;
             reported = sweep;
         }
     }
     sweepsDone += total - reported;
-    if (!handOn())
+    if (!handOn() || !showPicture(job, lattice, total, true))
         return {};
     return finish(job, accumulator, clusters, added);
 }
@@ -146,11 +158,18 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
         pointers.push_back(chains.back().get());
         accumulators.emplace_back(job.sweeps, chains.back()->lattice.sites());
     }
+    const auto showPictures = [&](std::int64_t sweep, bool last = false) {
+        for (std::size_t c = 0; c < jobs.size(); ++c)
+            if (!showPicture(jobs[c], std::as_const(chains[c]->lattice), sweep, last))
+                return false;
+        return true;
+    };
     std::vector<int> accepted(jobs.size());
     const std::int64_t total = jobs.front().equilibrate + jobs.front().sweeps; // alike for every job of a run
     std::int64_t reported = 0;
+    bool kept = showPictures(0);
     for (std::int64_t sweep = 1; sweep <= total; ++sweep) {
-        if (stop.load(std::memory_order_relaxed)) {
+        if (!kept || stop.load(std::memory_order_relaxed)) {
             sweepsDone += std::int64_t(jobs.size()) * (sweep - 1 - reported);
             return std::vector<TemperatureOutcome>(jobs.size());
         }
@@ -158,12 +177,15 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
         if (sweep > jobs.front().equilibrate)
             for (std::size_t c = 0; c < jobs.size(); ++c)
                 accumulators[c].add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, accepted[c]);
+        kept = showPictures(sweep);
         if ((sweep & 63) == 0) {
             sweepsDone += std::int64_t(jobs.size()) * (sweep - reported);
             reported = sweep;
         }
     }
     sweepsDone += std::int64_t(jobs.size()) * (total - reported);
+    if (!showPictures(total, true))
+        return std::vector<TemperatureOutcome>(jobs.size());
     std::vector<TemperatureOutcome> outcomes;
     for (std::size_t c = 0; c < jobs.size(); ++c)
         outcomes.push_back(finish(jobs[c], accumulators[c], 0, 0));

@@ -5,6 +5,7 @@
 // only; safe to run several at once on separate threads.
 
 #include "analysis/analysis.h"
+#include "engine/spinforms.h"
 #include "engine/updates.h"
 
 #include <atomic>
@@ -27,6 +28,11 @@ using engine::Start;
 // false when they could not be kept (the job then stops).
 using SeriesWriter = std::function<bool(std::string_view rows)>;
 
+// Takes the lattice's spins (L^2, row after row) after the sweep `sweep` (0:
+// the starting state); `last` once after the job's last sweep. Returns false
+// when they could not be kept (the job then stops).
+using PictureWriter = std::function<bool(std::span<const engine::Spin> spins, std::int64_t sweep, bool last)>;
+
 struct TemperatureJob {
     int size = 20;                // L of the L x L torus
     double temperature = 1;       // 0.1 or more
@@ -44,6 +50,9 @@ struct TemperatureJob {
     std::int64_t seriesEvery = 0; // > 0: one series row every this many sweeps,
     SeriesWriter series;          // handed here from sweep 0 (the starting
                                   // state) on, equilibration included
+    PictureWriter picture;        // set: handed the last state, and with
+    std::int64_t framesEvery = 0; // this > 0 the state every this many
+                                  // sweeps from sweep 0 on
 };
 
 struct TemperatureOutcome {
