@@ -229,7 +229,8 @@ constexpr Declared Table[] = {
      [](Options &o, std::string_view v) { return whole(v, 1, MaxSweeps, o.seriesEvery); },
      "instead of the table, a row at every K-th sweep from the start (sweep 0, through the equilibration and "
      "the measured sweeps) with the columns temperature, seed, sweep, energy, magnetization, size (energy and "
-     "magnetization per site)"},
+     "magnetization per site); with several jobs the first unfinished temperature's rows go straight out, the "
+     "later ones' wait in unnamed temporary files in TMPDIR (/tmp when unset)"},
     {"", "--plot", "", "FILE", Form::Value, "", RunOrTable, "", plotFile,
      "the figure, .png, .svg or .pdf: five panels against the temperature (energy, |m|, specific heat, "
      "susceptibility and Binder cumulant, each size with its error bars and, where known, the exact curves) "
@@ -268,7 +269,8 @@ constexpr Declared Table[] = {
     {"", "--merge", "", "FILE...", Form::List, "", Merge, "merges saved tables",
      [](Options &o, std::string_view v) { return (o.mergeFiles.emplace_back(v), std::string()); },
      "merge the tables of a run's shares into one, the very table the whole run writes; refuses tables of "
-     "other runs, a point twice or a point missing"},
+     "other runs (their run fingerprints differ), a point twice or a point missing. --output is replaced "
+     "only once the merged table is whole, so it may name one of the tables"},
     {"", "--allow-missing", "", "", Form::Flag, "", Merge, "",
      [](Options &o, std::string_view) { return (o.allowMissing = true, std::string()); },
      "with --merge: merge what there is, saying what is missing"},

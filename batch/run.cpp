@@ -2,6 +2,8 @@
 
 #include "analysis/exactenergy.h"
 #include "engine/chain.h"
+#include "batch/fingerprint.h"
+#include "batch/seriesqueue.h"
 #include "batch/shard.h"
 #include "batch/temperaturerun.h"
 #include "table/table.h"
@@ -82,40 +84,6 @@ void drawProgress(std::int64_t done, std::int64_t total, double seconds)
     std::fflush(stderr);
 }
 
-// A temperature's series kept aside while other temperatures come first in
-// the output: an unnamed temporary file, copied out whole rows at a time.
-struct SeriesFile {
-    std::FILE *file = nullptr;
-    ~SeriesFile()
-    {
-        if (file)
-            std::fclose(file);
-    }
-    bool keep(std::string_view rows)
-    {
-        if (!file)
-            file = std::tmpfile();
-        return file && std::fwrite(rows.data(), 1, rows.size(), file) == rows.size();
-    }
-    bool copyTo(Output &out)
-    {
-        if (!file || std::fflush(file) != 0)
-            return file == nullptr;
-        std::rewind(file);
-        std::string piece;
-        char buf[65536];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, file)) > 0;) {
-            piece.append(buf, n);
-            const std::size_t whole = piece.rfind('\n') + 1; // 0 when no line end yet
-            if (whole > 0 && !out.write(std::string_view(piece).substr(0, whole)))
-                return false;
-            piece.erase(0, whole);
-        }
-        std::fclose(std::exchange(file, nullptr));
-        return true;
-    }
-};
-
 } // namespace
 
 void SweepRun::catchSignals()
@@ -157,6 +125,14 @@ std::string SweepRun::prepare()
                 + " differ from site to site, and a cluster flips its spins at one temperature: where the "
                   "factors differ no single cluster temperature exists (use --algorithm metropolis)";
     }
+    std::string why;
+    const std::optional<std::uint64_t> factorHash
+        = o.factorsFile.empty() ? std::nullopt : factorFileHash(o.factorsFile, why);
+    if (!why.empty())
+        return "--factors: " + why;
+    Options seeded = o;
+    seeded.seed = m_seed;
+    m_run = runFingerprint(seeded, factorHash);
     std::string error;
     if (std::optional<Output> opened = Output::open(o.outputFile, error))
         m_out.emplace(std::move(*opened));
@@ -257,6 +233,7 @@ std::string SweepRun::tableRowOf(std::size_t i) const
     facts.point = o.stream ? 0 : m_mine[i];
     facts.points = pointCount();
     facts.warnings = f.warnings;
+    facts.run = m_run;
     return tableRow(facts, f.results);
 }
 
@@ -289,11 +266,10 @@ struct SweepRun::Shared {
     std::vector<std::vector<std::size_t>> work;
     std::atomic<std::size_t> next {0};
     std::size_t jobs = 0;
-    // Series rows: one job writes them straight out, in order; several keep
-    // each point's rows aside until those before it are out.
+    // Series rows: one job writes them straight out, in order; with several
+    // the first unfinished point's go straight out, the others' wait aside.
     bool direct = false;
-    std::vector<SeriesFile> aside;
-    std::atomic<int> asideFailed {0}; // errno of a temporary file that failed
+    std::unique_ptr<SeriesQueue> queue;
     std::atomic<std::int64_t> sweepsDone {0};
     std::mutex mutex; // over m_finished and running
     std::condition_variable finished;
@@ -372,7 +348,8 @@ void SweepRun::planWork(Shared &s)
             s.work.push_back({i});
     }
     s.direct = s.jobs == 1;
-    s.aside.resize(series() && !s.direct ? count : 0);
+    if (series() && !s.direct)
+        s.queue = std::make_unique<SeriesQueue>(*m_out, count);
 }
 
 // One worker: pieces of work until none is left or a stop.
@@ -407,12 +384,7 @@ bool SweepRun::runAlone(Shared &s, std::size_t i)
     if (series() && s.direct)
         job.series = [this](std::string_view rows) { return m_out->write(rows); };
     else if (series())
-        job.series = [&s, i](std::string_view rows) {
-            if (s.aside[i].keep(rows))
-                return true;
-            s.asideFailed = errno ? errno : EIO;
-            return false;
-        };
+        job.series = [&s, i](std::string_view rows) { return s.queue->write(i, rows); };
     const TemperatureOutcome outcome = runTemperatureJob(job, s.sweepsDone, g_stop);
     if (!outcome.finished)
         return false;
@@ -447,7 +419,14 @@ std::size_t SweepRun::writeInOrder(Shared &s)
             writeOut(s, i);
             lock.lock();
         }
-        if ((!(series() && s.direct) && !m_out->ok()) || s.asideFailed.load() || (m_pictures && m_pictures->failed()))
+        // The first unfinished point's series from now on straight out.
+        if (s.queue && written < count) {
+            lock.unlock();
+            s.queue->bringOut(written);
+            lock.lock();
+        }
+        if ((s.queue ? s.queue->failed() : !(series() && s.direct) && !m_out->ok())
+            || (m_pictures && m_pictures->failed()))
             g_stop = true;
         if (s.running == 0)
             break;
@@ -469,9 +448,8 @@ void SweepRun::writeOut(Shared &s, std::size_t i)
         m_out->write(tableRowOf(i));
         return;
     }
-    if (s.direct || s.aside[i].copyTo(*m_out) || !m_out->ok())
-        return;
-    s.asideFailed = errno ? errno : EIO;
+    if (s.queue)
+        s.queue->bringOut(i);
 }
 
 // After a stop: what finished out of order, and the series so far, still in
@@ -486,8 +464,8 @@ int SweepRun::conclude(Shared &s, std::size_t written)
         if (i >= written && (m_finished[i].done || (series() && !s.direct)))
             writeOut(s, i);
     }
-    if (s.asideFailed.load())
-        return fail(std::string("cannot keep a series aside in a temporary file: ") + std::strerror(s.asideFailed.load()));
+    if (const std::string aside = s.queue ? s.queue->asideFailure() : std::string(); !aside.empty())
+        return fail(aside);
     if (!m_out->close())
         return fail(m_out->failure());
     if (m_pictures && m_pictures->failed())

@@ -136,6 +136,7 @@ private:
     std::vector<std::size_t> m_mine;  // the points this run computes: all, or its share's
     std::vector<Finished> m_finished; // by place in m_mine
     std::string m_share;              // "share K/N: ..." of a sharded run
+    std::string m_run;                // the run's fingerprint, in every row
     double m_seconds = 0;             // the run's time
 };
 

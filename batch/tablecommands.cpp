@@ -4,6 +4,7 @@
 #include "figures/tableplot.h"
 #include "table/csv.h"
 #include "table/merge.h"
+#include "stdruntime/replacingfile.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -24,21 +25,27 @@ int runMerge(const Options &o)
     if (!merged.missing.empty())
         std::fprintf(stderr, "ferrogrid-batch: --merge: %s; the table has the rest\n", merged.missing.c_str());
 
+    // A file is written beside itself and renamed into place, so that an
+    // input named as the output is whole after any failure.
     std::string error;
-    std::optional<Output> out = Output::open(o.outputFile, error);
-    if (!out)
-        return fail(error);
+    std::optional<Output> out = o.outputFile.empty() ? Output::open(o.outputFile, error) : std::nullopt;
+    ReplacingFile file;
+    if (!out && !file.open(o.outputFile))
+        return fail("--output: cannot write " + o.outputFile + ": " + file.error());
+    const auto write = [&](std::string_view rows) { return out ? out->write(rows) : file.write(rows); };
     // Written in pieces of about 64 KiB, each ending in a whole row.
     std::string piece = merged.header;
     for (const auto &[point, row] : merged.rows) {
         piece += row;
         if (piece.size() >= 1 << 16) {
-            out->write(piece);
+            write(piece);
             piece.clear();
         }
     }
-    out->write(piece);
-    return out->close() ? 0 : fail(out->failure());
+    write(piece);
+    if (out)
+        return out->close() ? 0 : fail(out->failure());
+    return file.commit() ? 0 : fail("cannot write " + o.outputFile + ": " + file.error() + " (it is left as it was)");
 }
 
 int runPlotTable(const Options &o, int &argc, char **argv)

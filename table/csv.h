@@ -18,7 +18,7 @@ namespace ferro::batch {
 // text of a double has at most 24 characters, a 64-bit whole number 20) or a
 // short word, within MaxNumberText; the factors column holds a factor file's
 // name as given, no longer than a path; warnings are a few short words. A
-// header names at most MaxColumns columns (the program writes 32), each name
+// header names at most MaxColumns columns (the program writes 33), each name
 // at most MaxColumnName bytes (the longest is 38).
 constexpr std::size_t MaxNumberText = 32, MaxNameText = 4096, MaxWarningsText = 64;
 constexpr std::size_t MaxColumns = 64, MaxColumnName = 64;

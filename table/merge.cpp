@@ -51,8 +51,26 @@ private:
     std::vector<std::size_t> m_runColumns;  // indices into m_columns
     std::vector<std::string> m_firstRun;    // the first row's fields of those columns
     std::size_t m_firstFile = 0, m_points = 0;
-    std::map<std::size_t, std::size_t> m_fileOf; // the file of each point taken
+    // The fingerprint column (m_columns.size() in a table written before it
+    // was) and the first row's; the size and temperature columns.
+    std::size_t m_runColumn = 0, m_sizeColumn = 0, m_temperatureColumn = 0;
+    std::string m_firstFingerprint, m_firstPoint;
+    struct Taken {
+        std::size_t file;
+        std::string point; // "L = 8, T = 2.1" as its row gives them
+    };
+    std::map<std::size_t, Taken> m_taken; // by point
+    std::string pointText(const std::vector<std::string> &fields) const;
 };
+
+// "L = 8, T = 2.1", or "T = 2.1" in a table without the size column.
+std::string Merger::pointText(const std::vector<std::string> &fields) const
+{
+    std::string text;
+    if (m_sizeColumn < fields.size())
+        text = "L = " + shownField(fields[m_sizeColumn]) + ", ";
+    return text + "T = " + shownField(fields[m_temperatureColumn]);
+}
 
 bool Merger::takeHeader(const TableReader &table, std::size_t file)
 {
@@ -77,6 +95,11 @@ bool Merger::takeHeader(const TableReader &table, std::size_t file)
     for (const std::string &name : runColumns())
         if (table.column(name) < m_columns.size())
             m_runColumns.push_back(table.column(name));
+    m_runColumn = table.column("run");
+    m_sizeColumn = table.column("size");
+    m_temperatureColumn = table.column("temperature");
+    if (m_temperatureColumn == m_columns.size())
+        return fail(table.name() + ": no temperature column: not a table of ferrogrid-batch");
     m_result.header = table.line() + '\n';
     return true;
 }
@@ -91,6 +114,9 @@ bool Merger::takeFirstRow(const TableReader &table, std::size_t file)
     m_firstFile = file;
     for (const std::size_t c : m_runColumns)
         m_firstRun.push_back(table.fields()[c]);
+    if (m_runColumn < m_columns.size())
+        m_firstFingerprint = table.fields()[m_runColumn];
+    m_firstPoint = "point " + table.fields()[m_pointColumn] + ": " + pointText(table.fields());
     return true;
 }
 
@@ -111,9 +137,21 @@ bool Merger::takeRow(const TableReader &table, std::size_t file)
                         + m_names[m_firstFile] + " has " + column + " " + shownField(m_firstRun[k])
                         + ": not the same run");
     }
-    const auto [taken, isNew] = m_fileOf.emplace(std::size_t(*point), file);
-    if (!isNew)
-        return fail(at + " is also in " + m_names[taken->second] + (taken->second == file ? " (twice)" : ""));
+    // The point itself: its size and temperature where another table has
+    // it too, then the fingerprint, which covers every size and temperature
+    // of the run and the factor file's contents.
+    const std::string here = pointText(fields);
+    const auto taken = m_taken.find(std::size_t(*point));
+    if (taken != m_taken.end() && taken->second.file != file && taken->second.point != here)
+        return fail(at + " is " + here + " where " + m_names[taken->second.file] + " has " + taken->second.point
+                    + ": not the same run");
+    if (m_runColumn < m_columns.size() && fields[m_runColumn] != m_firstFingerprint)
+        return fail(at + " (" + here + "): run " + shownField(fields[m_runColumn]) + " where "
+                    + m_names[m_firstFile] + " (" + m_firstPoint + ") has run " + shownField(m_firstFingerprint)
+                    + ": not the same run (other sizes, temperatures or factor file contents)");
+    if (taken != m_taken.end())
+        return fail(at + " is also in " + m_names[taken->second.file] + (taken->second.file == file ? " (twice)" : ""));
+    m_taken.emplace(std::size_t(*point), Taken {file, here});
     m_result.rows.emplace(std::size_t(*point), table.line() + '\n');
     return true;
 }

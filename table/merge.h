@@ -23,8 +23,11 @@ const std::vector<std::string> &runColumns();
 // Merges the tables of the files `names`, which have the columns `point` and
 // `points`, reading each a row at a time. Refuses what TableReader refuses,
 // headers that differ, rows whose run columns differ from the first row's, a
-// point twice (when its row is read), and (unless allowMissing) a point of
-// 0 .. points-1 that no table has. Rows are copied as they are, never
+// point whose size or temperature differs from another table's row of that
+// point, a row whose run fingerprint (the column `run`, in tables that have
+// it) differs from the first row's, a point twice (when its row is read), and
+// (unless allowMissing) a point of 0 .. points-1 that no table has. The
+// first difference found is named. Rows are copied as they are, never
 // written anew, so that merging the shares of a run gives the very bytes the
 // whole run writes; only their line ends become LF.
 MergeResult mergeTables(const std::vector<std::string> &names, bool allowMissing);

@@ -46,7 +46,7 @@ std::string tableHeader()
            "specific_heat,specific_heat_error,susceptibility,susceptibility_error,acceptance,acceptance_error,"
            "energy_autocorrelation_time,exact_energy,size,algorithm,susceptibility_full,susceptibility_full_error,"
            "binder_cumulant,binder_cumulant_error,abs_magnetization_autocorrelation_time,exact_specific_heat,"
-           "mean_cluster_size,equilibrate,start,factors,version,stream,point,points,warnings\n";
+           "mean_cluster_size,equilibrate,start,factors,version,stream,point,points,warnings,run\n";
 }
 
 std::string tableRow(const RowFacts &f, const Results &r)
@@ -61,7 +61,7 @@ std::string tableRow(const RowFacts &f, const Results &r)
         + value(r.binder) + "," + numberText(r.absMagTau, TauDigits) + exact(f.exactSpecificHeat) + ","
         + numberText(f.meanClusterSize, ValueDigits) + "," + std::to_string(f.equilibrate) + ","
         + startName(f.start) + "," + csvField(f.factorsName) + "," FERROGRID_VERSION "," + std::to_string(f.stream)
-        + "," + std::to_string(f.point) + "," + std::to_string(f.points) + "," + f.warnings + "\n";
+        + "," + std::to_string(f.point) + "," + std::to_string(f.points) + "," + f.warnings + "," + f.run + "\n";
     return row;
 }
 

@@ -33,15 +33,16 @@ struct RowFacts {
     double meanClusterSize = std::nan(""); // Wolff only
     std::size_t point = 0, points = 1;     // the row's index in the run, and the run's points
     std::string warnings;                  // short words joined by ';'
+    std::string run;                       // the run's fingerprint (batch/fingerprint.h)
 };
 
 // temperature,sweeps,seed,energy,... exact_energy (the first 15 columns),
 // then size, algorithm, susceptibility_full(_error), binder_cumulant(_error),
 // abs_magnetization_autocorrelation_time, exact_specific_heat,
 // mean_cluster_size, equilibrate, start, factors, version, stream, point,
-// points and warnings. Every quantity per site; a field that has no value
-// (NaN) stays empty. The tables of a run's shares are merged by point and
-// points.
+// points, warnings and run (the run's fingerprint). Every quantity per site;
+// a field that has no value (NaN) stays empty. The tables of a run's shares
+// are merged by point and points.
 std::string tableHeader();
 std::string tableRow(const RowFacts &facts, const Results &results);
 

@@ -3,6 +3,7 @@
 #include "analysis/exactenergy.h"
 #include "batch/run.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -80,7 +81,7 @@ const QByteArray Header = "temperature,sweeps,seed,energy,energy_error,abs_magne
                           "acceptance_error,energy_autocorrelation_time,exact_energy,size,algorithm,"
                           "susceptibility_full,susceptibility_full_error,binder_cumulant,binder_cumulant_error,"
                           "abs_magnetization_autocorrelation_time,exact_specific_heat,mean_cluster_size,equilibrate,"
-                          "start,factors,version,stream,point,points,warnings";
+                          "start,factors,version,stream,point,points,warnings,run";
 
 // The entry of `option` in --help ("--sweeps"), its lines joined by blanks.
 QByteArray helpEntry(const QByteArray &option)
@@ -135,7 +136,7 @@ private slots:
         QCOMPARE(table.size(), 3);
         for (int i = 1; i <= 2; ++i) {
             const QByteArrayList &row = table[i];
-            QCOMPARE(row.size(), 32);
+            QCOMPARE(row.size(), 33);
             QCOMPARE(row.mid(col("point"), 2), QByteArrayList({QByteArray::number(i - 1), "2"}));
             QCOMPARE(row.mid(col("size"), 2), QByteArrayList({"20", "metropolis"}));
             const double T = row[0].toDouble();
@@ -206,8 +207,8 @@ private slots:
     }
 
     // --stream runs a point of a list alone and gives its row: the same in
-    // every column but point and points, which say it is the one point of
-    // its own run.
+    // every column but point, points and run, which say it is the one point
+    // of its own run.
     void streamRepeatsARowAlone()
     {
         const Run list = run({"--size", "8,12", "--temperatures", "2.2, 2.6", "--sweeps", "2000", "--seed", "5"});
@@ -219,7 +220,10 @@ private slots:
         QCOMPARE(alone.exitCode, 0);
         row[col("point")] = "0";
         row[col("points")] = "1";
-        QCOMPARE(alone.out.split('\n').value(1), row.join(','));
+        const QByteArray own = alone.out.split('\n').value(1);
+        QVERIFY(own.split(',').value(col("run")) != row[col("run")]);
+        row[col("run")] = own.split(',').value(col("run"));
+        QCOMPARE(own, row.join(','));
     }
 
     // Other sizes against their exact answer, with either update: the
@@ -421,6 +425,83 @@ private slots:
         for (const QByteArrayList &line : lines)
             QCOMPARE(line.size(), lines[0].size());
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList());
+    }
+
+    // With several jobs the series of the first point not yet finished is
+    // on disk while the run still works (the first point's, or, once that
+    // is finished, the next one's); a stop keeps it (SIGTERM: with the later
+    // ones' so far), and the temporary files of the later points are never
+    // seen in TMPDIR, nor left there.
+    void seriesOnDiskWhileRunning_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("mark"); // seen `marks` times on disk while running
+        QTest::addColumn<int>("marks");
+        QTest::addColumn<int>("signal");
+        const QStringList four = {"--temperatures", "2.0,2.2,2.4,2.6", "--size", "64", "--sweeps", "1000000000",
+                                  "--series", "1"};
+        QTest::newRow("first-point-sigterm") << four << QByteArray("\n2,1,") << 1000 << SIGTERM;
+        QTest::newRow("first-point-sigkill") << four << QByteArray("\n2,1,") << 1000 << SIGKILL;
+        // The small lattice is done in moments, the large one runs on.
+        QTest::newRow("next-point-sigterm")
+            << QStringList {"--temperatures", "2.0", "--size", "2,256", "--sweeps", "100000", "--series", "1"}
+            << QByteArray(",256\n") << 10 << SIGTERM;
+    }
+    void seriesOnDiskWhileRunning()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, mark);
+        QFETCH(int, marks);
+        QFETCH(int, signal);
+        clean();
+        QTemporaryDir tmp;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), tmp.path());
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(FERROGRID_BATCH), args + QStringList {"--seed", "1", "--jobs", "2", "--output", path("ser.csv")});
+        QVERIFY(p.waitForStarted());
+        QFile file(path("ser.csv"));
+        QByteArray seen;
+        // A bound, not a measure of speed: the rows come within moments.
+        for (QDeadlineTimer bound(60000); seen.count(mark) < marks && !bound.hasExpired(); QTest::qWait(50)) {
+            QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+            if (file.open(QIODevice::ReadOnly))
+                seen = file.readAll(), file.close();
+            QVERIFY2(p.state() == QProcess::Running, p.readAllStandardError().constData());
+        }
+        QVERIFY2(seen.count(mark) >= marks, seen.right(200).constData());
+        QVERIFY(p.processId() > 0);
+        ::kill(pid_t(p.processId()), signal);
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY(seen.startsWith("temperature,seed,sweep,energy,magnetization,size\n2,1,0,-2,"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray kept = file.readAll();
+        QVERIFY(kept.startsWith(seen.left(seen.lastIndexOf('\n'))));
+        // Stopped by the signal, not finished before it.
+        QCOMPARE(p.exitStatus(), signal == SIGKILL ? QProcess::CrashExit : QProcess::NormalExit);
+        if (signal == SIGTERM) {
+            QCOMPARE(p.exitCode(), 143);
+            QVERIFY(kept.endsWith('\n'));
+            QVERIFY(kept.contains("\n2.2,1,0,") || kept.contains("\n2,1,100000,"));
+        }
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+    }
+
+    // A series that cannot be kept aside says where it tried.
+    void seriesAsideFolderNamed()
+    {
+        clean();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), path("missing"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(FERROGRID_BATCH), {"--series", "1", "--temperatures", "2.0,2.2", "--sweeps", "20000",
+                                                  "--seed", "1", "--jobs", "2", "--output", path("ser.csv")});
+        QVERIFY(p.waitForFinished(60000));
+        QCOMPARE(p.exitCode(), 2);
+        QCOMPARE(p.readAllStandardError(), "ferrogrid-batch: cannot keep a series aside in a temporary file in "
+                                               + QFile::encodeName(path("missing")) + ": No such file or directory\n");
     }
 
     // Both programs read factor files with one reader: a byte-order mark is

@@ -3,6 +3,7 @@
 // saved table is the run's own figure.
 #include "batch/shard.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <csignal>
 #include <numeric>
+#include <sys/resource.h>
 
 namespace {
 
@@ -21,9 +23,16 @@ struct Run {
     QByteArray out, err;
 };
 
-Run batch(const QStringList &args)
+// With a file size limit, a write beyond it fails as on a full disk.
+Run batch(const QStringList &args, rlim_t fileSizeLimit = 0)
 {
     QProcess p;
+    if (fileSizeLimit > 0)
+        p.setChildProcessModifier([fileSizeLimit] {
+            const rlimit r {fileSizeLimit, fileSizeLimit};
+            setrlimit(RLIMIT_FSIZE, &r);
+            std::signal(SIGXFSZ, SIG_IGN);
+        });
     p.start(QStringLiteral(FERROGRID_BATCH), args);
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
@@ -244,6 +253,85 @@ private slots:
         QCOMPARE(merged.out, m_whole);
     }
 
+    // Shares of other runs with the same seed and settings, whose points
+    // happen to fill the gaps: the fingerprint of each row tells them apart.
+    // Each share is made by its own run of `args` (F: a factor file, first
+    // written as `factors`, rewritten as `refactors` for the shares after
+    // the first).
+    void otherRunRefused_data()
+    {
+        QTest::addColumn<QList<QStringList>>("shares");
+        QTest::addColumn<QByteArray>("named");
+        const QStringList common = {"--sweeps", "200", "--equilibrate", "20", "--seed", "4"};
+        const QStringList low = common + QStringList {"--temperatures", "2.0:2.5:0.1", "--size", "8"};
+        QTest::newRow("other-temperatures")
+            << QList<QStringList> {low + QStringList {"--shard", "0/3"},
+                                   common + QStringList {"--temperatures", "3.0:3.5:0.1", "--size", "8", "--shard", "1/3"},
+                                   low + QStringList {"--shard", "2/3"}}
+            << QByteArray("m1.csv: point 1 (L = 8, T = 3.1): run ");
+        const QStringList sizes = common + QStringList {"--temperatures", "2.0:2.5:0.1", "--size", "8,12"};
+        QTest::newRow("other-sizes")
+            << QList<QStringList> {sizes + QStringList {"--shard", "0/3"},
+                                   common + QStringList {"--temperatures", "2.0:2.5:0.1", "--size", "8,16", "--shard", "1/3"},
+                                   sizes + QStringList {"--shard", "2/3"}}
+            << QByteArray("m1.csv: point 1 (L = 8, T = 2.1): run ");
+        QTest::newRow("factor-file-edited")
+            << QList<QStringList> {low + QStringList {"--factors", "F", "--shard", "0/3"},
+                                   low + QStringList {"--factors", "F", "--shard", "1/3"},
+                                   low + QStringList {"--factors", "F", "--shard", "2/3"}}
+            << QByteArray("m1.csv: point 1 (L = 8, T = 2.1): run ");
+    }
+    void otherRunRefused()
+    {
+        QFETCH(QList<QStringList>, shares);
+        QFETCH(QByteArray, named);
+        QStringList merge {"--merge"};
+        for (qsizetype k = 0; k < shares.size(); ++k) {
+            const QString factors = path("f.txt");
+            QCOMPARE(batch({"--write-factors", k == 0 ? "uniform:1" : "uniform:3", "--size", "8", "--output", factors}).exitCode, 0);
+            QStringList args = shares[k];
+            args.replaceInStrings(QRegularExpression("^F$"), factors);
+            const QString name = path(QStringLiteral("m%1.csv").arg(k));
+            const Run share = batch(args + QStringList {"--output", name});
+            QCOMPARE(share.exitCode, 0);
+            merge << name;
+        }
+        QFile::remove(path("o.csv"));
+        const Run run = batch(merge + QStringList {"--output", path("o.csv")});
+        QCOMPARE(run.exitCode, 2);
+        named.replace("DIR", m_dir.path().toUtf8());
+        QVERIFY2(run.err.contains(named) && run.err.contains("not the same run"), run.err.constData());
+        QCOMPARE(run.err.count('\n'), 1);
+        QVERIFY(!QFile::exists(path("o.csv")));
+    }
+
+    // A merge onto one of its own inputs: the merged table once all went
+    // well, else the input as it was (here a full disk), and never a file
+    // left beside it.
+    void mergeOntoInput_data()
+    {
+        QTest::addColumn<int>("fileSizeLimit");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("merged") << 0 << 0;
+        QTest::newRow("disk-full-keeps-the-input") << 2000 << 2;
+    }
+    void mergeOntoInput()
+    {
+        QFETCH(int, fileSizeLimit);
+        QFETCH(int, exitCode);
+        QTemporaryDir dir;
+        const QString first = dir.filePath("first.csv");
+        QVERIFY(QFile::copy(share(0), first));
+        // The limit lets the input be, and cuts the merged table.
+        QVERIFY(fileSizeLimit == 0 || (m_whole.size() > fileSizeLimit && read(first).size() < fileSizeLimit));
+        const Run run = batch({"--merge", first, share(1), share(2), "--output", first}, rlim_t(fileSizeLimit));
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(read(first), exitCode == 0 ? m_whole : read(share(0)));
+        if (exitCode != 0)
+            QCOMPARE(run.err, "ferrogrid-batch: cannot write " + first.toUtf8() + ": File too large (it is left as it was)\n");
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {"first.csv"});
+    }
+
     void allowMissingSaysWhat()
     {
         write(path("gap.csv"), without(2));
@@ -272,6 +360,9 @@ private slots:
                                     << QByteArray("seed.csv: point 2: seed 32 where DIR/share-0.csv has seed 31");
         QTest::newRow("other-sweeps") << QStringList {"--merge", "SWEEPS", "S0"}
                                       << QByteArray(": sweeps 1000 where DIR/sweeps.csv has sweeps 999");
+        QTest::newRow("old-tables-other-size")
+            << QStringList {"--merge", "OLD", "OLDSIZE"}
+            << QByteArray("oldsize.csv: point 1 is L = 99, T = 1.75 where DIR/old.csv has L = 8, T = 1.75: not the same run");
         QTest::newRow("other-header") << QStringList {"--merge", "S0", "HEADER"}
                                       << QByteArray("header.csv: its header differs from that of DIR/share-0.csv "
                                                     "(column 5: energy_err where DIR/share-0.csv has energy_error)");
@@ -292,6 +383,14 @@ private slots:
         QByteArray sweeps = m_whole;
         sweeps.replace(",1000,31,", ",999,31,");
         write(path("gap.csv"), without(2));
+        // Tables of a version before the run column.
+        const QByteArray old = QString::fromUtf8(m_whole).replace(QRegularExpression(",(run|[0-9a-f]{16})\n"), "\n").toUtf8();
+        QCOMPARE(old.size(), m_whole.size() - 4 - 17 * (m_lines.size() - 1));
+        write(path("old.csv"), old);
+        QByteArrayList oldLines = old.split('\n');
+        QByteArrayList sized = oldLines[2].split(',');
+        sized[m_lines[0].split(',').indexOf("size")] = "99";
+        write(path("oldsize.csv"), oldLines[0] + '\n' + sized.join(',') + '\n');
         write(path("one.csv"), m_lines[0] + '\n' + m_lines[2] + '\n');
         write(path("seed.csv"), seed);
         write(path("sweeps.csv"), sweeps);
@@ -336,7 +435,7 @@ private slots:
             << "--merge" << withField(3, "temperature", "2." + QByteArray(31, '0'))
             << QByteArray("t.csv:5: the temperature field is longer than 32 bytes");
         QTest::newRow("merge-field-beyond-header")
-            << "--merge" << withField(1, "warnings", "short,x") << QByteArray("t.csv:3: more fields than the 32 of the header");
+            << "--merge" << withField(1, "warnings", "short,x") << QByteArray("t.csv:3: more fields than the 33 of the header");
         QTest::newRow("merge-column-name-too-long")
             << "--merge" << withField(-1, "temperature", QByteArray(65, 't'))
             << QByteArray("t.csv:1: a column name is longer than 64 bytes");
