@@ -137,7 +137,8 @@ std::string SweepRun::prepare()
 {
     const Options &o = m_options;
     const int largest = *std::max_element(o.sizes.begin(), o.sizes.end());
-    m_ones.assign(std::size_t(largest) * std::size_t(largest), 1.0);
+    if (o.algorithm != Algorithm::Checkerboard) // which reads no factors (2 GiB of ones at L = 16384)
+        m_ones.assign(std::size_t(largest) * std::size_t(largest), 1.0);
     if (!o.factorsFile.empty()) {
         // One size with a factor file (parseOptions refuses a list).
         const FactorFileResult file = readFactorFile(o.factorsFile, o.sizes.front());
@@ -156,6 +157,10 @@ std::string SweepRun::prepare()
             return "--algorithm wolff: the factors of " + o.factorsFile
                 + " differ from site to site, and a cluster flips its spins at one temperature: where the "
                   "factors differ no single cluster temperature exists (use --algorithm metropolis)";
+        if (!m_equalFactor && o.algorithm == Algorithm::Checkerboard)
+            return "--algorithm checkerboard: the factors of " + o.factorsFile
+                + " differ from site to site, and the checkerboard update keeps two flip probabilities for all "
+                  "sites (use --algorithm metropolis)";
     }
     std::string error;
     if (std::optional<Output> opened = Output::open(o.outputFile, error))
