@@ -18,6 +18,7 @@ TemperatureOutcome runCheckerboardJob(const TemperatureJob &job, std::atomic<std
     else
         lattice.startRandom(stream);
     lattice.setTemperature(job.siteTemperature);
+    lattice.setThreads(job.threads);
 
     std::string pending;
     bool kept = true;

@@ -284,6 +284,7 @@ struct SweepRun::Shared {
     std::vector<std::vector<std::size_t>> work;
     std::atomic<std::size_t> next {0};
     std::size_t jobs = 0;
+    int pointThreads = 1; // threads that sweep one checkerboard point
     // Series rows: one job writes them straight out, in order; several keep
     // each point's rows aside until those before it are out.
     bool direct = false;
@@ -356,7 +357,12 @@ void SweepRun::planWork(Shared &s)
     const std::size_t count = m_mine.size();
     m_finished.assign(count, {});
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    s.jobs = std::min<std::size_t>(count, o.jobs > 0 ? std::size_t(o.jobs) : cores);
+    const std::size_t wanted = o.jobs > 0 ? std::size_t(o.jobs) : cores;
+    s.jobs = std::min<std::size_t>(count, wanted);
+    // Fewer checkerboard points than jobs: each point's bands on several
+    // threads (the flips are the same for any count).
+    if (o.algorithm == Algorithm::Checkerboard && count > 0)
+        s.pointThreads = int(std::max<std::size_t>(1, wanted / count));
     s.running = s.jobs;
     const bool fours = o.algorithm == Algorithm::Metropolis && !series() && count >= 4 * s.jobs;
     for (std::size_t i = 0; i < count; ++i) {
@@ -399,6 +405,7 @@ bool SweepRun::runTogether(Shared &s, const std::vector<std::size_t> &items)
 bool SweepRun::runAlone(Shared &s, std::size_t i)
 {
     TemperatureJob job = jobAt(i);
+    job.threads = s.pointThreads;
     if (series() && s.direct)
         job.series = [this](std::string_view rows) { return m_out->write(rows); };
     else if (series())

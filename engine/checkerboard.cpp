@@ -444,13 +444,74 @@ std::int64_t CheckerboardLattice::halfSweepBand(int c, int b, std::int64_t &mag,
 
 std::int64_t CheckerboardLattice::sweep()
 {
-    std::int64_t flipped = 0, mag = TotalMag, energy = Energy;
-    for (int c = 0; c < 2; ++c)
-        for (int b = 0; b < m_bands; ++b)
-            flipped += halfSweepBand(c, b, mag, energy);
-    TotalMag = mag;
-    Energy = energy;
+    if (m_workers.empty()) {
+        std::int64_t flipped = 0, mag = TotalMag, energy = Energy;
+        for (int c = 0; c < 2; ++c)
+            for (int b = 0; b < m_bands; ++b)
+                flipped += halfSweepBand(c, b, mag, energy);
+        TotalMag = mag;
+        Energy = energy;
+        return flipped;
+    }
+    for (Part &p : m_parts)
+        p.flipped = p.mag = p.energy = 0;
+    m_barrier->arrive_and_wait(); // the workers start
+    sweepPart(0, int(m_parts.size()));
+    std::int64_t flipped = 0;
+    for (const Part &p : m_parts) {
+        flipped += p.flipped;
+        TotalMag += p.mag;
+        Energy += p.energy;
+    }
     return flipped;
+}
+
+void CheckerboardLattice::sweepPart(int t, int threads)
+{
+    Part &part = m_parts[std::size_t(t)];
+    for (int c = 0; c < 2; ++c) {
+        for (int b = t; b < m_bands; b += threads)
+            part.flipped += halfSweepBand(c, b, part.mag, part.energy);
+        m_barrier->arrive_and_wait(); // the half-sweep is done everywhere
+    }
+}
+
+void CheckerboardLattice::setThreads(int threads)
+{
+    stopWorkers();
+    threads = std::clamp(threads, 1, m_bands);
+    if (threads == 1)
+        return;
+    m_parts.assign(std::size_t(threads), Part {});
+    m_barrier = std::make_unique<std::barrier<>>(threads);
+    m_quit = false;
+    for (int t = 1; t < threads; ++t)
+        m_workers.emplace_back([this, t, threads] {
+            for (;;) {
+                m_barrier->arrive_and_wait();
+                if (m_quit)
+                    return;
+                sweepPart(t, threads);
+            }
+        });
+}
+
+void CheckerboardLattice::stopWorkers()
+{
+    if (m_workers.empty())
+        return;
+    m_quit = true;
+    m_barrier->arrive_and_wait();
+    for (std::thread &w : m_workers)
+        w.join();
+    m_workers.clear();
+    m_parts.clear();
+    m_barrier.reset();
+}
+
+CheckerboardLattice::~CheckerboardLattice()
+{
+    stopWorkers();
 }
 
 } // namespace ferro::engine

@@ -49,8 +49,11 @@
 #include "stdruntime/random.h"
 
 #include <array>
+#include <barrier>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <thread>
 #include <vector>
 
 namespace ferro::engine {
@@ -104,6 +107,9 @@ public:
     // CheckerboardMaximumSize (std::invalid_argument otherwise), its lanes
     // unseeded until a start.
     explicit CheckerboardLattice(int size);
+    ~CheckerboardLattice();
+    CheckerboardLattice(const CheckerboardLattice &) = delete;
+    CheckerboardLattice &operator=(const CheckerboardLattice &) = delete;
 
     int size() const { return m_size; }
     std::int64_t sites() const { return std::int64_t(m_size) * m_size; }
@@ -129,6 +135,11 @@ public:
 
     // One sweep: colour 0, then colour 1. Returns the spins flipped.
     std::int64_t sweep();
+    // Sweeps on this many threads (the caller's and threads - 1 workers
+    // kept until the next call or the end), band b on thread b % threads,
+    // with a barrier after each half-sweep; at most bands() are used. The
+    // flips are the same for any count.
+    void setThreads(int threads);
     // Whether the sweeps use AVX2 (the processor's choice by default; the
     // portable words make the same flips). Returns whether they now do.
     bool setVector(bool on);
@@ -152,7 +163,6 @@ public:
     std::int64_t Energy = 0;
 
 private:
-    struct Band;
     // Colour c's rows of band b, updated from the other colour's. Adds to
     // the totals; returns the flips.
     std::int64_t halfSweepBand(int c, int b, std::int64_t &mag, std::int64_t &energy);
@@ -170,6 +180,17 @@ private:
     std::size_t m_laneOffset = 0;
     std::vector<std::uint64_t> m_scratch;   // per band: 3 ChunkWords
     int m_chunkRows;
+    // The workers of setThreads and what each thread adds in a sweep.
+    struct Part {
+        std::int64_t flipped = 0, mag = 0, energy = 0;
+        char pad[40]; // a cache line each
+    };
+    void sweepPart(int t, int threads);
+    void stopWorkers();
+    std::vector<std::thread> m_workers;
+    std::unique_ptr<std::barrier<>> m_barrier;
+    std::vector<Part> m_parts;
+    bool m_quit = false;
 };
 
 } // namespace ferro::engine

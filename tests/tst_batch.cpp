@@ -282,13 +282,18 @@ private slots:
         QTest::newRow("two-sizes") << QStringList {"--sweeps", "2000", "--size", "8,12"} << 7;
         QTest::newRow("wolff") << QStringList {"--sweeps", "2000", "--size", "8", "--algorithm", "wolff"} << 4;
         QTest::newRow("checkerboard") << QStringList {"--sweeps", "2000", "--size", "6,130", "--algorithm", "checkerboard"} << 7;
+        // One point of four bands: its bands on one, two and three threads.
+        QTest::newRow("checkerboard-one-point-threads")
+            << QStringList {"--sweeps", "300", "--size", "1024", "--algorithm", "checkerboard", "--temperatures", "2.27"} << 2;
         QTest::newRow("series") << QStringList {"--sweeps", "30000", "--series", "7"} << 1 + 3 * (1 + 31000 / 7);
     }
     void sameSeedSameOutputForAnyJobs()
     {
         QFETCH(QStringList, args);
         QFETCH(int, lines);
-        args << "--temperatures" << "1.5:2.5:0.5" << "--start" << "infinity";
+        if (!args.contains("--temperatures"))
+            args << "--temperatures" << "1.5:2.5:0.5";
+        args << "--start" << "infinity";
         // One job sweeps two points together; two and three sweep them alone.
         const Run one = run(args + QStringList {"--seed", "77", "--jobs", "1"});
         const Run two = run(args + QStringList {"--seed", "77", "--jobs", "2"});

@@ -286,6 +286,38 @@ private slots:
         }
     }
 
+    // A point swept by several threads, its bands shared among them, makes
+    // the flips of one thread: the same spins, totals and lanes, on as many
+    // threads as bands, on fewer, and on more (the extra ones idle).
+    void threadsChangeNothing_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("threads");
+        QTest::newRow("L1030-4-bands-2-threads") << 1030 << 2;
+        QTest::newRow("L1030-4-bands-3-threads") << 1030 << 3;
+        QTest::newRow("L512-2-bands-5-threads") << 512 << 5;
+        QTest::newRow("L4096-16-bands-2-threads") << 4096 << 2;
+    }
+    void threadsChangeNothing()
+    {
+        QFETCH(int, size);
+        QFETCH(int, threads);
+        CheckerboardLattice one(size), many(size);
+        Random a(99), b(99);
+        one.startRandom(a);
+        many.startRandom(b);
+        one.setTemperature(2.27);
+        many.setTemperature(2.27);
+        many.setThreads(threads);
+        for (int sweep = 0; sweep < 3; ++sweep)
+            QCOMPARE(many.sweep(), one.sweep());
+        QCOMPARE(many.Energy, one.Energy);
+        QCOMPARE(many.TotalMag, one.TotalMag);
+        QVERIFY(plainOf(many).s == plainOf(one).s);
+        for (int band = 0; band < one.bands(); ++band)
+            QCOMPARE(many.lanes(band)[0].next(), one.lanes(band)[0].next());
+    }
+
     // The 4 x 4 torus: energy and |M| histograms of a long run (a sample
     // every 4 sweeps) against the exact Boltzmann weights of all 65,536
     // states, chi-square at p = 0.001.
