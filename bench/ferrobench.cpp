@@ -308,10 +308,11 @@ BatchRate wolffRate(int size, long spins, double T, bool vector = true)
 
 // Checkerboard flip attempts (L^2 a sweep) per second, one core, after 20
 // sweeps from a random start; with AVX2 where the processor has it, or not.
-BatchRate checkerboardRate(int size, long attempts, double T, bool vector)
+BatchRate checkerboardRate(int size, long attempts, double T, bool vector, int threads = 1)
 {
     engine::CheckerboardLattice lattice(size);
     lattice.setVector(vector);
+    lattice.setThreads(threads);
     Random stream(engine::streamSeed(555, 0));
     lattice.startRandom(stream);
     lattice.setTemperature(T);
@@ -323,7 +324,7 @@ BatchRate checkerboardRate(int size, long attempts, double T, bool vector)
     std::int64_t flipped = 0;
     for (long s = 0; s < sweeps; ++s)
         flipped += lattice.sweep();
-    const double cpu = threadSeconds() - cpuStart, seconds = secondsSince(start);
+    const double cpu = threadSeconds() - cpuStart, seconds = secondsSince(start); // cpu: the calling thread's
     static volatile long sink;
     sink = sink + long(flipped + lattice.Energy);
     const double done = double(sweeps) * double(lattice.sites());
@@ -486,6 +487,16 @@ void checkerboardFigure()
         } else {
             std::printf("; four-lane sweep: none above L = %d\n", engine::MaximumSize);
         }
+        std::fflush(stdout);
+    }
+    // One point on two cores: its bands on two threads.
+    for (int size : {1024, 4096, 16384}) {
+        const auto one = bestOfFive([&] { return checkerboardRate(size, 1'000'000'000, temperature, true, 1); });
+        const auto two = bestOfFive([&] { return checkerboardRate(size, 1'000'000'000, temperature, true, 2); });
+        std::printf("7 checkerboard, L = %5d, T = 2.27, one point: 2 cores best %.0f M attempts/s (median %.0f), 1 core "
+                    "best %.0f M/s (median %.0f): %.2f x by best, %.2f x by median\n",
+                    size, two.first.wall / 1e6, two.second.wall / 1e6, one.first.wall / 1e6, one.second.wall / 1e6,
+                    two.first.wall / one.first.wall, two.second.wall / one.second.wall);
         std::fflush(stdout);
     }
     const long before = statusKb("VmRSS");
