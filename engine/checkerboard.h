@@ -10,8 +10,8 @@
 // site's up and down neighbours are bit k of the other colour's rows i - 1
 // and i + 1; its left and right ones bits k and k - 1 (when (i + c) is even)
 // or k and k + 1 (when odd) of the other colour's row i, wrapped at the row's
-// ends. Memory: L^2 / 8 bytes of bits (32 MiB at L = 16384), a few KiB of
-// scratch and 128 bytes of generators per band.
+// ends. Memory: L^2 / 8 bytes of bits (32 MiB at L = 16384), 24 KiB of
+// scratch and 128 bytes of generators per band (16 bands at most).
 //
 // One sweep: every site of colour 0 ((i + j) even), then every site of colour
 // 1; a half-sweep reads only the other colour, so its sites are decided in
