@@ -208,14 +208,22 @@ private slots:
     // --stream runs a point of a list alone and gives its row: the same in
     // every column but point and points, which say it is the one point of
     // its own run.
+    void streamRepeatsARowAlone_data()
+    {
+        QTest::addColumn<QString>("algorithm");
+        QTest::newRow("metropolis") << "metropolis";
+        QTest::newRow("checkerboard") << "checkerboard";
+    }
     void streamRepeatsARowAlone()
     {
-        const Run list = run({"--size", "8,12", "--temperatures", "2.2, 2.6", "--sweeps", "2000", "--seed", "5"});
+        QFETCH(QString, algorithm);
+        const Run list = run({"--size", "8,12", "--temperatures", "2.2, 2.6", "--sweeps", "2000", "--seed", "5",
+                              "--algorithm", algorithm});
         QCOMPARE(list.exitCode, 0);
         QByteArrayList row = rows(list.out).value(1 + 3);
         QCOMPARE(row.mid(col("size"), 1), QByteArrayList {"12"});
         const Run alone = run({"--size", "12", "--temperatures", "2.6", "--sweeps", "2000", "--seed", "5", "--stream",
-                               row[col("stream")]});
+                               row[col("stream")], "--algorithm", algorithm});
         QCOMPARE(alone.exitCode, 0);
         row[col("point")] = "0";
         row[col("points")] = "1";
