@@ -155,7 +155,7 @@ std::string sizes(Options &o, std::string_view text)
     o.sizes.clear();
     for (const std::string_view item : splitList(text, ',', true)) {
         int size = 0;
-        if (std::string why = whole(item, engine::MinimumSize, engine::MaximumSize, size); !why.empty())
+        if (std::string why = whole(item, engine::MinimumSize, engine::CheckerboardMaximumSize, size); !why.empty())
             return why;
         if (std::find(o.sizes.begin(), o.sizes.end(), size) != o.sizes.end())
             return std::to_string(size) + " is given twice";
@@ -193,13 +193,17 @@ constexpr Declared Table[] = {
      "lattice size or sizes, {sizes} {default}; the points are the sizes times the temperatures"},
     {"", "--algorithm", "", "A", Form::Value, "metropolis", Run, "",
      [](Options &o, std::string_view v) {
-         if (v != "metropolis" && v != "wolff")
-             return messageQuote(v) + " is neither metropolis nor wolff";
-         o.algorithm = v == "wolff" ? Algorithm::Wolff : Algorithm::Metropolis;
+         if (v != "metropolis" && v != "wolff" && v != "checkerboard")
+             return messageQuote(v) + " is none of metropolis, wolff and checkerboard";
+         o.algorithm = v == "wolff"          ? Algorithm::Wolff
+             : v == "checkerboard" ? Algorithm::Checkerboard
+                                   : Algorithm::Metropolis;
          return std::string();
      },
      "the update: metropolis, whose sweep is L^2 flip attempts, or wolff, whose sweep is as many cluster flips "
-     "as flip L^2 spins on average and which needs one factor everywhere"},
+     "as flip L^2 spins on average and which needs one factor everywhere, or checkerboard, Metropolis sweeping "
+     "the sites (i + j) even, then the others, 64 spins a machine word, which needs one factor everywhere and "
+     "an even L, and takes L up to {largest}"},
     {"", "--equilibrate", "", "N", Form::Value, "1000", RunOrTable, "",
      [](Options &o, std::string_view v) { return whole(v, 0, MaxSweeps, o.equilibrate); },
      "sweeps before measuring"},
@@ -343,6 +347,23 @@ std::string parseOne(const std::vector<std::string> &args, std::size_t &a, Optio
     return why.empty() ? why : named + ": " + why;
 }
 
+// The sizes the update takes: up to MaximumSize, or even sizes up to
+// CheckerboardMaximumSize for the checkerboard update.
+std::string sizeError(const Options &o)
+{
+    for (const int size : o.sizes) {
+        if (o.algorithm == Algorithm::Checkerboard && size % 2 != 0)
+            return "--algorithm checkerboard: --size " + std::to_string(size)
+                + " is odd, and a torus with odd L has no checkerboard (two sites of one colour would meet "
+                  "across its edge): give even sizes";
+        if (o.algorithm != Algorithm::Checkerboard && size > engine::MaximumSize)
+            return "--size " + std::to_string(size) + " is more than " + std::to_string(engine::MaximumSize)
+                + " (sizes up to " + std::to_string(engine::CheckerboardMaximumSize)
+                + " only with --algorithm checkerboard)";
+    }
+    return {};
+}
+
 // The refusals of combinations of options, each with its own advice.
 std::string combinationError(const Options &o)
 {
@@ -369,6 +390,8 @@ std::string combinationError(const Options &o)
         return "--write-factors writes one file for one size, and --size gives " + std::to_string(o.sizes.size());
     if (o.stream && o.shard)
         return "--stream runs one point alone: it does not go with --shard";
+    if (std::string why = sizeError(o); !why.empty())
+        return why;
     if (o.stream && o.sizes.size() * o.temperatures.size() != 1)
         return "--stream runs one point alone with that stream, and --size and --temperatures give "
             + std::to_string(o.sizes.size() * o.temperatures.size()) + " points: give one size and one temperature";
@@ -406,6 +429,7 @@ std::string helpEntry(const Declared &d)
     for (const auto &[from, to] : {std::pair {"{default}", "(default " + std::string(d.fallback) + ")"},
                                    std::pair {"{sizes}", std::to_string(engine::MinimumSize) + " to "
                                                               + std::to_string(engine::MaximumSize)},
+                                   std::pair {"{largest}", std::to_string(engine::CheckerboardMaximumSize)},
                                    std::pair {"{temperatures}", std::to_string(MaxTemperatures)},
                                    std::pair {"{jobs}", std::to_string(MaxJobs)}})
         if (const std::size_t at = help.find(from); at != std::string::npos)

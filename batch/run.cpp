@@ -105,7 +105,8 @@ std::string SweepRun::prepare()
 {
     const Options &o = m_options;
     const int largest = *std::max_element(o.sizes.begin(), o.sizes.end());
-    m_ones.assign(std::size_t(largest) * std::size_t(largest), 1.0);
+    if (o.algorithm != Algorithm::Checkerboard) // which reads no factors (2 GiB of ones at L = 16384)
+        m_ones.assign(std::size_t(largest) * std::size_t(largest), 1.0);
     if (!o.factorsFile.empty()) {
         // One size with a factor file (parseOptions refuses a list).
         const FactorFileResult file = readFactorFile(o.factorsFile, o.sizes.front());
@@ -124,6 +125,10 @@ std::string SweepRun::prepare()
             return "--algorithm wolff: the factors of " + o.factorsFile
                 + " differ from site to site, and a cluster flips its spins at one temperature: where the "
                   "factors differ no single cluster temperature exists (use --algorithm metropolis)";
+        if (!m_equalFactor && o.algorithm == Algorithm::Checkerboard)
+            return "--algorithm checkerboard: the factors of " + o.factorsFile
+                + " differ from site to site, and the checkerboard update keeps two flip probabilities for all "
+                  "sites (use --algorithm metropolis)";
     }
     std::string why;
     const std::optional<std::uint64_t> factorHash
@@ -266,6 +271,7 @@ struct SweepRun::Shared {
     std::vector<std::vector<std::size_t>> work;
     std::atomic<std::size_t> next {0};
     std::size_t jobs = 0;
+    int pointThreads = 1; // threads that sweep one checkerboard point
     // Series rows: one job writes them straight out, in order; with several
     // the first unfinished point's go straight out, the others' wait aside.
     bool direct = false;
@@ -337,7 +343,12 @@ void SweepRun::planWork(Shared &s)
     const std::size_t count = m_mine.size();
     m_finished.assign(count, {});
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    s.jobs = std::min<std::size_t>(count, o.jobs > 0 ? std::size_t(o.jobs) : cores);
+    const std::size_t wanted = o.jobs > 0 ? std::size_t(o.jobs) : cores;
+    s.jobs = std::min<std::size_t>(count, wanted);
+    // Fewer checkerboard points than jobs: each point's bands on several
+    // threads (the flips are the same for any count).
+    if (o.algorithm == Algorithm::Checkerboard && count > 0)
+        s.pointThreads = int(std::max<std::size_t>(1, wanted / count));
     s.running = s.jobs;
     const bool fours = o.algorithm == Algorithm::Metropolis && !series() && count >= 4 * s.jobs;
     for (std::size_t i = 0; i < count; ++i) {
@@ -381,6 +392,7 @@ bool SweepRun::runTogether(Shared &s, const std::vector<std::size_t> &items)
 bool SweepRun::runAlone(Shared &s, std::size_t i)
 {
     TemperatureJob job = jobAt(i);
+    job.threads = s.pointThreads;
     if (series() && s.direct)
         job.series = [this](std::string_view rows) { return m_out->write(rows); };
     else if (series())

@@ -1,5 +1,7 @@
 #include "batch/temperaturerun.h"
 
+#include "batch/checkerboardrun.h"
+
 #include "engine/chain.h"
 #include "table/table.h"
 #include "core/flip.h"
@@ -77,6 +79,8 @@ TemperatureOutcome finish(const TemperatureJob &job, const analysis::Accumulator
 
 TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop)
 {
+    if (job.algorithm == Algorithm::Checkerboard)
+        return runCheckerboardJob(job, sweepsDone, stop);
     Stream stream(job.stream);
     FastLattice lattice(job.size);
     prepare(lattice, stream, job);

@@ -47,6 +47,7 @@ struct TemperatureJob {
     // specific heat and susceptibilities are measured there. NaN when the
     // factors differ (no single temperature: those stay empty).
     double siteTemperature = std::nan("");
+    int threads = 1;              // checkerboard: threads sharing the point's bands
     std::int64_t seriesEvery = 0; // > 0: one series row every this many sweeps,
     SeriesWriter series;          // handed here from sweep 0 (the starting
                                   // state) on, equilibration included

@@ -17,6 +17,12 @@
 //                                       attempt at L = 20, 256 and 1024 on one
 //                                       core and on two, its Wolff update and
 //                                       the cost of its error analysis
+//                                       and the checkerboard update
+//   ferrobench --checkerboard           figure 7's checkerboard lines only: the
+//                                       update at L = 64 to 16384 on one core,
+//                                       with AVX2 and without, beside the
+//                                       four-lane sweep, and the memory of one
+//                                       L = 16384 point
 //   ferrobench --wolff                  figure 7's Wolff line only, then the
 //                                       same rate at L = 16, 256 and 1024, and
 //                                       all four without AVX2
@@ -33,6 +39,7 @@
 #include "core/flip.h"
 #include "mainwindow/ising.h"
 #include "engine/chain.h"
+#include "engine/checkerboard.h"
 #include "core/lattice.h"
 #include "runtime/messagebox.h"
 #include "runtime/printing.h"
@@ -299,6 +306,31 @@ BatchRate wolffRate(int size, long spins, double T, bool vector = true)
     return {added / seconds, added / cpu};
 }
 
+// Checkerboard flip attempts (L^2 a sweep) per second, one core, after 20
+// sweeps from a random start; with AVX2 where the processor has it, or not.
+BatchRate checkerboardRate(int size, long attempts, double T, bool vector, int threads = 1)
+{
+    engine::CheckerboardLattice lattice(size);
+    lattice.setVector(vector);
+    lattice.setThreads(threads);
+    Random stream(engine::streamSeed(555, 0));
+    lattice.startRandom(stream);
+    lattice.setTemperature(T);
+    for (int s = 0; s < 20 && lattice.sites() * s < attempts; ++s)
+        lattice.sweep();
+    const long sweeps = std::max(1L, attempts / long(lattice.sites()));
+    const auto start = Steady::now();
+    const double cpuStart = threadSeconds();
+    std::int64_t flipped = 0;
+    for (long s = 0; s < sweeps; ++s)
+        flipped += lattice.sweep();
+    const double cpu = threadSeconds() - cpuStart, seconds = secondsSince(start); // cpu: the calling thread's
+    static volatile long sink;
+    sink = sink + long(flipped + lattice.Energy);
+    const double done = double(sweeps) * double(lattice.sites());
+    return {done / seconds, done / cpu};
+}
+
 // Best and median of five rounds, by wall-clock rate.
 template <class Measure>
 std::pair<BatchRate, BatchRate> bestOfFive(Measure measure)
@@ -391,6 +423,8 @@ void tauFigure()
     }
 }
 
+void checkerboardFigure();
+
 void batchFigure()
 {
     constexpr long Attempts = 100'000'000;
@@ -428,7 +462,54 @@ void batchFigure()
                 two.first.wall / one, twoFour.first.wall / oneFour);
     const auto wolff = bestOfFive([&] { return wolffRate(64, 50'000'000, temperature); });
     line("batch Wolff cluster, L = 64, T = 2.27, 1 core", wolff, "spins added");
+    checkerboardFigure();
     analysisFigure();
+}
+
+// The checkerboard update beside the four-lane sweep (four chains through
+// sweepTogether, which takes L up to 1024), one core, and the memory of one
+// L = 16384 point: the lattice's own count and the resident set it adds.
+void checkerboardFigure()
+{
+    volatile double temperature = 2.27;
+    for (int size : {64, 256, 1024, 4096, 16384}) {
+        const auto cb = bestOfFive([&] { return checkerboardRate(size, 1'000'000'000, temperature, true); });
+        const auto portable = bestOfFive([&] { return checkerboardRate(size, 300'000'000, temperature, false); });
+        std::printf("7 checkerboard, L = %5d, T = 2.27, 1 core: AVX2 best %.0f M attempts/s (median %.0f, by CPU time "
+                    "%.0f); portable best %.0f M/s (by CPU time %.0f)",
+                    size, cb.first.wall / 1e6, cb.second.wall / 1e6, cb.first.cpu / 1e6, portable.first.wall / 1e6,
+                    portable.first.cpu / 1e6);
+        if (size <= engine::MaximumSize) {
+            const auto four = bestOfFive([&] { return batchRate(1, 4, size, 100'000'000, temperature); });
+            std::printf("; four-lane sweep best %.0f M/s (by CPU time %.0f): %.1f x (by CPU time %.1f x)\n",
+                        four.first.wall / 1e6, four.first.cpu / 1e6, cb.first.wall / four.first.wall,
+                        cb.first.cpu / four.first.cpu);
+        } else {
+            std::printf("; four-lane sweep: none above L = %d\n", engine::MaximumSize);
+        }
+        std::fflush(stdout);
+    }
+    // One point on two cores: its bands on two threads.
+    for (int size : {1024, 4096, 16384}) {
+        const auto one = bestOfFive([&] { return checkerboardRate(size, 1'000'000'000, temperature, true, 1); });
+        const auto two = bestOfFive([&] { return checkerboardRate(size, 1'000'000'000, temperature, true, 2); });
+        std::printf("7 checkerboard, L = %5d, T = 2.27, one point: 2 cores best %.0f M attempts/s (median %.0f), 1 core "
+                    "best %.0f M/s (median %.0f): %.2f x by best, %.2f x by median\n",
+                    size, two.first.wall / 1e6, two.second.wall / 1e6, one.first.wall / 1e6, one.second.wall / 1e6,
+                    two.first.wall / one.first.wall, two.second.wall / one.second.wall);
+        std::fflush(stdout);
+    }
+    const long before = statusKb("VmRSS");
+    {
+        engine::CheckerboardLattice lattice(16384);
+        Random stream(1);
+        lattice.startRandom(stream);
+        lattice.setTemperature(temperature);
+        lattice.sweep();
+        std::printf("7 checkerboard, memory of one L = 16384 point: %.1f MiB held by the lattice, %.1f MiB resident "
+                    "set added\n",
+                    double(lattice.bytes()) / (1 << 20), double(statusKb("VmRSS") - before) / 1024);
+    }
 }
 
 // The Wolff line of figure 7 alone, then the same rate at L = 16, 256 and
@@ -683,7 +764,7 @@ void hostileFigure(Ising &w)
 int usage()
 {
     std::fprintf(stderr, "usage: ferrobench [--display] [--core | --ticks N | --timer [SECONDS] | "
-                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --wolff | --analysis | --tau | --record]\n");
+                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --checkerboard | --wolff | --analysis | --tau | --record]\n");
     return 2;
 }
 
@@ -707,6 +788,9 @@ int main(int argc, char *argv[])
             mode = Mode::Batch;
         } else if (args[a] == "--analysis") {
             analysisFigure();
+            return 0;
+        } else if (args[a] == "--checkerboard") {
+            checkerboardFigure();
             return 0;
         } else if (args[a] == "--wolff") {
             wolffFigure();

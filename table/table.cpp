@@ -32,7 +32,9 @@ Results asWritten(const Results &r)
 
 const char *algorithmName(Algorithm algorithm)
 {
-    return algorithm == Algorithm::Wolff ? "wolff" : "metropolis";
+    return algorithm == Algorithm::Wolff          ? "wolff"
+        : algorithm == Algorithm::Checkerboard ? "checkerboard"
+                                               : "metropolis";
 }
 
 const char *startName(Start start)

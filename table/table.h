@@ -51,7 +51,7 @@ std::string tableRow(const RowFacts &facts, const Results &results);
 // from its saved table are the same.
 Results asWritten(const Results &results);
 
-const char *algorithmName(Algorithm algorithm); // "metropolis", "wolff"
+const char *algorithmName(Algorithm algorithm); // "metropolis", "wolff", "checkerboard"
 const char *startName(Start start);             // "zero", "infinity"
 
 std::string seriesHeader();

@@ -209,14 +209,22 @@ private slots:
     // --stream runs a point of a list alone and gives its row: the same in
     // every column but point, points and run, which say it is the one point
     // of its own run.
+    void streamRepeatsARowAlone_data()
+    {
+        QTest::addColumn<QString>("algorithm");
+        QTest::newRow("metropolis") << "metropolis";
+        QTest::newRow("checkerboard") << "checkerboard";
+    }
     void streamRepeatsARowAlone()
     {
-        const Run list = run({"--size", "8,12", "--temperatures", "2.2, 2.6", "--sweeps", "2000", "--seed", "5"});
+        QFETCH(QString, algorithm);
+        const Run list = run({"--size", "8,12", "--temperatures", "2.2, 2.6", "--sweeps", "2000", "--seed", "5",
+                              "--algorithm", algorithm});
         QCOMPARE(list.exitCode, 0);
         QByteArrayList row = rows(list.out).value(1 + 3);
         QCOMPARE(row.mid(col("size"), 1), QByteArrayList {"12"});
         const Run alone = run({"--size", "12", "--temperatures", "2.6", "--sweeps", "2000", "--seed", "5", "--stream",
-                               row[col("stream")]});
+                               row[col("stream")], "--algorithm", algorithm});
         QCOMPARE(alone.exitCode, 0);
         row[col("point")] = "0";
         row[col("points")] = "1";
@@ -240,6 +248,8 @@ private slots:
         QTest::newRow("wolff-16-binder") << QStringList {"--size", "16", "--temperatures", "1.5,2.27,5", "--algorithm", "wolff"} << 16;
         QTest::newRow("metropolis-8-hot") << QStringList {"--size", "8", "--temperatures", "1000"} << 8;
         QTest::newRow("wolff-32-hot") << QStringList {"--size", "32", "--temperatures", "1000", "--algorithm", "wolff"} << 32;
+        QTest::newRow("checkerboard-8") << QStringList {"--size", "8", "--temperatures", "2.0,2.4", "--algorithm", "checkerboard"} << 8;
+        QTest::newRow("checkerboard-66") << QStringList {"--size", "66", "--temperatures", "1.5,2.27,5", "--algorithm", "checkerboard"} << 66;
     }
     void otherSizes()
     {
@@ -268,7 +278,7 @@ private slots:
             // Far above the coupling nearly every attempt flips (clusters are
             // single spins): a sweep of L^2 flips at random sites keeps e^-4
             // of the energy's correlation, tau = 1/2 + e^-4 / (1 - e^-4).
-            if (T > 100) {
+            if (T > 100 && !args.contains("checkerboard")) {
                 QVERIFY2(wolff || std::fabs(row[col("acceptance")].toDouble() - 1) < 0.01, row.join(',').constData());
                 const double tau = 0.5 + std::exp(-4.0) / (1 - std::exp(-4.0));
                 QVERIFY2(std::fabs(row[col("energy_autocorrelation_time")].toDouble() - tau) < 0.05, row.join(',').constData());
@@ -283,13 +293,19 @@ private slots:
         QTest::newRow("table") << QStringList {"--sweeps", "3000"} << 4;
         QTest::newRow("two-sizes") << QStringList {"--sweeps", "2000", "--size", "8,12"} << 7;
         QTest::newRow("wolff") << QStringList {"--sweeps", "2000", "--size", "8", "--algorithm", "wolff"} << 4;
+        QTest::newRow("checkerboard") << QStringList {"--sweeps", "2000", "--size", "6,130", "--algorithm", "checkerboard"} << 7;
+        // One point of four bands: its bands on one, two and three threads.
+        QTest::newRow("checkerboard-one-point-threads")
+            << QStringList {"--sweeps", "300", "--size", "1024", "--algorithm", "checkerboard", "--temperatures", "2.27"} << 2;
         QTest::newRow("series") << QStringList {"--sweeps", "30000", "--series", "7"} << 1 + 3 * (1 + 31000 / 7);
     }
     void sameSeedSameOutputForAnyJobs()
     {
         QFETCH(QStringList, args);
         QFETCH(int, lines);
-        args << "--temperatures" << "1.5:2.5:0.5" << "--start" << "infinity";
+        if (!args.contains("--temperatures"))
+            args << "--temperatures" << "1.5:2.5:0.5";
+        args << "--start" << "infinity";
         // One job sweeps two points together; two and three sweep them alone.
         const Run one = run(args + QStringList {"--seed", "77", "--jobs", "1"});
         const Run two = run(args + QStringList {"--seed", "77", "--jobs", "2"});
@@ -629,9 +645,19 @@ private slots:
                                                  << QByteArray("--output and --factors name the same file");
         QTest::newRow("same-factors-and-plot-by-link") << two + QStringList {"--factors", "F", "--plot", "L"} << good
                                                        << QByteArray("--plot and --factors name the same file");
-        QTest::newRow("size-1") << two + QStringList {"--size", "1"} << "" << QByteArray("--size: '1' is not a whole number from 2 to 1024");
-        QTest::newRow("size-1025") << two + QStringList {"--size", "1025"} << "" << QByteArray("--size: '1025'");
+        QTest::newRow("size-1") << two + QStringList {"--size", "1"} << "" << QByteArray("--size: '1' is not a whole number from 2 to 16384");
+        QTest::newRow("size-1025") << two + QStringList {"--size", "1025"} << "" << QByteArray("--size 1025 is more than 1024");
         QTest::newRow("size-list-with-word") << two + QStringList {"--size", "8,x"} << "" << QByteArray("--size: 'x'");
+        QTest::newRow("checkerboard-odd-size")
+            << two + QStringList {"--algorithm", "checkerboard", "--size", "8,5"} << ""
+            << QByteArray("--size 5 is odd, and a torus with odd L has no checkerboard");
+        QTest::newRow("size-above-1024-without-checkerboard")
+            << two + QStringList {"--size", "2048"} << "" << QByteArray("only with --algorithm checkerboard");
+        QTest::newRow("checkerboard-size-above-16384")
+            << two + QStringList {"--algorithm", "checkerboard", "--size", "16386"} << "" << QByteArray("--size: '16386'");
+        QTest::newRow("checkerboard-with-differing-factors")
+            << two + QStringList {"--algorithm", "checkerboard", "--factors", "F"} << QString(good).replace(0, 1, "2,")
+            << QByteArray("--algorithm checkerboard: the factors of");
         QTest::newRow("wolff-with-differing-factors")
             << two + QStringList {"--algorithm", "wolff", "--factors", "F"} << QString(good).replace(0, 1, "2,")
             << QByteArray("no single cluster temperature exists");

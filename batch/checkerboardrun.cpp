@@ -1,0 +1,67 @@
+#include "batch/checkerboardrun.h"
+
+#include "engine/checkerboard.h"
+#include "engine/lattice.h"
+#include "table/table.h"
+
+#include <string>
+
+namespace ferro::batch {
+
+TemperatureOutcome runCheckerboardJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone,
+                                      const std::atomic<bool> &stop)
+{
+    engine::Stream stream(job.stream);
+    engine::CheckerboardLattice lattice(job.size);
+    if (job.start == Start::Zero)
+        lattice.startOrdered(stream);
+    else
+        lattice.startRandom(stream);
+    lattice.setTemperature(job.siteTemperature);
+    lattice.setThreads(job.threads);
+
+    std::string pending;
+    bool kept = true;
+    auto handOn = [&] {
+        kept = kept && (pending.empty() || job.series(pending));
+        pending.clear();
+        return kept;
+    };
+    auto seriesRowAt = [&](std::int64_t sweep) {
+        pending += seriesRow(job.temperature, job.seed, sweep, int(lattice.Energy), int(lattice.TotalMag), job.size);
+        if (pending.size() >= 8192)
+            handOn();
+    };
+    if (job.seriesEvery > 0)
+        seriesRowAt(0);
+
+    analysis::Accumulator accumulator(job.sweeps, lattice.sites());
+    const std::int64_t total = job.equilibrate + job.sweeps;
+    std::int64_t reported = 0;
+    for (std::int64_t sweep = 1; sweep <= total; ++sweep) {
+        if (!kept || stop.load(std::memory_order_relaxed)) {
+            sweepsDone += sweep - 1 - reported;
+            handOn();
+            return {};
+        }
+        const std::int64_t flipped = lattice.sweep();
+        if (sweep > job.equilibrate)
+            accumulator.add(lattice.Energy, lattice.TotalMag, flipped);
+        if (job.seriesEvery > 0 && sweep % job.seriesEvery == 0)
+            seriesRowAt(sweep);
+        // Progress every 64 sweeps, or every sweep on large lattices.
+        if ((sweep & 63) == 0 || lattice.sites() >= (1 << 20)) {
+            sweepsDone += sweep - reported;
+            reported = sweep;
+        }
+    }
+    sweepsDone += total - reported;
+    if (!handOn())
+        return {};
+    TemperatureOutcome outcome;
+    outcome.finished = true;
+    outcome.results = accumulator.analyse(job.siteTemperature);
+    return outcome;
+}
+
+} // namespace ferro::batch
