@@ -20,8 +20,20 @@ TemperatureOutcome runCheckerboardJob(const TemperatureJob &job, std::atomic<std
     lattice.setTemperature(job.siteTemperature);
     lattice.setThreads(job.threads);
 
+    // The spins a row at a time, for a picture: a lattice of 16384^2 is
+    // never held as one number a spin.
+    const engine::SpinRows rows = [&lattice](int i, std::span<engine::Spin> row) {
+        for (int j = 0; j < lattice.size(); ++j)
+            row[std::size_t(j)] = engine::Spin(lattice.spin(i, j));
+    };
+    auto showPicture = [&](std::int64_t sweep, bool last = false) {
+        if (!job.picture || (!last && (job.framesEvery <= 0 || sweep % job.framesEvery != 0)))
+            return true;
+        return job.picture(rows, sweep, last);
+    };
+
     std::string pending;
-    bool kept = true;
+    bool kept = showPicture(0);
     auto handOn = [&] {
         kept = kept && (pending.empty() || job.series(pending));
         pending.clear();
@@ -49,6 +61,7 @@ TemperatureOutcome runCheckerboardJob(const TemperatureJob &job, std::atomic<std
             accumulator.add(lattice.Energy, lattice.TotalMag, flipped);
         if (job.seriesEvery > 0 && sweep % job.seriesEvery == 0)
             seriesRowAt(sweep);
+        kept = kept && showPicture(sweep);
         // Progress every 64 sweeps, or every sweep on large lattices.
         if ((sweep & 63) == 0 || lattice.sites() >= (1 << 20)) {
             sweepsDone += sweep - reported;
@@ -56,7 +69,7 @@ TemperatureOutcome runCheckerboardJob(const TemperatureJob &job, std::atomic<std
         }
     }
     sweepsDone += total - reported;
-    if (!handOn())
+    if (!handOn() || !showPicture(total, true))
         return {};
     TemperatureOutcome outcome;
     outcome.finished = true;

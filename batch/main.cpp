@@ -110,8 +110,8 @@ int main(int argc, char *argv[])
     SweepRun run(o);
     if (const std::string error = run.prepare(); !error.empty())
         return fail(error);
-    run.setPictures([](const std::string &path, std::span<const engine::Spin> spins, int size) {
-        return saveLatticePicture(QFile::decodeName(path.c_str()), spins, size).toStdString();
+    run.setPictures([](const std::string &path, const engine::SpinRows &rows, int size) {
+        return saveLatticePicture(QFile::decodeName(path.c_str()), rows, size).toStdString();
     });
     const std::unique_ptr<QGuiApplication> app = o.plotFile.empty() ? nullptr : figureApplication(argc, argv);
     if (const int status = run.run(); status != 0)

@@ -70,9 +70,9 @@ Pictures::Pictures(const Options &o, PictureSaver save)
 
 PictureWriter Pictures::writerFor(std::size_t point, int size)
 {
-    return [this, point, size](std::span<const engine::Spin> spins, std::int64_t sweep, bool last) {
+    return [this, point, size](const engine::SpinRows &rows, std::int64_t sweep, bool last) {
         const std::string path = last ? pictureName(m_pattern, point) : pictureName(m_pattern, point, sweep, m_digits);
-        std::string why = m_save(path, spins, size);
+        std::string why = m_save(path, rows, size);
         if (why.empty())
             return true;
         const std::lock_guard lock(m_mutex);

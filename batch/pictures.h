@@ -28,7 +28,7 @@ struct Options;
 
 // Writes the picture of L x L spins to the file `path`, whole or not at all;
 // empty on success, else one line saying what went wrong.
-using PictureSaver = std::function<std::string(const std::string &path, std::span<const engine::Spin> spins, int size)>;
+using PictureSaver = std::function<std::string(const std::string &path, const engine::SpinRows &rows, int size)>;
 
 // The digits of a frame's sweep for a run of `lastSweep` sweeps: 6 or more.
 int frameDigits(std::int64_t lastSweep);

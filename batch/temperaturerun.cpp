@@ -58,7 +58,7 @@ bool showPicture(const TemperatureJob &job, const FastLattice &lattice, std::int
 {
     if (!job.picture || (!last && (job.framesEvery <= 0 || sweep % job.framesEvery != 0)))
         return true;
-    return job.picture(lattice.spins(), sweep, last);
+    return job.picture(engine::rowsOf(lattice.spins(), lattice.size()), sweep, last);
 }
 
 TemperatureOutcome finish(const TemperatureJob &job, const analysis::Accumulator &accumulator, std::int64_t clusters,

@@ -31,7 +31,7 @@ using SeriesWriter = std::function<bool(std::string_view rows)>;
 // Takes the lattice's spins (L^2, row after row) after the sweep `sweep` (0:
 // the starting state); `last` once after the job's last sweep. Returns false
 // when they could not be kept (the job then stops).
-using PictureWriter = std::function<bool(std::span<const engine::Spin> spins, std::int64_t sweep, bool last)>;
+using PictureWriter = std::function<bool(const engine::SpinRows &rows, std::int64_t sweep, bool last)>;
 
 struct TemperatureJob {
     int size = 20;                // L of the L x L torus

@@ -7,7 +7,9 @@
 #include "engine/sitecode.h"
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -17,6 +19,18 @@ namespace ferro::engine {
 // ran 10 % faster than with one-byte spins (large lattices sweep from their
 // one-byte site codes instead, which keeps them in the caches).
 using Spin = std::int32_t;
+
+// A lattice's spins a row at a time, for whoever reads a whole lattice (a
+// picture) without every spin at once: fills `row` (L spins) with row i.
+using SpinRows = std::function<void(int i, std::span<Spin> row)>;
+// The rows of L x L spins held in row-major order (cell L i + j).
+inline SpinRows rowsOf(std::span<const Spin> spins, int side)
+{
+    return [spins, side](int i, std::span<Spin> row) {
+        const auto first = spins.begin() + std::ptrdiff_t(i) * side;
+        std::copy(first, first + side, row.begin());
+    };
+}
 
 // The site code (siteCode: 9 s + h + 13) of every site, one byte each: an
 // attempt that is not accepted reads one byte, one cache line.

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 namespace ferro::batch {
 
@@ -31,16 +32,22 @@ int pictureScale(int size)
 
 QImage latticePicture(std::span<const engine::Spin> spins, int size)
 {
+    return latticePicture(engine::rowsOf(spins, size), size);
+}
+
+QImage latticePicture(const engine::SpinRows &rows, int size)
+{
     const int scale = pictureScale(size);
     QImage image(size * scale, size * scale, QImage::Format_Indexed8);
     if (image.isNull())
         return image;
     image.setColorTable(Colours);
+    std::vector<engine::Spin> row(std::size_t(size), 0);
     for (int i = 0; i < size; ++i) {
+        rows(i, row);
         uchar *line = image.scanLine(i * scale);
         for (int j = 0; j < size; ++j)
-            std::memset(line + j * scale, shadeOf(spins[std::size_t(i) * std::size_t(size) + std::size_t(j)]),
-                        std::size_t(scale));
+            std::memset(line + j * scale, shadeOf(row[std::size_t(j)]), std::size_t(scale));
         // The site's other pixel rows repeat its first.
         for (int r = 1; r < scale; ++r)
             std::memcpy(image.scanLine(i * scale + r), line, std::size_t(size) * std::size_t(scale));
@@ -48,11 +55,11 @@ QImage latticePicture(std::span<const engine::Spin> spins, int size)
     return image;
 }
 
-QString saveLatticePicture(const QString &path, std::span<const engine::Spin> spins, int size)
+QString saveLatticePicture(const QString &path, const engine::SpinRows &rows, int size)
 {
     QBuffer png;
     png.open(QIODevice::WriteOnly);
-    const QImage image = latticePicture(spins, size);
+    const QImage image = latticePicture(rows, size);
     if (image.isNull() || !image.save(&png, "PNG") || png.data().isEmpty())
         return QStringLiteral("cannot write the picture %1: it could not be drawn").arg(path);
     const std::string why = replaceFile(QFile::encodeName(path).toStdString(),

@@ -20,9 +20,11 @@ int pictureScale(int size);
 // The picture of the L x L spins (row-major, L i + j) scaled by
 // pictureScale(L): an indexed image of the three colours.
 QImage latticePicture(std::span<const engine::Spin> spins, int size);
+// The same from the spins read a row at a time.
+QImage latticePicture(const engine::SpinRows &rows, int size);
 
 // Writes latticePicture() as a PNG file, whole or not at all. Empty on
 // success, else one line ("cannot write the picture NAME: reason").
-QString saveLatticePicture(const QString &path, std::span<const engine::Spin> spins, int size);
+QString saveLatticePicture(const QString &path, const engine::SpinRows &rows, int size);
 
 } // namespace ferro::batch
