@@ -160,6 +160,8 @@ std::string SweepRun::prepare()
     std::string error;
     if (std::optional<Output> opened = Output::open(o.outputFile, error))
         m_out.emplace(std::move(*opened));
+    if (m_out && series() && isNumpyName(o.outputFile))
+        m_out->writeNumpy();
     return error;
 }
 
@@ -266,6 +268,7 @@ TemperatureJob SweepRun::jobAt(std::size_t i) const
     job.start = m_options.start;
     job.seed = m_seed;
     job.stream = m_options.stream ? *m_options.stream : engine::streamSeed(m_seed, m_mine[i]);
+    job.point = m_options.stream ? 0 : m_mine[i]; // as the table's point column
     job.factors = m_factors.empty() ? m_ones.data() : m_factors.data();
     if (const std::optional<double> ts = siteTemperature(i))
         job.siteTemperature = *ts;

@@ -1,12 +1,14 @@
 #include "batch/temperaturerun.h"
 
 #include "engine/chain.h"
+#include "engine/fouriermode.h"
 #include "table/table.h"
 #include "core/flip.h"
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 namespace ferro::batch {
 
@@ -81,7 +83,8 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
         return kept;
     };
     auto seriesRowAt = [&](std::int64_t sweep) {
-        pending += seriesRow(job.temperature, job.seed, sweep, lattice.Energy, lattice.TotalMag, job.size);
+        pending += seriesRow({job.temperature, job.seed, sweep, lattice.Energy, lattice.TotalMag, job.size, job.point,
+                              job.stream});
         if (pending.size() >= 8192)
             handOn();
     };
@@ -89,6 +92,7 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
         seriesRowAt(0);
 
     analysis::Accumulator accumulator(job.sweeps, lattice.sites());
+    engine::FourierMode mode(job.size);
     const bool wolff = job.algorithm == Algorithm::Wolff;
     std::int64_t clusters = 0, added = 0, perSweep = 0;
     const std::int64_t total = job.equilibrate + job.sweeps;
@@ -118,8 +122,8 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
         } else {
             accepted = lattice.sweep(stream);
         }
-        if (measured)
-            accumulator.add(lattice.Energy, lattice.TotalMag, accepted);
+        if (measured) // the spins read, not written: the form swept stays fresh
+            accumulator.add(lattice.Energy, lattice.TotalMag, accepted, mode(std::as_const(lattice).spins()));
         if (job.seriesEvery > 0 && sweep % job.seriesEvery == 0)
             seriesRowAt(sweep);
         if ((sweep & 63) == 0) {
@@ -140,6 +144,7 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
     std::vector<std::unique_ptr<Chain>> chains;
     std::vector<Chain *> pointers;
     std::vector<analysis::Accumulator> accumulators;
+    engine::FourierMode mode(jobs.front().size); // one size for every job
     for (const TemperatureJob &job : jobs) {
         chains.push_back(std::make_unique<Chain>(job.size, job.stream));
         prepare(chains.back()->lattice, chains.back()->stream, job);
@@ -157,7 +162,8 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
         engine::sweepTogether(pointers, accepted);
         if (sweep > jobs.front().equilibrate)
             for (std::size_t c = 0; c < jobs.size(); ++c)
-                accumulators[c].add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, accepted[c]);
+                accumulators[c].add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, accepted[c],
+                                    mode(std::as_const(chains[c]->lattice).spins()));
         if ((sweep & 63) == 0) {
             sweepsDone += std::int64_t(jobs.size()) * (sweep - reported);
             reported = sweep;

@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <cmath>
+#include <cstring>
 #include <sys/resource.h>
 
 namespace {
@@ -80,7 +81,8 @@ const QByteArray Header = "temperature,sweeps,seed,energy,energy_error,abs_magne
                           "acceptance_error,energy_autocorrelation_time,exact_energy,size,algorithm,"
                           "susceptibility_full,susceptibility_full_error,binder_cumulant,binder_cumulant_error,"
                           "abs_magnetization_autocorrelation_time,exact_specific_heat,mean_cluster_size,equilibrate,"
-                          "start,factors,version,stream,point,points,warnings";
+                          "start,factors,version,stream,point,points,warnings,correlation_length,correlation_length_error,"
+                          "correlation_length_over_size,correlation_length_over_size_error";
 
 // The entry of `option` in --help ("--sweeps"), its lines joined by blanks.
 QByteArray helpEntry(const QByteArray &option)
@@ -135,7 +137,7 @@ private slots:
         QCOMPARE(table.size(), 3);
         for (int i = 1; i <= 2; ++i) {
             const QByteArrayList &row = table[i];
-            QCOMPARE(row.size(), 32);
+            QCOMPARE(row.size(), 36);
             QCOMPARE(row.mid(col("point"), 2), QByteArrayList({QByteArray::number(i - 1), "2"}));
             QCOMPARE(row.mid(col("size"), 2), QByteArrayList({"20", "metropolis"}));
             const double T = row[0].toDouble();
@@ -307,7 +309,7 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.err, QByteArray());
         const QList<QByteArrayList> table = rows(r.out);
-        QCOMPARE(table.value(0).join(','), QByteArray("temperature,seed,sweep,energy,magnetization,size"));
+        QCOMPARE(table.value(0).join(','), QByteArray("temperature,seed,sweep,energy,magnetization,size,point,stream"));
         QVERIFY2(helpEntry("--series").contains("columns " + table.value(0).join(", ") + " "),
                  helpEntry("--series").constData());
         QCOMPARE(table.size(), 1 + 21); // sweeps 0, 100, ..., 2000
@@ -315,6 +317,69 @@ private slots:
         QCOMPARE(table[1].value(5), QByteArray("20"));
         QCOMPARE(std::fabs(table[1][4].toDouble()), 1.0);
         QCOMPARE(table.last()[2], QByteArray("2000"));
+    }
+
+    // Each series row names the point, size and stream that made it, as the
+    // table of the same run names them, whatever order the points finish
+    // in; and a .npy series holds the very rows of the CSV one, read back by
+    // the reader below (written from NumPy's description of format 1.0).
+    void seriesRowsNameTheirPoint()
+    {
+        const QStringList args {"--size", "4,6", "--temperatures", "1.5,3", "--equilibrate", "10", "--sweeps",
+                                "40", "--seed", "9", "--jobs", "2"};
+        const Run series = run(args + QStringList {"--series", "5", "--output", path("s.csv")});
+        const Run numpy = run(args + QStringList {"--series", "5", "--output", path("s.npy")});
+        const Run table = run(args);
+        QCOMPARE(series.exitCode, 0);
+        QCOMPARE(numpy.exitCode, 0);
+        QFile csvFile(path("s.csv")), npyFile(path("s.npy"));
+        QVERIFY(csvFile.open(QIODevice::ReadOnly) && npyFile.open(QIODevice::ReadOnly));
+        const QList<QByteArrayList> rowsOut = rows(csvFile.readAll()), tableRows = rows(table.out);
+        const QByteArrayList names = rowsOut.value(0);
+        QCOMPARE(rowsOut.size(), 1 + 4 * 11);
+        QSet<QByteArray> points;
+        for (const QByteArrayList &row : rowsOut.mid(1)) {
+            const QByteArray point = row.value(names.indexOf("point"));
+            points.insert(point);
+            const QByteArrayList &made = tableRows.value(1 + point.toInt());
+            for (const char *column : {"temperature", "size", "stream"})
+                QCOMPARE(row.value(names.indexOf(column)), made.value(col(column)));
+        }
+        QCOMPARE(points.size(), 4);
+
+        // Format 1.0: "\x93NUMPY", 1, 0, a little-endian 16-bit header length,
+        // the header (a dict literal), the records packed.
+        const QByteArray npy = npyFile.readAll();
+        QVERIFY(npy.startsWith("\x93NUMPY\x01\x00"));
+        const int headerLength = quint8(npy[8]) | quint8(npy[9]) << 8;
+        const QByteArray header = npy.mid(10, headerLength);
+        QCOMPARE((10 + headerLength) % 64, 0);
+        QVERIFY(header.endsWith('\n'));
+        const QRegularExpression field("\\('(\\w+)', '<([fiu])8'\\)");
+        QStringList fieldNames, kinds;
+        for (const QRegularExpressionMatch &m : field.globalMatch(QString::fromLatin1(header)))
+            fieldNames << m.captured(1), kinds << m.captured(2);
+        QCOMPARE(fieldNames.join(',').toLatin1(), names.join(','));
+        QVERIFY(header.contains("'fortran_order': False"));
+        const QRegularExpressionMatch shape = QRegularExpression("'shape': \\((\\d+),\\)").match(QString::fromLatin1(header));
+        QCOMPARE(shape.captured(1).toInt(), rowsOut.size() - 1);
+        const QByteArray records = npy.mid(10 + headerLength);
+        QCOMPARE(records.size(), (rowsOut.size() - 1) * 8 * fieldNames.size());
+        for (qsizetype r = 1; r < rowsOut.size(); ++r)
+            for (qsizetype c = 0; c < fieldNames.size(); ++c) {
+                quint64 bits = 0;
+                for (int b = 0; b < 8; ++b)
+                    bits |= quint64(quint8(records[((r - 1) * fieldNames.size() + c) * 8 + b])) << (8 * b);
+                double asDouble;
+                std::memcpy(&asDouble, &bits, 8);
+                const QByteArray text = rowsOut[r][c];
+                if (kinds[c] == "f")
+                    QCOMPARE(asDouble, text.toDouble());
+                else if (kinds[c] == "u")
+                    QCOMPARE(bits, text.toULongLong());
+                else
+                    QCOMPARE(qint64(bits), text.toLongLong());
+            }
     }
 
     void versionAndHelp()
