@@ -382,6 +382,24 @@ private slots:
             }
     }
 
+    // A measured Wolff sweep flips L^2 spins on average whatever the seed and
+    // the equilibration, so the autocorrelation times in sweeps agree (with
+    // a whole number of clusters per sweep from the equilibration's mean
+    // they fell into 0.93-0.98 and 1.63-1.79 here).
+    void wolffSweepsAlikeForEverySeed()
+    {
+        double shortest = 1e300, longest = 0;
+        for (const char *equilibrate : {"2", "20", "200"})
+            for (const char *seed : {"1", "2", "3", "4"}) {
+                const Run r = run({"--algorithm", "wolff", "--size", "8", "--temperatures", "2.269185314", "--sweeps",
+                                   "20000", "--equilibrate", equilibrate, "--seed", seed});
+                QCOMPARE(r.exitCode, 0);
+                const double tau = rows(r.out).value(1).value(col("energy_autocorrelation_time")).toDouble();
+                shortest = std::min(shortest, tau), longest = std::max(longest, tau);
+            }
+        QVERIFY2(longest < 1.15 * shortest, qPrintable(QStringLiteral("tau %1 to %2").arg(shortest).arg(longest)));
+    }
+
     void versionAndHelp()
     {
         const Run version = run({"--version"});
