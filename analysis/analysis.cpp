@@ -288,22 +288,24 @@ void Accumulator::measureFluctuations(const Series &s, double T, Results &r) con
         r.specificHeat = r.susceptibility = r.susceptibilityFull = {};
 }
 
-// Drift: the first and last quarter of the complete bins.
+// Drift: the first and last quarter of the complete bins; and the last half.
 void Accumulator::measureDrift(const Series &s, Results &r) const
 {
     const std::size_t quarter = s.complete / 4;
     if (quarter == 0)
         return;
     const double N = double(m_sites), w = s.width;
-    const double quarterSweeps = double(quarter) * w;
-    auto part = [&](const std::vector<double> &series, std::size_t from) {
+    auto part = [&](const std::vector<double> &series, std::size_t from, std::size_t length = 0) {
+        length = length ? length : quarter;
         const std::vector<double> piece(series.begin() + std::ptrdiff_t(from),
-                                        series.begin() + std::ptrdiff_t(from + quarter));
+                                        series.begin() + std::ptrdiff_t(from + length));
         long double sum = 0;
         for (double v : piece)
             sum += v;
-        return Value{double(sum / quarter / N), std::sqrt(longRunVariance(piece, w) / quarterSweeps) / N};
+        return Value{double(sum / length / N), std::sqrt(longRunVariance(piece, w) / (double(length) * w)) / N};
     };
+    const std::size_t half = s.complete / 2;
+    r.energyLastHalf = part(s.energy, s.complete - half, half);
     r.energyFirstQuarter = part(s.energy, 0);
     r.energyLastQuarter = part(s.energy, s.complete - quarter);
     r.absMagFirstQuarter = part(s.absMag, 0);

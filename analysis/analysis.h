@@ -55,6 +55,10 @@ struct Results {
     bool drift = false;
     Value energyFirstQuarter, energyLastQuarter;
     Value absMagFirstQuarter, absMagLastQuarter;
+    // The energy of the last half of the measured sweeps with the error of
+    // that half alone: a run still relaxing is told by it, where the whole
+    // run's error is inflated by the relaxation itself.
+    Value energyLastHalf;
 };
 
 class Accumulator {

@@ -200,14 +200,27 @@ PointWarnings pointWarnings(int size, double temperature, const Results &r, cons
         // The error is never taken below that of independent sweeps, so that
         // a run that sits in the ground state is not called off.
         const double n = double(size) * size, ts = exact->temperature;
-        const double floor = std::sqrt(std::max(0.0, exact->specificHeat) * ts * ts / (n * double(r.sweeps)));
-        const double error = std::isfinite(r.energy.error) ? std::max(r.energy.error, floor) : floor;
-        const double off = std::fabs(r.energy.mean - exact->energy);
+        const auto errorsOff = [&](const Value &v, double sweeps) {
+            const double floor = std::sqrt(std::max(0.0, exact->specificHeat) * ts * ts / (n * sweeps));
+            const double error = std::isfinite(v.error) ? std::max(v.error, floor) : floor;
+            return std::pair {std::fabs(v.mean - exact->energy), error};
+        };
+        const auto times = [](double off, double error) {
+            return error <= 0 ? std::string("many") : off / error >= 100 ? std::to_string(std::llround(off / error)) : numberText(off / error, 3);
+        };
+        const auto [off, error] = errorsOff(r.energy, double(r.sweeps));
+        // The last half alone: a run still relaxing inflates the whole run's
+        // error with its own drift, and can hide behind it.
+        const auto [offLate, errorLate] = errorsOff(r.energyLastHalf, double(r.sweeps / 2));
         if (off > 5 * error)
-            add("off-exact", "the energy " + numberText(r.energy.mean, 6) + " lies "
-                    + (error <= 0 ? std::string("many") : off / error >= 100 ? std::to_string(std::llround(off / error)) : numberText(off / error, 3)) + " errors from the exact "
-                    + numberText(exact->energy, 6) + ": likely a run stuck in a metastable state (such as stripes), or "
-                    "too short an equilibration; raise --equilibrate");
+            add("off-exact", "the energy " + numberText(r.energy.mean, 6) + " lies " + times(off, error)
+                    + " errors from the exact " + numberText(exact->energy, 6) + ": likely a run stuck in a metastable "
+                    "state (such as stripes), or too short an equilibration; raise --equilibrate");
+        else if (std::isfinite(r.energyLastHalf.mean) && offLate > 5 * errorLate)
+            add("unequilibrated", "the energy of the last half of the measured sweeps, "
+                    + numberText(r.energyLastHalf.mean, 6) + ", lies " + times(offLate, errorLate) + " of its errors from "
+                    "the exact " + numberText(exact->energy, 6) + ": the run was still relaxing (its drift inflates the "
+                    "whole run's error); raise --equilibrate");
     }
     if (r.drift)
         add("drift", "the first and the last quarter of the measured sweeps differ by more than 4 errors (energy "
