@@ -224,6 +224,8 @@ Results Accumulator::analyse(double T) const
 {
     Results r;
     r.sweeps = m_sweeps;
+    r.changedSweeps = m_changedSweeps;
+    r.parityChanges = m_parityChanges;
     if (m_sweeps == 0)
         return r;
     const Series s = series();

@@ -59,6 +59,12 @@ struct Results {
     // that half alone: a run still relaxing is told by it, where the whole
     // run's error is inflated by the relaxation itself.
     Value energyLastHalf;
+    // Measured sweeps after which M differs from the sweep before, and those
+    // after which the number of down spins changed parity (M moved by 2
+    // mod 4). Far above the couplings nearly every attempt flips, and a sweep
+    // of an even number of flips keeps the parity: then the second count
+    // stays small while the first is large.
+    std::int64_t changedSweeps = 0, parityChanges = 0;
 };
 
 class Accumulator {
@@ -85,6 +91,10 @@ public:
         b.magFourth += static_cast<Int128>(magSquared) * magSquared;
         b.accepted += accepted;
         b.mode += mode;
+        const std::int64_t step = m_sweeps > 0 ? totalMag - m_lastMag : 0;
+        m_changedSweeps += step != 0;
+        m_parityChanges += (step / 2) & 1;
+        m_lastMag = totalMag;
         ++m_fill;
         ++m_sweeps;
     }
@@ -120,6 +130,7 @@ private:
     std::int64_t m_width = 1; // sweeps per bin
     std::int64_t m_fill = 1;  // sweeps in the last bin (full: start a new one)
     std::int64_t m_sweeps = 0;
+    std::int64_t m_lastMag = 0, m_changedSweeps = 0, m_parityChanges = 0;
 };
 
 } // namespace ferro::analysis

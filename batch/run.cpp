@@ -172,12 +172,12 @@ std::optional<double> SweepRun::siteTemperature(std::size_t i) const
     return localTemperature(runTemperature(pointAt(m_mine[i]).temperature), *m_equalFactor);
 }
 
-// None where the sites' temperatures differ or lie outside the range the
-// exact answers are computed for.
+// None where the sites' temperatures differ (the specific heat NaN where a
+// double cannot hold it, above T of about 7e153).
 std::optional<ExactAnswers> SweepRun::exactAt(std::size_t i) const
 {
     const std::optional<double> ts = siteTemperature(i);
-    if (!ts || *ts < MinimumTemperature || *ts > 1e4)
+    if (!ts || *ts < MinimumTemperature)
         return std::nullopt;
     const int size = pointAt(m_mine[i]).size;
     return ExactAnswers {*ts, exactEnergy(size, size, *ts), exactSpecificHeat(size, size, *ts)};
@@ -222,6 +222,14 @@ PointWarnings pointWarnings(int size, double temperature, const Results &r, cons
                     "the exact " + numberText(exact->energy, 6) + ": the run was still relaxing (its drift inflates the "
                     "whole run's error); raise --equilibrate");
     }
+    // Fewer than 100 changes of parity, and in under a tenth of the sweeps
+    // that change the state: the run sees the states of one parity (mostly).
+    if (r.parityChanges < 100 && 10 * r.parityChanges < r.changedSweeps)
+        add("parity", "the number of down spins changed parity after only " + std::to_string(r.parityChanges)
+                + " of the " + std::to_string(r.changedSweeps) + " measured sweeps that changed the magnetization: "
+                "nearly every attempt flips at this temperature, a sweep of an even number of flips keeps the parity, "
+                "and the measurements see only part of the states; |m| and the fluctuations can be far off with small "
+                "errors (an odd L, whose sweeps flip the parity, does not have this)");
     if (r.drift)
         add("drift", "the first and the last quarter of the measured sweeps differ by more than 4 errors (energy "
                 + numberText(r.energyFirstQuarter.mean, 6) + " and " + numberText(r.energyLastQuarter.mean, 6)

@@ -733,6 +733,47 @@ private slots:
         }
     }
 
+    // Far above the couplings nearly every attempt flips and a sweep of an
+    // even number of flips keeps the parity of the down spins: |m| came out
+    // 0.254 +- 0.003 at L = 2 where it is 0.375, without a word. The exact
+    // columns are filled at any temperature, and a specific heat too small
+    // for a double is left empty rather than written 0.
+    void extremeTemperatures_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("parity"); // said in the warnings column
+        QTest::addColumn<QByteArray>("exactEnergy");
+        QTest::addColumn<QByteArray>("exactHeat");
+        const QStringList hot {"--temperatures", "1e6", "--sweeps", "20000", "--seed", "1"};
+        QTest::newRow("L = 2 at T = 1e6") << QStringList {"--size", "2"} + hot << true << QByteArray("-4e-06")
+                                          << QByteArray("4e-12");
+        QTest::newRow("Wolff, L = 6 at T = 1e6") << QStringList {"--size", "6", "--algorithm", "wolff"} + hot << true
+                                                 << QByteArray("-2e-06") << QByteArray("2e-12");
+        QTest::newRow("L = 3 at T = 1e6: a sweep flips the parity") << QStringList {"--size", "3"} + hot << false
+                                                                    << QByteArray("-2.000002e-06")
+                                                                    << QByteArray("2.000004e-12");
+        QTest::newRow("L = 16 at T = 0.1: C near 1e-31, not 0")
+            << QStringList {"--size", "16", "--temperatures", "0.1", "--sweeps", "200"} << false << QByteArray("-2")
+            << QByteArray("1.155104888e-31");
+        QTest::newRow("L = 16 at T = 1e300: C below a double") << QStringList {"--size", "16", "--temperatures", "1e300",
+                                                                               "--sweeps", "2000"}
+                                                               << true << QByteArray("-2e-300") << QByteArray();
+    }
+    void extremeTemperatures()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, parity);
+        QFETCH(QByteArray, exactEnergy);
+        QFETCH(QByteArray, exactHeat);
+        const Run r = run(args);
+        QCOMPARE(r.exitCode, 0);
+        const QByteArrayList row = rows(r.out).value(1);
+        QCOMPARE(row.value(col("warnings")).split(';').contains("parity"), parity);
+        QCOMPARE(r.err.contains("changed parity"), parity);
+        QCOMPARE(row.value(col("exact_energy")), exactEnergy);
+        QCOMPARE(row.value(col("exact_specific_heat")), exactHeat);
+    }
+
     void warningThresholds_data()
     {
         QTest::addColumn<int>("sweeps");
