@@ -435,15 +435,15 @@ void batchFigure()
 // What the correlation length's Fourier mode adds to a measured sweep: one
 // chain (Metropolis sweeps, and Wolff sweeps of about L^2 spins) at T = 2.27,
 // and four through sweepTogether, whose lattices above L = 112 are swept as
-// bits and read off as spins for the mode. Best of five each.
+// bits and read off as spins for the mode. Best of three each.
 void modeFigure()
 {
     using ferro::engine::Chain;
     for (const int size : {20, 256, 1024}) {
-        const long sweeps = std::max(4L, 200'000'000L / (long(size) * size));
+        const long sweeps = std::max(4L, 40'000'000L / (long(size) * size));
         for (const int kind : {0, 1, 2}) { // one chain, one Wolff chain, four chains
             double best[2] = {1e300, 1e300};
-            for (int repeat = 0; repeat < 5; ++repeat)
+            for (int repeat = 0; repeat < 3; ++repeat)
                 for (const bool withMode : {false, true}) {
                     const int count = kind == 2 ? 4 : 1;
                     std::vector<std::unique_ptr<Chain>> chains;
@@ -478,6 +478,7 @@ void modeFigure()
             std::printf("mode L = %4d, %-26s %9.2f us a sweep without the mode, %9.2f with: +%.1f %%\n", size,
                         kind == 0 ? "Metropolis, one chain:" : kind == 1 ? "Wolff, one chain:" : "Metropolis, four chains:",
                         best[0] * 1e6, best[1] * 1e6, 100 * (best[1] / best[0] - 1));
+            std::fflush(stdout);
         }
     }
 }
