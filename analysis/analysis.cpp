@@ -1,6 +1,7 @@
 #include "analysis/analysis.h"
 
 #include <algorithm>
+#include <numbers>
 
 namespace ferro::analysis {
 
@@ -76,17 +77,18 @@ double longRunVariance(std::vector<double> x, double width)
 struct Sums {
     std::int64_t sweeps = 0;
     Int128 energy = 0, energySquared = 0, absMag = 0, magSquared = 0, magFourth = 0;
+    long double mode = 0;
     Sums &operator+=(const Sums &o)
     {
         sweeps += o.sweeps;
         energy += o.energy, energySquared += o.energySquared, absMag += o.absMag;
-        magSquared += o.magSquared, magFourth += o.magFourth;
+        magSquared += o.magSquared, magFourth += o.magFourth, mode += o.mode;
         return *this;
     }
     Sums operator-(const Sums &o) const
     {
         return {sweeps - o.sweeps, energy - o.energy, energySquared - o.energySquared, absMag - o.absMag,
-                magSquared - o.magSquared, magFourth - o.magFourth};
+                magSquared - o.magSquared, magFourth - o.magFourth, mode - o.mode};
     }
 };
 
@@ -97,7 +99,7 @@ long double variance(std::int64_t n, Int128 sum, Int128 sumSquares)
     return static_cast<long double>(numerator) / (static_cast<long double>(n) * n);
 }
 
-constexpr int Quantities = 4; // specific heat, chi', chi, U
+constexpr int Quantities = 6; // specific heat, chi', chi, U, xi, xi / L
 
 struct Fluctuations {
     double v[Quantities];
@@ -107,9 +109,14 @@ Fluctuations fluctuations(const Sums &s, double T, double N)
 {
     const long double n = s.sweeps;
     const long double m2 = static_cast<long double>(s.magSquared);
+    // xi from chi / F = <M^2> / (N <F>); empty where the ratio is not above 1.
+    const double L = std::sqrt(N), ratio = double(m2 / N / s.mode);
+    double xi = std::sqrt(ratio - 1) / (2 * std::sin(std::numbers::pi / L));
+    if (!std::isfinite(xi))
+        xi = NaN;
     return {{double(variance(s.sweeps, s.energy, s.energySquared) / (N * T * T)),
              double(variance(s.sweeps, s.absMag, s.magSquared) / (N * T)), double(m2 / n / (N * T)),
-             double(1 - n * static_cast<long double>(s.magFourth) / (3 * m2 * m2))}};
+             double(1 - n * static_cast<long double>(s.magFourth) / (3 * m2 * m2)), xi, xi / L}};
 }
 
 // Integrated autocorrelation time in sweeps from 2 tau sigma^2 and the raw
@@ -166,7 +173,8 @@ void Accumulator::nextBin()
         for (std::size_t k = 0; k < MaxBins / 2; ++k) {
             const Bin &a = m_bins[2 * k], &b = m_bins[2 * k + 1];
             m_bins[k] = {a.energy + b.energy,         a.energySquared + b.energySquared, a.absMag + b.absMag,
-                         a.magSquared + b.magSquared, a.accepted + b.accepted,           a.magFourth + b.magFourth};
+                         a.magSquared + b.magSquared, a.accepted + b.accepted,           a.magFourth + b.magFourth,
+                         a.mode + b.mode};
         }
         m_bins.resize(MaxBins / 2);
         m_width *= 2;
@@ -199,7 +207,7 @@ Accumulator::Series Accumulator::series() const
     const double w = s.width;
     for (std::size_t k = 0; k < m_bins.size(); ++k) {
         const Bin &b = m_bins[k];
-        s.total += {0, b.energy, b.energySquared, b.absMag, b.magSquared, b.magFourth};
+        s.total += {0, b.energy, b.energySquared, b.absMag, b.magSquared, b.magFourth, b.mode};
         s.accepted += b.accepted;
         if (k < s.complete) {
             s.energy[k] = double(b.energy) / w;
@@ -216,6 +224,8 @@ Results Accumulator::analyse(double T) const
 {
     Results r;
     r.sweeps = m_sweeps;
+    r.changedSweeps = m_changedSweeps;
+    r.parityChanges = m_parityChanges;
     if (m_sweeps == 0)
         return r;
     const Series s = series();
@@ -266,35 +276,38 @@ void Accumulator::measureFluctuations(const Series &s, double T, Results &r) con
             for (std::size_t j = first; j < last; ++j) {
                 const Bin &b = m_bins[j];
                 const std::int64_t width = j < s.complete ? m_width : m_fill;
-                block += {width, b.energy, b.energySquared, b.absMag, b.magSquared, b.magFourth};
+                block += {width, b.energy, b.energySquared, b.absMag, b.magSquared, b.magFourth, b.mode};
             }
             leaveOut.push_back(fluctuations(s.total - block, T, N));
         }
         jackknife(all, leaveOut, estimate, error);
     }
-    Value *values[Quantities] = {&r.specificHeat, &r.susceptibility, &r.susceptibilityFull, &r.binder};
+    Value *values[Quantities] = {&r.specificHeat,         &r.susceptibility,    &r.susceptibilityFull,
+                                 &r.binder,               &r.correlationLength, &r.correlationLengthOverSize};
     for (int q = 0; q < Quantities; ++q)
         *values[q] = {estimate[q], error[q]};
     if (std::isnan(T))
         r.specificHeat = r.susceptibility = r.susceptibilityFull = {};
 }
 
-// Drift: the first and last quarter of the complete bins.
+// Drift: the first and last quarter of the complete bins; and the last half.
 void Accumulator::measureDrift(const Series &s, Results &r) const
 {
     const std::size_t quarter = s.complete / 4;
     if (quarter == 0)
         return;
     const double N = double(m_sites), w = s.width;
-    const double quarterSweeps = double(quarter) * w;
-    auto part = [&](const std::vector<double> &series, std::size_t from) {
+    auto part = [&](const std::vector<double> &series, std::size_t from, std::size_t length = 0) {
+        length = length ? length : quarter;
         const std::vector<double> piece(series.begin() + std::ptrdiff_t(from),
-                                        series.begin() + std::ptrdiff_t(from + quarter));
+                                        series.begin() + std::ptrdiff_t(from + length));
         long double sum = 0;
         for (double v : piece)
             sum += v;
-        return Value{double(sum / quarter / N), std::sqrt(longRunVariance(piece, w) / quarterSweeps) / N};
+        return Value{double(sum / length / N), std::sqrt(longRunVariance(piece, w) / (double(length) * w)) / N};
     };
+    const std::size_t half = s.complete / 2;
+    r.energyLastHalf = part(s.energy, s.complete - half, half);
     r.energyFirstQuarter = part(s.energy, 0);
     r.energyLastQuarter = part(s.energy, s.complete - quarter);
     r.absMagFirstQuarter = part(s.absMag, 0);

@@ -5,8 +5,8 @@
 // The sweeps go into at most MaxBins bins of equal width: when the bins are
 // full, neighbouring pairs merge and the width doubles, so memory stays
 // bounded (MaxBins * sizeof(Bin), 4 MiB) however long the run, and `add` does
-// a few integer additions. Every sum is an exact integer, so the results
-// depend on nothing but the sequence of calls.
+// a few integer additions. Every sum but the Fourier mode's is an exact
+// integer, and all of them depend on nothing but the sequence of calls.
 //
 // The error of each mean (energy, |m|, acceptance) comes from its own
 // integrated autocorrelation time, estimated with Sokal's automatic window
@@ -37,6 +37,12 @@ struct Results {
     Value susceptibility;       // chi' = (<M^2>-<|M|>^2)/(N T)   NaN when temperature is NaN
     Value susceptibilityFull;   // chi  = <M^2>/(N T)             NaN when temperature is NaN
     Value binder;               // U = 1 - <m^4>/(3 <m^2>^2)
+    // The second-moment correlation length (chi/F - 1)^(1/2) / (2 sin(pi/L))
+    // in lattice spacings, with chi = <M^2>/N and F the mean of the Fourier
+    // modes handed to add(); and it over L. NaN without the modes, and where
+    // chi/F falls to 1 or below (far above T_c, where xi is below a spacing
+    // and the noise can take the ratio under 1).
+    Value correlationLength, correlationLengthOverSize;
     Value acceptance;           // accepted per attempt (attempts = N per sweep)
     // Integrated autocorrelation times in sweeps (NaN for a series that
     // never changes or with fewer than two sweeps).
@@ -49,6 +55,16 @@ struct Results {
     bool drift = false;
     Value energyFirstQuarter, energyLastQuarter;
     Value absMagFirstQuarter, absMagLastQuarter;
+    // The energy of the last half of the measured sweeps with the error of
+    // that half alone: a run still relaxing is told by it, where the whole
+    // run's error is inflated by the relaxation itself.
+    Value energyLastHalf;
+    // Measured sweeps after which M differs from the sweep before, and those
+    // after which the number of down spins changed parity (M moved by 2
+    // mod 4). Far above the couplings nearly every attempt flips, and a sweep
+    // of an even number of flips keeps the parity: then the second count
+    // stays small while the first is large.
+    std::int64_t changedSweeps = 0, parityChanges = 0;
 };
 
 class Accumulator {
@@ -58,8 +74,10 @@ public:
     Accumulator(std::int64_t sweeps, std::int64_t sites);
 
     // Lattice totals after one measured sweep: E in units of the coupling, M
-    // in units of one spin, the flip attempts accepted in the sweep.
-    void add(std::int64_t energy, std::int64_t totalMag, std::int64_t accepted)
+    // in units of one spin, the flip attempts accepted in the sweep; and
+    // F, the mean power per site of the two smallest non-zero Fourier modes
+    // (engine/fouriermode.h), or NaN when the mode was not measured.
+    void add(std::int64_t energy, std::int64_t totalMag, std::int64_t accepted, double mode = NaN)
     {
         if (m_fill == m_width) [[unlikely]]
             nextBin();
@@ -72,6 +90,11 @@ public:
         b.magSquared += magSquared;
         b.magFourth += static_cast<Int128>(magSquared) * magSquared;
         b.accepted += accepted;
+        b.mode += mode;
+        const std::int64_t step = m_sweeps > 0 ? totalMag - m_lastMag : 0;
+        m_changedSweeps += step != 0;
+        m_parityChanges += (step / 2) & 1;
+        m_lastMag = totalMag;
         ++m_fill;
         ++m_sweeps;
     }
@@ -88,9 +111,11 @@ private:
     __extension__ typedef __int128 Int128;
     // Sums over the sweeps of one bin. The squares stay within 64 bits as
     // long as sweeps * N^2 < 7e22 (6e10 sweeps at L = 1024); M^4 needs 128.
+    // The Fourier mode is the one sum that is not an integer.
     struct Bin {
         std::int64_t energy = 0, energySquared = 0, absMag = 0, magSquared = 0, accepted = 0;
         Int128 magFourth = 0;
+        double mode = 0;
     };
     void nextBin();
 
@@ -105,6 +130,7 @@ private:
     std::int64_t m_width = 1; // sweeps per bin
     std::int64_t m_fill = 1;  // sweeps in the last bin (full: start a new one)
     std::int64_t m_sweeps = 0;
+    std::int64_t m_lastMag = 0, m_changedSweeps = 0, m_parityChanges = 0;
 };
 
 } // namespace ferro::analysis

@@ -40,7 +40,8 @@ TemperatureOutcome runCheckerboardJob(const TemperatureJob &job, std::atomic<std
         return kept;
     };
     auto seriesRowAt = [&](std::int64_t sweep) {
-        pending += seriesRow(job.temperature, job.seed, sweep, int(lattice.Energy), int(lattice.TotalMag), job.size);
+        pending += seriesRow({job.temperature, job.seed, sweep, int(lattice.Energy), int(lattice.TotalMag), job.size,
+                              job.point, job.stream});
         if (pending.size() >= 8192)
             handOn();
     };

@@ -232,9 +232,11 @@ constexpr Declared Table[] = {
     {"", "--series", "", "K", Form::Value, "", Run, "",
      [](Options &o, std::string_view v) { return whole(v, 1, MaxSweeps, o.seriesEvery); },
      "instead of the table, a row at every K-th sweep from the start (sweep 0, through the equilibration and "
-     "the measured sweeps) with the columns temperature, seed, sweep, energy, magnetization, size (energy and "
-     "magnetization per site); with several jobs the first unfinished temperature's rows go straight out, the "
-     "later ones' wait in unnamed temporary files in TMPDIR (/tmp when unset)"},
+     "the measured sweeps) with the columns temperature, seed, sweep, energy, magnetization, size, point, "
+     "stream (energy and magnetization per site; point and stream as in the table); with --output NAME.npy a "
+     "NumPy array file of records with those fields instead of CSV; with several jobs the first unfinished "
+     "point's rows go straight out, the later ones' wait in unnamed temporary files in TMPDIR (/tmp when "
+     "unset)"},
     {"", "--plot", "", "FILE", Form::Value, "", RunOrTable, "", plotFile,
      "the figure, .png, .svg or .pdf: five panels against the temperature (energy, |m|, specific heat, "
      "susceptibility and Binder cumulant, each size with its error bars and, where known, the exact curves) "

@@ -1,5 +1,6 @@
 #include "batch/output.h"
 
+#include "batch/npyseries.h"
 #include "batch/options.h"
 #include "batch/pictures.h"
 
@@ -37,7 +38,7 @@ Output::Output(int fd, std::string name) : m_fd(fd), m_name(std::move(name))
 
 Output::Output(Output &&other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_name(std::move(other.m_name)), m_whole(other.m_whole),
-      m_error(other.m_error)
+      m_error(other.m_error), m_numpy(std::move(other.m_numpy))
 {
 }
 
@@ -47,7 +48,29 @@ Output::~Output()
         ::close(m_fd);
 }
 
+void Output::writeNumpy()
+{
+    m_numpy = std::make_shared<NpySeries>();
+}
+
+bool isNumpyName(const std::string &path)
+{
+    return path.size() > 4 && path.compare(path.size() - 4, 4, ".npy") == 0;
+}
+
 bool Output::write(std::string_view rows)
+{
+    if (!m_numpy || m_error)
+        return writeBytes(rows);
+    std::string records;
+    if (!m_numpy->convert(rows, records)) {
+        m_error = EINVAL;
+        return false;
+    }
+    return writeBytes(records);
+}
+
+bool Output::writeBytes(std::string_view rows)
 {
     if (m_error)
         return false;
@@ -72,6 +95,14 @@ bool Output::write(std::string_view rows)
 
 bool Output::close()
 {
+    // The NumPy header again, now with the count of rows.
+    if (m_numpy && !m_error && m_fd > STDERR_FILENO) {
+        const std::string header = m_numpy->header();
+        if (m_whole < 0)
+            m_error = ESPIPE;
+        else if (pwrite(m_fd, header.data(), header.size(), 0) != ssize_t(header.size()))
+            m_error = errno ? errno : EIO;
+    }
     if (m_fd > STDERR_FILENO && ::close(std::exchange(m_fd, -1)) != 0 && !m_error)
         m_error = errno;
     return !m_error;

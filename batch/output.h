@@ -2,12 +2,14 @@
 // Where the batch program writes, and the checks made before a run starts.
 // POSIX and standard C++ only.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace ferro::batch {
 
+class NpySeries;
 struct Options;
 
 // The table (or series, or factor file): standard output or a file, written
@@ -27,6 +29,10 @@ public:
 
     // Writes `rows`, which end in a line end. False once anything failed.
     bool write(std::string_view rows);
+    // From now on the CSV rows written (a series: its header line first)
+    // go out as a NumPy array file (batch/npyseries.h), whose header close()
+    // writes again with the count of rows. A file only.
+    void writeNumpy();
     bool ok() const { return m_error == 0; }
     // Closes a file; false when that or any write failed.
     bool close();
@@ -36,11 +42,16 @@ public:
 
 private:
     Output(int fd, std::string name);
+    bool writeBytes(std::string_view bytes);
     int m_fd;
     std::string m_name;
     long long m_whole = -1; // offset after the last whole piece; -1: not a file
     int m_error = 0;        // errno of the first failure
+    std::shared_ptr<NpySeries> m_numpy; // the rows' records, when a NumPy file
 };
+
+// Whether `path` names a NumPy array file (ends in ".npy").
+bool isNumpyName(const std::string &path);
 
 // Prints "ferrogrid-batch: MESSAGE" on standard error and returns 2, the
 // exit status of every refusal and failure.

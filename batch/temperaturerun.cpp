@@ -3,6 +3,7 @@
 #include "batch/checkerboardrun.h"
 
 #include "engine/chain.h"
+#include "engine/fouriermode.h"
 #include "table/table.h"
 #include "core/flip.h"
 
@@ -44,13 +45,39 @@ void wolffSweepBySpins(FastLattice &lattice, Stream &stream, std::int64_t &clust
     }
 }
 
-// The clusters of a measured Wolff sweep: a fixed number, as many as flip L^2
-// spins on average, from the mean cluster of the second half of the
-// equilibration (or of one unmeasured sweep when there is none).
-std::int64_t clustersPerSweep(std::int64_t sites, std::int64_t clusters, std::int64_t added)
-{
-    return std::max<std::int64_t>(1, std::llround(double(sites) * double(clusters) / double(added)));
-}
+// Measured Wolff sweeps: a sweep is c clusters, c = L^2 / (mean cluster so
+// far) a real number, carried from sweep to sweep: `due` adds c after every
+// sweep and the sweep makes clusters until their count reaches floor(due).
+// So the sweeps flip L^2 spins on average for every seed and equilibration
+// (a whole count per sweep would make them 0.77 or 1.16 L^2 at L = 8, as
+// c = 1.3 or 1.7 rounded). The mean is over the clusters since the middle of
+// the equilibration, measured ones included, so it settles to the same
+// value for every seed. Where a sweep ends depends on the past alone, never
+// on the clusters of the sweep itself, unlike the count of spins that ends
+// an equilibration sweep (which leans to order); the past clusters move c
+// by 1/(clusters so far) each, too little to lean measurably.
+struct WolffClock {
+    std::int64_t clusters = 0, added = 0; // since the middle of the equilibration
+    std::int64_t measuredClusters = 0, measuredAdded = 0;
+    double due = 0;
+    std::int64_t made = 0; // clusters of the measured sweeps
+
+    void measuredSweep(FastLattice &lattice, Stream &stream)
+    {
+        if (clusters == 0) { // nothing to go by yet: one sweep by the count of spins
+            std::int64_t c = 0, a = 0;
+            wolffSweepBySpins(lattice, stream, c, a);
+            clusters += c, added += a, measuredClusters += c, measuredAdded += a;
+            return;
+        }
+        due += double(lattice.sites()) * double(clusters) / double(added);
+        for (const std::int64_t end = std::int64_t(due); made < end; ++made) {
+            const std::int64_t spins = lattice.wolffCluster(stream);
+            added += spins, measuredAdded += spins;
+            ++clusters, ++measuredClusters;
+        }
+    }
+};
 
 // Hands the spins to the job's picture writer at a frame's sweep (the last
 // state with `last`). False when they could not be kept.
@@ -61,8 +88,8 @@ bool showPicture(const TemperatureJob &job, const FastLattice &lattice, std::int
     return job.picture(engine::rowsOf(lattice.spins(), lattice.size()), sweep, last);
 }
 
-TemperatureOutcome finish(const TemperatureJob &job, const analysis::Accumulator &accumulator, std::int64_t clusters,
-                          std::int64_t added)
+TemperatureOutcome finish(const TemperatureJob &job, const analysis::Accumulator &accumulator, std::int64_t clusters = 0,
+                          std::int64_t added = 0)
 {
     TemperatureOutcome outcome;
     outcome.finished = true;
@@ -95,7 +122,8 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
         return kept;
     };
     auto seriesRowAt = [&](std::int64_t sweep) {
-        pending += seriesRow(job.temperature, job.seed, sweep, lattice.Energy, lattice.TotalMag, job.size);
+        pending += seriesRow({job.temperature, job.seed, sweep, lattice.Energy, lattice.TotalMag, job.size, job.point,
+                              job.stream});
         if (pending.size() >= 8192)
             handOn();
     };
@@ -104,8 +132,9 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
     kept = kept && showPicture(job, lattice, 0);
 
     analysis::Accumulator accumulator(job.sweeps, lattice.sites());
+    engine::FourierMode mode(job.size);
     const bool wolff = job.algorithm == Algorithm::Wolff;
-    std::int64_t clusters = 0, added = 0, perSweep = 0;
+    WolffClock clock;
     const std::int64_t total = job.equilibrate + job.sweeps;
     std::int64_t reported = 0;
     for (std::int64_t sweep = 1; sweep <= total; ++sweep) {
@@ -118,23 +147,15 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
         int accepted = 0;
         if (wolff && !measured) {
             if (sweep == job.equilibrate / 2 + 1)
-                clusters = added = 0; // the first half settles
-            wolffSweepBySpins(lattice, stream, clusters, added);
+                clock.clusters = clock.added = 0; // the first half settles
+            wolffSweepBySpins(lattice, stream, clock.clusters, clock.added);
         } else if (wolff) {
-            if (perSweep == 0) {
-                if (clusters == 0)
-                    wolffSweepBySpins(lattice, stream, clusters, added);
-                perSweep = clustersPerSweep(lattice.sites(), clusters, added);
-                clusters = added = 0;
-            }
-            for (std::int64_t c = 0; c < perSweep; ++c)
-                added += lattice.wolffCluster(stream);
-            clusters += perSweep;
+            clock.measuredSweep(lattice, stream);
         } else {
             accepted = lattice.sweep(stream);
         }
-        if (measured)
-            accumulator.add(lattice.Energy, lattice.TotalMag, accepted);
+        if (measured) // the spins read, not written: the form swept stays fresh
+            accumulator.add(lattice.Energy, lattice.TotalMag, accepted, mode(std::as_const(lattice).spins()));
         if (job.seriesEvery > 0 && sweep % job.seriesEvery == 0)
             seriesRowAt(sweep);
         kept = kept && showPicture(job, lattice, sweep);
@@ -146,7 +167,7 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
     sweepsDone += total - reported;
     if (!handOn() || !showPicture(job, lattice, total, true))
         return {};
-    return finish(job, accumulator, clusters, added);
+    return finish(job, accumulator, clock.measuredClusters, clock.measuredAdded);
 }
 
 std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJob> jobs,
@@ -156,6 +177,7 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
     std::vector<std::unique_ptr<Chain>> chains;
     std::vector<Chain *> pointers;
     std::vector<analysis::Accumulator> accumulators;
+    engine::FourierMode mode(jobs.front().size); // one size for every job
     for (const TemperatureJob &job : jobs) {
         chains.push_back(std::make_unique<Chain>(job.size, job.stream));
         prepare(chains.back()->lattice, chains.back()->stream, job);
@@ -180,7 +202,8 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
         engine::sweepTogether(pointers, accepted);
         if (sweep > jobs.front().equilibrate)
             for (std::size_t c = 0; c < jobs.size(); ++c)
-                accumulators[c].add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, accepted[c]);
+                accumulators[c].add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, accepted[c],
+                                    mode(std::as_const(chains[c]->lattice).spins()));
         kept = showPictures(sweep);
         if ((sweep & 63) == 0) {
             sweepsDone += std::int64_t(jobs.size()) * (sweep - reported);
@@ -192,7 +215,7 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
         return std::vector<TemperatureOutcome>(jobs.size());
     std::vector<TemperatureOutcome> outcomes;
     for (std::size_t c = 0; c < jobs.size(); ++c)
-        outcomes.push_back(finish(jobs[c], accumulators[c], 0, 0));
+        outcomes.push_back(finish(jobs[c], accumulators[c]));
     return outcomes;
 }
 

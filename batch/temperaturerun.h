@@ -42,6 +42,7 @@ struct TemperatureJob {
     Start start = Start::Zero;
     std::uint64_t seed = 0;       // of the whole run (for the series rows)
     std::uint64_t stream = 0;     // the seed of the point's own stream
+    std::size_t point = 0;        // the point's index in the run (for the series rows)
     const double *factors = nullptr; // L * L site factors
     // The temperature every site runs at, T F, when every factor is F: the
     // specific heat and susceptibilities are measured there. NaN when the

@@ -40,6 +40,7 @@
 #include "mainwindow/ising.h"
 #include "engine/chain.h"
 #include "engine/checkerboard.h"
+#include "engine/fouriermode.h"
 #include "core/lattice.h"
 #include "runtime/messagebox.h"
 #include "runtime/printing.h"
@@ -512,6 +513,57 @@ void checkerboardFigure()
     }
 }
 
+// What the correlation length's Fourier mode adds to a measured sweep: one
+// chain (Metropolis sweeps, and Wolff sweeps of about L^2 spins) at T = 2.27,
+// and four through sweepTogether, whose lattices above L = 112 are swept as
+// bits and read off as spins for the mode. Best of three each.
+void modeFigure()
+{
+    using ferro::engine::Chain;
+    for (const int size : {20, 256, 1024}) {
+        const long sweeps = std::max(4L, 40'000'000L / (long(size) * size));
+        for (const int kind : {0, 1, 2}) { // one chain, one Wolff chain, four chains
+            double best[2] = {1e300, 1e300};
+            for (int repeat = 0; repeat < 3; ++repeat)
+                for (const bool withMode : {false, true}) {
+                    const int count = kind == 2 ? 4 : 1;
+                    std::vector<std::unique_ptr<Chain>> chains;
+                    std::vector<Chain *> pointers;
+                    const std::vector<double> ones(std::size_t(size) * size, 1.0);
+                    for (int c = 0; c < count; ++c) {
+                        chains.push_back(std::make_unique<Chain>(size, 7 + c));
+                        chains.back()->lattice.startRandom(chains.back()->stream);
+                        chains.back()->lattice.setTemperature(ferro::runTemperature(2.27), ones.data());
+                        pointers.push_back(chains.back().get());
+                    }
+                    ferro::engine::FourierMode mode(size);
+                    std::vector<int> accepted(static_cast<std::size_t>(count));
+                    double sum = 0;
+                    const auto start = Steady::now();
+                    for (long t = 0; t < (kind == 1 ? sweeps / 4 : sweeps); ++t) {
+                        if (kind == 2)
+                            ferro::engine::sweepTogether(pointers, accepted);
+                        else if (kind == 1)
+                            chains[0]->lattice.wolffSweep(chains[0]->stream);
+                        else
+                            chains[0]->sweep();
+                        if (withMode)
+                            for (Chain *c : pointers)
+                                sum += mode(std::as_const(c->lattice).spins());
+                    }
+                    const double seconds = secondsSince(start) / double(kind == 1 ? sweeps / 4 : sweeps) / count;
+                    best[withMode] = std::min(best[withMode], seconds);
+                    if (sum < 0)
+                        std::printf("?");
+                }
+            std::printf("mode L = %4d, %-26s %9.2f us a sweep without the mode, %9.2f with: +%.1f %%\n", size,
+                        kind == 0 ? "Metropolis, one chain:" : kind == 1 ? "Wolff, one chain:" : "Metropolis, four chains:",
+                        best[0] * 1e6, best[1] * 1e6, 100 * (best[1] / best[0] - 1));
+            std::fflush(stdout);
+        }
+    }
+}
+
 // The Wolff line of figure 7 alone, then the same rate at L = 16, 256 and
 // 1024 (fewer spins for a quick look), and all four without AVX2.
 void wolffFigure()
@@ -764,7 +816,7 @@ void hostileFigure(Ising &w)
 int usage()
 {
     std::fprintf(stderr, "usage: ferrobench [--display] [--core | --ticks N | --timer [SECONDS] | "
-                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --checkerboard | --wolff | --analysis | --tau | --record]\n");
+                         "--physics T EQ MEAS [SEED] | --hostile | --batch | --checkerboard | --wolff | --analysis | --mode | --tau | --record]\n");
     return 2;
 }
 
@@ -794,6 +846,9 @@ int main(int argc, char *argv[])
             return 0;
         } else if (args[a] == "--wolff") {
             wolffFigure();
+            return 0;
+        } else if (args[a] == "--mode") {
+            modeFigure();
             return 0;
         } else if (args[a] == "--tau") {
             tauFigure();

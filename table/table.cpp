@@ -23,7 +23,7 @@ Results asWritten(const Results &r)
     };
     Results out = r;
     for (Value *v : {&out.energy, &out.absMag, &out.specificHeat, &out.susceptibility, &out.acceptance,
-                     &out.susceptibilityFull, &out.binder})
+                     &out.susceptibilityFull, &out.binder, &out.correlationLength, &out.correlationLengthOverSize})
         *v = {round(v->mean, ValueDigits), round(v->error, ErrorDigits)};
     out.energyTau = round(out.energyTau, TauDigits);
     out.absMagTau = round(out.absMagTau, TauDigits);
@@ -48,7 +48,9 @@ std::string tableHeader()
            "specific_heat,specific_heat_error,susceptibility,susceptibility_error,acceptance,acceptance_error,"
            "energy_autocorrelation_time,exact_energy,size,algorithm,susceptibility_full,susceptibility_full_error,"
            "binder_cumulant,binder_cumulant_error,abs_magnetization_autocorrelation_time,exact_specific_heat,"
-           "mean_cluster_size,equilibrate,start,factors,version,stream,point,points,warnings,run\n";
+           "mean_cluster_size,equilibrate,start,factors,version,stream,point,points,warnings,"
+           "correlation_length,correlation_length_error,correlation_length_over_size,correlation_length_over_size_error,"
+           "run\n";
 }
 
 std::string tableRow(const RowFacts &f, const Results &r)
@@ -63,21 +65,22 @@ std::string tableRow(const RowFacts &f, const Results &r)
         + value(r.binder) + "," + numberText(r.absMagTau, TauDigits) + exact(f.exactSpecificHeat) + ","
         + numberText(f.meanClusterSize, ValueDigits) + "," + std::to_string(f.equilibrate) + ","
         + startName(f.start) + "," + csvField(f.factorsName) + "," FERROGRID_VERSION "," + std::to_string(f.stream)
-        + "," + std::to_string(f.point) + "," + std::to_string(f.points) + "," + f.warnings + "," + f.run + "\n";
+        + "," + std::to_string(f.point) + "," + std::to_string(f.points) + "," + f.warnings
+        + value(r.correlationLength) + value(r.correlationLengthOverSize) + "," + f.run + "\n";
     return row;
 }
 
 std::string seriesHeader()
 {
-    return "temperature,seed,sweep,energy,magnetization,size\n";
+    return "temperature,seed,sweep,energy,magnetization,size,point,stream\n";
 }
 
-std::string seriesRow(double temperature, std::uint64_t seed, std::int64_t sweep, int energy, int totalMag,
-                      int size)
+std::string seriesRow(const SeriesFacts &f)
 {
-    const double sites = double(size) * double(size);
-    return numberText(temperature) + "," + std::to_string(seed) + "," + std::to_string(sweep) + ","
-        + numberText(energy / sites) + "," + numberText(totalMag / sites) + "," + std::to_string(size) + "\n";
+    const double sites = double(f.size) * double(f.size);
+    return numberText(f.temperature) + "," + std::to_string(f.seed) + "," + std::to_string(f.sweep) + ","
+        + numberText(f.energy / sites) + "," + numberText(f.totalMag / sites) + "," + std::to_string(f.size) + ","
+        + std::to_string(f.point) + "," + std::to_string(f.stream) + "\n";
 }
 
 } // namespace ferro::batch

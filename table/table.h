@@ -40,9 +40,10 @@ struct RowFacts {
 // then size, algorithm, susceptibility_full(_error), binder_cumulant(_error),
 // abs_magnetization_autocorrelation_time, exact_specific_heat,
 // mean_cluster_size, equilibrate, start, factors, version, stream, point,
-// points, warnings and run (the run's fingerprint). Every quantity per site;
-// a field that has no value (NaN) stays empty. The tables of a run's shares
-// are merged by point and points.
+// points and warnings, then correlation_length(_error),
+// correlation_length_over_size(_error) and run (the run's fingerprint). Every
+// quantity per site; a field that has no value (NaN) stays empty. The tables
+// of a run's shares are merged by point and points.
 std::string tableHeader();
 std::string tableRow(const RowFacts &facts, const Results &results);
 
@@ -54,10 +55,18 @@ Results asWritten(const Results &results);
 const char *algorithmName(Algorithm algorithm); // "metropolis", "wolff", "checkerboard"
 const char *startName(Start start);             // "zero", "infinity"
 
-std::string seriesHeader();
 // One row of the series: the lattice totals E and M of an L x L lattice after
-// `sweep` sweeps, written per site.
-std::string seriesRow(double temperature, std::uint64_t seed, std::int64_t sweep, int energy, int totalMag,
-                      int size);
+// `sweep` sweeps (written per site), and which run, point and stream made it.
+struct SeriesFacts {
+    double temperature = 1;
+    std::uint64_t seed = 0;
+    std::int64_t sweep = 0;
+    int energy = 0, totalMag = 0, size = 20;
+    std::size_t point = 0;
+    std::uint64_t stream = 0;
+};
+// temperature,seed,sweep,energy,magnetization,size,point,stream
+std::string seriesHeader();
+std::string seriesRow(const SeriesFacts &facts);
 
 } // namespace ferro::batch

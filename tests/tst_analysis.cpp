@@ -228,6 +228,47 @@ private slots:
         });
         QCOMPARE(r.drift, drift);
     }
+
+    // xi = (chi/F - 1)^(1/2) / (2 sin(pi/L)), chi = <M^2>/N: from one state
+    // held every sweep (one spin down on 8 x 8: M = 62, F = 8/64, exact and
+    // without spread), and from fluctuating M and F, whose jackknife errors
+    // must match the spread over independent series (L = 2: sin(pi/2) = 1).
+    void correlationLength_data()
+    {
+        QTest::addColumn<bool>("fluctuating");
+        QTest::newRow("one state held") << false;
+        QTest::newRow("fluctuating M and F") << true;
+    }
+    void correlationLength()
+    {
+        QFETCH(bool, fluctuating);
+        if (!fluctuating) {
+            Accumulator acc(1000, 64);
+            for (int t = 0; t < 1000; ++t)
+                acc.add(-120, 62, 0, 8.0 / 64);
+            const Results r = acc.analyse(1);
+            const double xi = std::sqrt(62.0 * 62 / 64 / (8.0 / 64) - 1) / (2 * std::sin(M_PI / 8));
+            QCOMPARE(r.correlationLength.mean, xi);
+            QCOMPARE(r.correlationLengthOverSize.mean, xi / 8);
+            QCOMPARE(r.correlationLength.error, 0.0);
+            return;
+        }
+        std::mt19937_64 g(5);
+        Sample xi, xiOverL;
+        for (int s = 0; s < 400; ++s) {
+            Accumulator acc(4000, 4);
+            Ar1 m(4), f(4);
+            for (int t = 0; t < 4000; ++t) // M = 10 + m, F = 5 + f: chi/F = (100 + 1)/(4 * 5)
+                acc.add(0, std::llround(Scale * (10 + m.next(g))), 0, Scale * Scale * (5 + f.next(g)));
+            const Results r = acc.analyse(1);
+            xi.add(r.correlationLength), xiOverL.add(r.correlationLengthOverSize);
+        }
+        const double truth = std::sqrt((100 + 1) / 20.0 - 1) / 2; // the rounding of M adds 1e-7: far below the errors
+        QVERIFY2(std::abs(xi.mean() - truth) < 3 * xi.standardError(),
+                 qPrintable(QStringLiteral("xi %1 +- %2 against %3").arg(xi.mean()).arg(xi.standardError()).arg(truth)));
+        QVERIFY2(std::abs(xiOverL.mean() - truth / 2) < 3 * xiOverL.standardError(), "xi / L");
+        VERIFY_HONEST(xi, "xi");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAnalysis)

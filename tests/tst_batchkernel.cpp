@@ -7,6 +7,7 @@
 #include "core/flip.h"
 #include "tests/fakes.h"
 #include "engine/chain.h"
+#include "engine/fouriermode.h"
 #include "core/lattice.h"
 #include "stdruntime/random.h"
 
@@ -19,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -553,6 +555,45 @@ private slots:
         c->lattice.setTemperature(0.05, ones.data());
         QCOMPARE(c->lattice.wolffCluster(c->stream), 64);
         QCOMPARE(totalsOf(c->lattice), QStringLiteral("E -128, M -64"));
+    }
+
+    // The mode F of states whose transform is known by hand, as a sweep
+    // leaves the lattice (F is read off the form the sweep wrote).
+    // Half-lattice stripes: column sums +-L, |sum_j c_j e^(2 pi i j/L)| =
+    // 2L / sin(pi/L) and row sums 0, so F = 2 / sin^2(pi/L); one spin down
+    // in L^2: each transform is -2 e^(i phase), F = (4 + 4) / (2 L^2);
+    // all up: only k = 0 is lit, F = 0.
+    void fourierModeOfKnownStates_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("state"); // 0 stripes along the rows, 1 the same turned, 2 one spin down, 3 all up
+        QTest::addColumn<double>("mode");
+        QTest::newRow("stripes, L = 4 (F = 4)") << 4 << 0 << 4.0;
+        QTest::newRow("stripes turned, L = 4") << 4 << 1 << 4.0;
+        QTest::newRow("stripes, L = 256 (through the site codes)") << 256 << 0 << 2 / std::pow(std::sin(M_PI / 256), 2);
+        QTest::newRow("one spin down, L = 5") << 5 << 2 << 4.0 / 25;
+        QTest::newRow("one spin down, L = 1024") << 1024 << 2 << 4.0 / (1024.0 * 1024);
+        QTest::newRow("all up, L = 6") << 6 << 3 << 0.0;
+    }
+    void fourierModeOfKnownStates()
+    {
+        QFETCH(int, size);
+        QFETCH(int, state);
+        QFETCH(double, mode);
+        auto c = chain(size, 1e-3, 5); // no flip is ever taken: the state stays
+        const std::span<ferro::engine::Spin> spins = c->lattice.spins();
+        for (int i = 0; i < size; ++i)
+            for (int j = 0; j < size; ++j)
+                spins[std::size_t(i * size + j)] = state == 0 ? (j < size / 2 ? 1 : -1)
+                    : state == 1                          ? (i < size / 2 ? 1 : -1)
+                    : state == 2 && i == 2 && j == 3      ? -1
+                                                          : 1;
+        c->lattice.recount();
+        if (state < 2) // stripes are stable at this temperature (the lone spin would turn back)
+            c->sweep();
+        ferro::engine::FourierMode measure(size);
+        const double f = measure(std::as_const(c->lattice).spins());
+        QVERIFY2(std::abs(f - mode) <= 1e-9 * std::max(1.0, mode), qPrintable(QStringLiteral("F = %1").arg(f, 0, 'g', 12)));
     }
 };
 

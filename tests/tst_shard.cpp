@@ -435,7 +435,7 @@ private slots:
             << "--merge" << withField(3, "temperature", "2." + QByteArray(31, '0'))
             << QByteArray("t.csv:5: the temperature field is longer than 32 bytes");
         QTest::newRow("merge-field-beyond-header")
-            << "--merge" << withField(1, "warnings", "short,x") << QByteArray("t.csv:3: more fields than the 33 of the header");
+            << "--merge" << withField(1, "warnings", "short,x") << QByteArray("t.csv:3: more fields than the 37 of the header");
         QTest::newRow("merge-column-name-too-long")
             << "--merge" << withField(-1, "temperature", QByteArray(65, 't'))
             << QByteArray("t.csv:1: a column name is longer than 64 bytes");
