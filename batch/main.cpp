@@ -10,6 +10,7 @@
 #include "batch/output.h"
 #include "figures/plot.h"
 #include "batch/run.h"
+#include "batch/curves.h"
 #include "table/table.h"
 #include "batch/tablecommands.h"
 #include "figures/tableplot.h"
@@ -107,9 +108,15 @@ int main(int argc, char *argv[])
     SweepRun run(o);
     if (const std::string error = run.prepare(); !error.empty())
         return fail(error);
+    CurveFiles curveFiles;
+    if (const std::string error = curveFiles.open(o, run.equalFactor().has_value()); !error.empty())
+        return fail(error);
     const std::unique_ptr<QGuiApplication> app = o.plotFile.empty() ? nullptr : figureApplication(argc, argv);
     if (const int status = run.run(); status != 0)
         return status;
     run.warn();
+    if (curveFiles.wanted())
+        if (const int status = writeCurves(run, curveFiles); status != 0)
+            return status;
     return o.plotFile.empty() ? 0 : writeFigure(run);
 }

@@ -234,6 +234,23 @@ constexpr Declared Table[] = {
      "susceptibility and Binder cumulant, each size with its error bars and, where known, the exact curves) "
      "and a list of the crossings of the Binder cumulants of successive sizes, also printed on standard error, "
      "when the cumulant is measured"},
+    {"", "--curves", "", "FILE", Form::Name, "", Run, "",
+     [](Options &o, std::string_view v) { return (o.curvesFile = v, std::string()); },
+     "write reweighted curves there: for each size, E, |m|, C, chi', chi and U with errors on a fine grid "
+     "over the temperatures run, all points of the size combined (multiple histograms)"},
+    {"", "--curve-step", "", "DT", Form::Value, "0.001", Run, "",
+     [](Options &o, std::string_view v) {
+         const auto step = number(v);
+         if (!step || !(*step >= 1e-6 && *step <= 1))
+             return messageQuote(v) + " is not a step from 1e-06 to 1";
+         o.curveStep = *step;
+         return std::string();
+     },
+     "the step of the curves' temperature grid"},
+    {"", "--peaks", "", "FILE", Form::Name, "", Run, "",
+     [](Options &o, std::string_view v) { return (o.peaksFile = v, std::string()); },
+     "write the peaks of C and chi' of each size and the crossings of U of successive sizes, from the "
+     "reweighted curves, with errors (also printed on standard error)"},
     {"", "--jobs", "", "N", Form::Value, "", Run, "",
      [](Options &o, std::string_view v) { return whole(v, 1, MaxJobs, o.jobs); },
      "points run side by side, at most {jobs} (default: the cores); the output is the same for any N"},
@@ -326,6 +343,25 @@ std::string parseOne(const std::vector<std::string> &args, std::size_t &a, Optio
     return why.empty() ? why : named + ": " + why;
 }
 
+// The reweighted curves need every point of a size, with its measurements.
+std::string curvesError(const Options &o)
+{
+    const bool curves = !o.curvesFile.empty() || !o.peaksFile.empty();
+    if (isGiven(o, "--curve-step") && !curves)
+        return "--curve-step goes with --curves or --peaks";
+    if (curves && o.seriesEvery > 0)
+        return std::string(o.curvesFile.empty() ? "--peaks" : "--curves") + " comes from a table's measurements: it does not go with --series";
+    if (curves && o.shard)
+        return std::string(o.curvesFile.empty() ? "--peaks" : "--curves") + " combines every point of a size: it does not go with --shard";
+    if (curves && !o.temperatures.empty()) {
+        const auto [low, high] = std::minmax_element(o.temperatures.begin(), o.temperatures.end());
+        if ((*high - *low) / o.curveStep > 100000)
+            return "--curve-step " + numberText(o.curveStep) + " gives more than 100000 temperatures between "
+                + numberText(*low) + " and " + numberText(*high) + ": take a coarser step";
+    }
+    return {};
+}
+
 // The refusals of combinations of options, each with its own advice.
 std::string combinationError(const Options &o)
 {
@@ -348,6 +384,8 @@ std::string combinationError(const Options &o)
             + ": run each size with its own file";
     if (o.sizes.size() > 1 && !o.writeFactorsPattern.empty())
         return "--write-factors writes one file for one size, and --size gives " + std::to_string(o.sizes.size());
+    if (const std::string why = curvesError(o); !why.empty())
+        return why;
     if (o.stream && o.shard)
         return "--stream runs one point alone: it does not go with --shard";
     if (o.stream && o.sizes.size() * o.temperatures.size() != 1)

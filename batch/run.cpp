@@ -270,6 +270,7 @@ TemperatureJob SweepRun::jobAt(std::size_t i) const
     if (const std::optional<double> ts = siteTemperature(i))
         job.siteTemperature = *ts;
     job.seriesEvery = m_options.seriesEvery;
+    job.histogram = !m_options.curvesFile.empty() || !m_options.peaksFile.empty();
     return job;
 }
 
@@ -412,7 +413,7 @@ bool SweepRun::runAlone(Shared &s, std::size_t i)
 
 void SweepRun::keep(Shared &s, std::size_t i, const TemperatureOutcome &outcome)
 {
-    Finished f {true, outcome.results, outcome.meanClusterSize, {}, {}};
+    Finished f {true, outcome.results, outcome.meanClusterSize, {}, {}, outcome.histogram};
     assess(i, f);
     const std::lock_guard lock(s.mutex);
     m_finished[i] = std::move(f);
@@ -504,7 +505,8 @@ std::vector<SweepRun::PointResults> SweepRun::results() const
 {
     std::vector<PointResults> out;
     for (std::size_t i = 0; i < m_finished.size(); ++i)
-        out.push_back({pointAt(m_mine[i]).size, pointAt(m_mine[i]).temperature, m_finished[i].results});
+        out.push_back({pointAt(m_mine[i]).size, pointAt(m_mine[i]).temperature, m_finished[i].results,
+                       m_finished[i].histogram});
     return out;
 }
 

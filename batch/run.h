@@ -17,6 +17,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,6 +77,7 @@ public:
         int size;
         double temperature;
         Results results;
+        std::shared_ptr<const analysis::EnergyHistogram> histogram; // with --curves or --peaks
     };
     std::vector<PointResults> results() const; // of the points run, in point order
 
@@ -95,6 +97,7 @@ private:
         double meanClusterSize = std::nan("");
         std::string warnings;              // short words for the table
         std::vector<std::string> messages; // the lines for standard error
+        std::shared_ptr<const analysis::EnergyHistogram> histogram;
     };
 
     bool series() const { return m_options.seriesEvery > 0; }

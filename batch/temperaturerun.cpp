@@ -49,10 +49,19 @@ std::int64_t clustersPerSweep(std::int64_t sites, std::int64_t clusters, std::in
     return std::max<std::int64_t>(1, std::llround(double(sites) * double(clusters) / double(added)));
 }
 
+// The histogram a job keeps for reweighting, when it asks for one.
+std::shared_ptr<analysis::EnergyHistogram> histogramFor(const TemperatureJob &job)
+{
+    if (!job.histogram)
+        return nullptr;
+    return std::make_shared<analysis::EnergyHistogram>(std::int64_t(job.size) * job.size, job.sweeps);
+}
+
 TemperatureOutcome finish(const TemperatureJob &job, const analysis::Accumulator &accumulator, std::int64_t clusters,
-                          std::int64_t added)
+                          std::int64_t added, std::shared_ptr<const analysis::EnergyHistogram> histogram)
 {
     TemperatureOutcome outcome;
+    outcome.histogram = std::move(histogram);
     outcome.finished = true;
     outcome.results = accumulator.analyse(job.siteTemperature);
     if (job.algorithm == Algorithm::Wolff) {
@@ -89,6 +98,7 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
         seriesRowAt(0);
 
     analysis::Accumulator accumulator(job.sweeps, lattice.sites());
+    const std::shared_ptr<analysis::EnergyHistogram> histogram = histogramFor(job);
     const bool wolff = job.algorithm == Algorithm::Wolff;
     std::int64_t clusters = 0, added = 0, perSweep = 0;
     const std::int64_t total = job.equilibrate + job.sweeps;
@@ -118,8 +128,11 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
         } else {
             accepted = lattice.sweep(stream);
         }
-        if (measured)
+        if (measured) {
             accumulator.add(lattice.Energy, lattice.TotalMag, accepted);
+            if (histogram)
+                histogram->add(lattice.Energy, lattice.TotalMag);
+        }
         if (job.seriesEvery > 0 && sweep % job.seriesEvery == 0)
             seriesRowAt(sweep);
         if ((sweep & 63) == 0) {
@@ -130,7 +143,7 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
     sweepsDone += total - reported;
     if (!handOn())
         return {};
-    return finish(job, accumulator, clusters, added);
+    return finish(job, accumulator, clusters, added, histogram);
 }
 
 std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJob> jobs,
@@ -140,11 +153,13 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
     std::vector<std::unique_ptr<Chain>> chains;
     std::vector<Chain *> pointers;
     std::vector<analysis::Accumulator> accumulators;
+    std::vector<std::shared_ptr<analysis::EnergyHistogram>> histograms;
     for (const TemperatureJob &job : jobs) {
         chains.push_back(std::make_unique<Chain>(job.size, job.stream));
         prepare(chains.back()->lattice, chains.back()->stream, job);
         pointers.push_back(chains.back().get());
         accumulators.emplace_back(job.sweeps, chains.back()->lattice.sites());
+        histograms.push_back(histogramFor(job));
     }
     std::vector<int> accepted(jobs.size());
     const std::int64_t total = jobs.front().equilibrate + jobs.front().sweeps; // alike for every job of a run
@@ -156,8 +171,11 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
         }
         engine::sweepTogether(pointers, accepted);
         if (sweep > jobs.front().equilibrate)
-            for (std::size_t c = 0; c < jobs.size(); ++c)
+            for (std::size_t c = 0; c < jobs.size(); ++c) {
                 accumulators[c].add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, accepted[c]);
+                if (histograms[c])
+                    histograms[c]->add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag);
+            }
         if ((sweep & 63) == 0) {
             sweepsDone += std::int64_t(jobs.size()) * (sweep - reported);
             reported = sweep;
@@ -166,7 +184,7 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
     sweepsDone += std::int64_t(jobs.size()) * (total - reported);
     std::vector<TemperatureOutcome> outcomes;
     for (std::size_t c = 0; c < jobs.size(); ++c)
-        outcomes.push_back(finish(jobs[c], accumulators[c], 0, 0));
+        outcomes.push_back(finish(jobs[c], accumulators[c], 0, 0, histograms[c]));
     return outcomes;
 }
 

@@ -5,12 +5,14 @@
 // only; safe to run several at once on separate threads.
 
 #include "analysis/analysis.h"
+#include "analysis/reweight.h"
 #include "engine/updates.h"
 
 #include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -44,12 +46,14 @@ struct TemperatureJob {
     std::int64_t seriesEvery = 0; // > 0: one series row every this many sweeps,
     SeriesWriter series;          // handed here from sweep 0 (the starting
                                   // state) on, equilibration included
+    bool histogram = false;       // keep the energy histogram for reweighting
 };
 
 struct TemperatureOutcome {
     bool finished = false; // false when stopped before the last sweep
     Results results;       // acceptance empty for Wolff
     double meanClusterSize = std::nan(""); // Wolff: spins per cluster while measuring
+    std::shared_ptr<const analysis::EnergyHistogram> histogram; // when the job asked for it
 };
 
 // Runs the job. Adds every 64 finished sweeps to `sweepsDone` (and the rest at
