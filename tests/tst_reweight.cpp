@@ -116,6 +116,8 @@ private slots:
     void twoLevels_data();
     void twoLevels();
     void identicalPointsCombineAsOne();
+    void peaksAndCrossingsOfKnownCurves_data();
+    void peaksAndCrossingsOfKnownCurves();
     void curvesFile();
     void gapBetweenDistantPoints();
 };
@@ -211,6 +213,65 @@ void TestReweight::identicalPointsCombineAsOne()
             QCOMPARE_LE(std::fabs(jackknifeError(la) - jackknifeError(lb)), 1e-6 * jackknifeError(la));
         }
     }
+}
+
+// A curve on the grid 2.2 to 2.4 (step 0.001) made of f(T, r) for the
+// values from all sweeps (r = -1) and the 4 leave-outs.
+template <typename F>
+SizeCurve curveOf(int size, F f)
+{
+    SizeCurve c;
+    c.size = size;
+    c.firstStep = 2200;
+    for (int i = 0; i <= 200; ++i) {
+        const double T = c.temperature(std::size_t(i));
+        CurveValues v;
+        v.full.fill(f(T, -1));
+        for (int r = 0; r < 4; ++r) {
+            v.leaveOut.emplace_back();
+            v.leaveOut.back().fill(f(T, r));
+        }
+        c.values.push_back(v);
+        c.group.push_back(0);
+    }
+    c.groupSizes = {3};
+    return c;
+}
+
+void TestReweight::peaksAndCrossingsOfKnownCurves_data()
+{
+    QTest::addColumn<double>("peak");     // of 2 - 50 (T - peak)^2
+    QTest::addColumn<double>("crossing"); // of 0.6 + 2 (T - crossing) and 0.6 + 5 (T - crossing)
+    QTest::newRow("between grid points") << 2.30372 << 2.26914;
+    QTest::newRow("on a grid point") << 2.25 << 2.35;
+    QTest::newRow("just above one") << 2.3101 << 2.2011;
+}
+
+// The peak of a parabola and the crossing of two lines between grid
+// points, exact, with the jackknife error of leave-outs shifted by known
+// amounts; a maximum at the end of the curve is no peak.
+void TestReweight::peaksAndCrossingsOfKnownCurves()
+{
+    QFETCH(double, peak);
+    QFETCH(double, crossing);
+    const double shift[4] = {0.0004, -0.0002, 0.0001, -0.0003}; // mean 0: jackknife error sqrt(3/4 * 30e-8)
+    const double error = std::sqrt(0.75 * 30e-8);
+    const auto at = [&](double T, int r) { return T - (r < 0 ? 0 : shift[r]); };
+    std::string note;
+    const auto top = peakOf(curveOf(8, [&](double T, int r) { return 2 - 50 * std::pow(at(T, r) - peak, 2); }), SpecificHeat, note);
+    QVERIFY2(top, note.c_str());
+    QCOMPARE_LE(std::fabs(top->temperature.mean - peak), 1e-9);
+    QCOMPARE_LE(std::fabs(top->value.mean - 2), 1e-9);
+    QCOMPARE_LE(std::fabs(top->temperature.error - error), 1e-9);
+    const SizeCurve a = curveOf(8, [&](double T, int r) { return 0.6 + 2 * (at(T, r) - crossing); });
+    const SizeCurve b = curveOf(16, [&](double T, int r) { return 0.6 + 5 * (at(T, r) - crossing); });
+    const auto cross = crossingOf(a, b, Binder, note);
+    QVERIFY2(cross, note.c_str());
+    QCOMPARE_LE(std::fabs(cross->temperature.mean - crossing), 1e-9);
+    QCOMPARE_LE(std::fabs(cross->value.mean - 0.6), 1e-9);
+    QCOMPARE_LE(std::fabs(cross->temperature.error - error), 1e-9);
+    QVERIFY(!peakOf(curveOf(8, [&](double T, int) { return T; }), SpecificHeat, note));
+    QVERIFY2(QByteArray(note.c_str()).contains("beyond"), note.c_str());
 }
 
 // A point alone: its curve through its own temperature holds the table's
