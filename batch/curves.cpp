@@ -119,7 +119,7 @@ std::string CurveFiles::open(const Options &o, bool equalFactors)
     return openFile("--peaks", o.peaksFile, peaks);
 }
 
-int writeCurves(const SweepRun &run, CurveFiles &files)
+int writeCurves(const SweepRun &run, CurveFiles &files, PlotData *figure)
 {
     const Options &o = run.options();
     const double factor = run.equalFactor().value_or(1.0);
@@ -139,6 +139,20 @@ int writeCurves(const SweepRun &run, CurveFiles &files)
             std::fprintf(stderr, "ferrogrid-batch: warning: %s\n", note.c_str());
         for (const auto &p : points)
             modes = modes && p.histogram->hasMode();
+        if (figure)
+            for (std::size_t i = 0; i < curve.values.size(); ++i) {
+                PlotPoint row;
+                row.size = size;
+                row.temperature = curve.temperature(i);
+                if (const auto &v = curve.values[i]) {
+                    row.energy.mean = v->full[analysis::Energy];
+                    row.absMag.mean = v->full[analysis::AbsMag];
+                    row.specificHeat.mean = v->full[analysis::SpecificHeat];
+                    row.susceptibility.mean = v->full[analysis::Susceptibility];
+                    row.binder.mean = v->full[analysis::Binder];
+                }
+                figure->curves.push_back(row);
+            }
         if (!files.curves)
             continue;
         std::string rows;
@@ -181,6 +195,10 @@ int writeCurves(const SweepRun &run, CurveFiles &files)
                              note.c_str());
                 continue;
             }
+            if (figure)
+                figure->peaks.push_back({curve.size, q == analysis::Susceptibility,
+                                         {peak->temperature.mean, peak->temperature.error},
+                                         {peak->value.mean, peak->value.error}});
             std::string exactText, exactFields = ",,";
             if (q == analysis::SpecificHeat && run.equalFactor()) {
                 const auto [T, C] = exactPeak(curve.size);

@@ -1,9 +1,10 @@
 #pragma once
 // --curves and --peaks: the reweighted curves of every size of a finished
 // run, and the peaks and crossings read off them, as CSV tables; the peaks
-// and crossings on standard error too. Standard C++ only.
+// and crossings on standard error too, and for the figure.
 
 #include "batch/output.h"
+#include "figures/plot.h"
 
 #include <optional>
 #include <string>
@@ -24,7 +25,8 @@ struct CurveFiles {
     bool wanted() const { return curves || peaks; }
 };
 
-// Writes the curves and peaks of a finished run; 0, or 2 after a failed write.
-int writeCurves(const SweepRun &run, CurveFiles &files);
+// Writes the curves and peaks of a finished run, and hands them to the
+// figure when there is one; 0, or 2 after a failed write.
+int writeCurves(const SweepRun &run, CurveFiles &files, PlotData *figure = nullptr);
 
 } // namespace ferro::batch

@@ -59,10 +59,9 @@ std::unique_ptr<QGuiApplication> figureApplication(int &argc, char **argv)
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
-int writeFigure(const SweepRun &run)
+int writeFigure(const SweepRun &run, PlotData data)
 {
     const Options &o = run.options();
-    PlotData data;
     data.uniformFactor = run.equalFactor();
     const auto m = [](const Value &v) { return Measured {v.mean, v.error}; };
     for (const SweepRun::PointResults &point : run.results()) {
@@ -115,8 +114,9 @@ int main(int argc, char *argv[])
     if (const int status = run.run(); status != 0)
         return status;
     run.warn();
+    PlotData figure; // with the reweighted curves and peaks, when asked for
     if (curveFiles.wanted())
-        if (const int status = writeCurves(run, curveFiles); status != 0)
+        if (const int status = writeCurves(run, curveFiles, o.plotFile.empty() ? nullptr : &figure); status != 0)
             return status;
-    return o.plotFile.empty() ? 0 : writeFigure(run);
+    return o.plotFile.empty() ? 0 : writeFigure(run, std::move(figure));
 }
