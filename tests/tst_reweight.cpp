@@ -120,6 +120,8 @@ private slots:
     void peaksAndCrossingsOfKnownCurves();
     void curvesFile();
     void gapBetweenDistantPoints();
+    void refusals_data();
+    void refusals();
 };
 
 void TestReweight::exactTorus_data()
@@ -332,6 +334,35 @@ void TestReweight::gapBetweenDistantPoints()
     QVERIFY(before > 0);
     QCOMPARE(gap, 100);
     QVERIFY(after > 0);
+}
+
+void TestReweight::refusals_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    const QStringList run {"--temperatures", "2.2,2.3", "--sweeps", "10"};
+    QTest::newRow("step without curves") << run + QStringList {"--curve-step", "0.01"} << "--curve-step goes with --curves or --peaks";
+    QTest::newRow("curves of a series") << run + QStringList {"--series", "1", "--curves", "c.csv"} << "does not go with --series";
+    QTest::newRow("peaks of a share") << run + QStringList {"--seed", "1", "--shard", "0/2", "--peaks", "p.csv"} << "--peaks combines every point";
+    QTest::newRow("step too fine for the range") << QStringList {"--temperatures", "1:3:1", "--curves", "c.csv", "--curve-step", "0.00001"} << "more than 100000 temperatures";
+    QTest::newRow("step of 0") << run + QStringList {"--curves", "c.csv", "--curve-step", "0"} << "is not a step";
+    QTest::newRow("unwritable curves") << run + QStringList {"--curves", "/nonexistent/c.csv"} << "--curves: cannot write /nonexistent/c.csv";
+}
+
+// Refused before anything runs, with a line naming the option.
+void TestReweight::refusals()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QProcess p;
+    p.setWorkingDirectory(dir.path());
+    p.start(QStringLiteral(FERROGRID_BATCH), args);
+    QVERIFY(p.waitForFinished(30000));
+    const QByteArray err = p.readAllStandardError();
+    QCOMPARE(p.exitCode(), 2);
+    QVERIFY2(err.contains(message.toUtf8()), err.constData());
+    QVERIFY(!QFile::exists(dir.filePath("c.csv")) && !QFile::exists(dir.filePath("p.csv")));
 }
 
 QTEST_MAIN(TestReweight)
