@@ -122,6 +122,7 @@ private slots:
     void gapBetweenDistantPoints();
     void refusals_data();
     void refusals();
+    void sameCurvesForAnyJobs();
 };
 
 void TestReweight::exactTorus_data()
@@ -363,6 +364,25 @@ void TestReweight::refusals()
     QCOMPARE(p.exitCode(), 2);
     QVERIFY2(err.contains(message.toUtf8()), err.constData());
     QVERIFY(!QFile::exists(dir.filePath("c.csv")) && !QFile::exists(dir.filePath("p.csv")));
+}
+
+// Metropolis points run four at a time (one job) or each alone (four jobs)
+// keep the same histograms: the same curves file.
+void TestReweight::sameCurvesForAnyJobs()
+{
+    QTemporaryDir dir;
+    QByteArray files[2];
+    for (int jobs : {1, 4}) {
+        const QString curves = dir.filePath(QStringLiteral("c%1.csv").arg(jobs));
+        QCOMPARE(runBatch({"--size", "8", "--temperatures", "2.2:2.5:0.1", "--sweeps", "3000", "--seed", "9", "--jobs",
+                           QString::number(jobs), "--output", dir.filePath("t.csv"), "--curves", curves}),
+                 QByteArray("ok"));
+        QFile f(curves);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        files[jobs == 4] = f.readAll();
+    }
+    QVERIFY(files[0].count('\n') > 300);
+    QCOMPARE(files[0], files[1]);
 }
 
 QTEST_MAIN(TestReweight)
