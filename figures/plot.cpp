@@ -321,8 +321,10 @@ void drawCurves(QPainter &p, const Panel &panel, const Figure &f, const Axes &a,
             reweighted.moveTo(at);
         previous = &c;
     }
-    p.setPen(QPen(QColor(0x80, 0x80, 0x80), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPath(reweighted);
+    if (!reweighted.isEmpty()) {
+        p.setPen(QPen(QColor(0x80, 0x80, 0x80), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPath(reweighted);
+    }
 }
 
 // The crossings' marks, then every point's error bar, then the markers over
@@ -364,7 +366,8 @@ void drawPoints(QPainter &p, const Panel &panel, const Figure &f, const Axes &a,
     }
     // The peaks of the reweighted curves: a cross, its errors as bars.
     const bool heat = panel.value == &PlotPoint::specificHeat, chi = panel.value == &PlotPoint::susceptibility;
-    p.setPen(QPen(Qt::black, 2.5));
+    if (!f.data.peaks.empty())
+        p.setPen(QPen(Qt::black, 2.5));
     for (const PlotPeak &peak : f.data.peaks) {
         if (!(peak.susceptibility ? chi : heat) || !std::isfinite(peak.value.mean))
             continue;
