@@ -49,6 +49,10 @@ TemperatureOutcome runCheckerboardJob(const TemperatureJob &job, std::atomic<std
         seriesRowAt(0);
 
     analysis::Accumulator accumulator(job.sweeps, lattice.sites());
+    // The energy histogram for reweighting, when asked for (without the
+    // Fourier mode, which this update does not measure).
+    const std::shared_ptr<analysis::EnergyHistogram> histogram
+        = job.histogram ? std::make_shared<analysis::EnergyHistogram>(lattice.sites(), job.sweeps) : nullptr;
     const std::int64_t total = job.equilibrate + job.sweeps;
     std::int64_t reported = 0;
     for (std::int64_t sweep = 1; sweep <= total; ++sweep) {
@@ -58,8 +62,11 @@ TemperatureOutcome runCheckerboardJob(const TemperatureJob &job, std::atomic<std
             return {};
         }
         const std::int64_t flipped = lattice.sweep();
-        if (sweep > job.equilibrate)
+        if (sweep > job.equilibrate) {
             accumulator.add(lattice.Energy, lattice.TotalMag, flipped);
+            if (histogram)
+                histogram->add(lattice.Energy, lattice.TotalMag);
+        }
         if (job.seriesEvery > 0 && sweep % job.seriesEvery == 0)
             seriesRowAt(sweep);
         kept = kept && showPicture(sweep);
@@ -75,6 +82,7 @@ TemperatureOutcome runCheckerboardJob(const TemperatureJob &job, std::atomic<std
     TemperatureOutcome outcome;
     outcome.finished = true;
     outcome.results = accumulator.analyse(job.siteTemperature);
+    outcome.histogram = histogram;
     return outcome;
 }
 

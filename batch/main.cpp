@@ -11,6 +11,7 @@
 #include "batch/output.h"
 #include "figures/plot.h"
 #include "batch/run.h"
+#include "batch/curves.h"
 #include "table/table.h"
 #include "batch/tablecommands.h"
 #include "figures/tableplot.h"
@@ -61,10 +62,9 @@ std::unique_ptr<QGuiApplication> figureApplication(int &argc, char **argv)
     return std::make_unique<QGuiApplication>(argc, argv);
 }
 
-int writeFigure(const SweepRun &run)
+int writeFigure(const SweepRun &run, PlotData data)
 {
     const Options &o = run.options();
-    PlotData data;
     data.uniformFactor = run.equalFactor();
     const auto m = [](const Value &v) { return Measured {v.mean, v.error}; };
     for (const SweepRun::PointResults &point : run.results()) {
@@ -113,9 +113,16 @@ int main(int argc, char *argv[])
     run.setPictures([](const std::string &path, const engine::SpinRows &rows, int size) {
         return saveLatticePicture(QFile::decodeName(path.c_str()), rows, size).toStdString();
     });
+    CurveFiles curveFiles;
+    if (const std::string error = curveFiles.open(o, run.equalFactor().has_value()); !error.empty())
+        return fail(error);
     const std::unique_ptr<QGuiApplication> app = o.plotFile.empty() ? nullptr : figureApplication(argc, argv);
     if (const int status = run.run(); status != 0)
         return status;
     run.warn();
-    return o.plotFile.empty() ? 0 : writeFigure(run);
+    PlotData figure; // with the reweighted curves and peaks, when asked for
+    if (curveFiles.wanted())
+        if (const int status = writeCurves(run, curveFiles, o.plotFile.empty() ? nullptr : &figure); status != 0)
+            return status;
+    return o.plotFile.empty() ? 0 : writeFigure(run, std::move(figure));
 }

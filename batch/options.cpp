@@ -256,6 +256,23 @@ constexpr Declared Table[] = {
      "with --picture: also a picture every K-th sweep from the start (sweep 0), equilibration included, with "
      "the sweep in 6 digits (more for longer runs) after the point: lattice-0-000020.png; the frames of a point "
      "sort in the order of their sweeps (a film: ffmpeg -framerate 10 -pattern_type glob -i 'lattice-0-*.png')"},
+    {"", "--curves", "", "FILE", Form::Name, "", Run, "",
+     [](Options &o, std::string_view v) { return (o.curvesFile = v, std::string()); },
+     "write reweighted curves there: for each size, E, |m|, C, chi', chi and U with errors on a fine grid "
+     "over the temperatures run, all points of the size combined (multiple histograms)"},
+    {"", "--curve-step", "", "DT", Form::Value, "0.001", Run, "",
+     [](Options &o, std::string_view v) {
+         const auto step = number(v);
+         if (!step || !(*step >= 1e-6 && *step <= 1))
+             return messageQuote(v) + " is not a step from 1e-06 to 1";
+         o.curveStep = *step;
+         return std::string();
+     },
+     "the step of the curves' temperature grid"},
+    {"", "--peaks", "", "FILE", Form::Name, "", Run, "",
+     [](Options &o, std::string_view v) { return (o.peaksFile = v, std::string()); },
+     "write the peaks of C and chi' of each size and the crossings of U of successive sizes, from the "
+     "reweighted curves, with errors (also printed on standard error)"},
     {"", "--jobs", "", "N", Form::Value, "", Run, "",
      [](Options &o, std::string_view v) { return whole(v, 1, MaxJobs, o.jobs); },
      "points run side by side, at most {jobs} (default: the cores); the output is the same for any N"},
@@ -366,6 +383,25 @@ std::string sizeError(const Options &o)
     return {};
 }
 
+// The reweighted curves need every point of a size, with its measurements.
+std::string curvesError(const Options &o)
+{
+    const bool curves = !o.curvesFile.empty() || !o.peaksFile.empty();
+    if (isGiven(o, "--curve-step") && !curves)
+        return "--curve-step goes with --curves or --peaks";
+    if (curves && o.seriesEvery > 0)
+        return std::string(o.curvesFile.empty() ? "--peaks" : "--curves") + " comes from a table's measurements: it does not go with --series";
+    if (curves && o.shard)
+        return std::string(o.curvesFile.empty() ? "--peaks" : "--curves") + " combines every point of a size: it does not go with --shard";
+    if (curves && !o.temperatures.empty()) {
+        const auto [low, high] = std::minmax_element(o.temperatures.begin(), o.temperatures.end());
+        if ((*high - *low) / o.curveStep > 100000)
+            return "--curve-step " + numberText(o.curveStep) + " gives more than 100000 temperatures between "
+                + numberText(*low) + " and " + numberText(*high) + ": take a coarser step";
+    }
+    return {};
+}
+
 // The refusals of combinations of options, each with its own advice.
 std::string combinationError(const Options &o)
 {
@@ -390,6 +426,8 @@ std::string combinationError(const Options &o)
             + ": run each size with its own file";
     if (o.sizes.size() > 1 && !o.writeFactorsPattern.empty())
         return "--write-factors writes one file for one size, and --size gives " + std::to_string(o.sizes.size());
+    if (const std::string why = curvesError(o); !why.empty())
+        return why;
     if (o.stream && o.shard)
         return "--stream runs one point alone: it does not go with --shard";
     if (std::string why = sizeError(o); !why.empty())

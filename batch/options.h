@@ -32,6 +32,8 @@ struct Options {
     Start start = Start::Zero;
     std::optional<std::uint64_t> seed; // none: from the clock
     std::string factorsFile, outputFile, plotFile, writeFactorsPattern;
+    std::string curvesFile, peaksFile; // reweighted curves, and their peaks and crossings
+    double curveStep = 0.001;
     std::int64_t seriesEvery = 0;
     std::string pictureFile;      // --picture: the name the pictures are numbered from
     std::int64_t framesEvery = 0; // --frames K

@@ -286,6 +286,7 @@ TemperatureJob SweepRun::jobAt(std::size_t i) const
         job.picture = m_pictures->writerFor(m_options.stream ? 0 : m_mine[i], point.size);
         job.framesEvery = m_options.framesEvery;
     }
+    job.histogram = !m_options.curvesFile.empty() || !m_options.peaksFile.empty();
     return job;
 }
 
@@ -430,7 +431,7 @@ bool SweepRun::runAlone(Shared &s, std::size_t i)
 
 void SweepRun::keep(Shared &s, std::size_t i, const TemperatureOutcome &outcome)
 {
-    Finished f {true, outcome.results, outcome.meanClusterSize, {}, {}};
+    Finished f {true, outcome.results, outcome.meanClusterSize, {}, {}, outcome.histogram};
     assess(i, f);
     const std::lock_guard lock(s.mutex);
     m_finished[i] = std::move(f);
@@ -530,7 +531,8 @@ std::vector<SweepRun::PointResults> SweepRun::results() const
 {
     std::vector<PointResults> out;
     for (std::size_t i = 0; i < m_finished.size(); ++i)
-        out.push_back({pointAt(m_mine[i]).size, pointAt(m_mine[i]).temperature, m_finished[i].results});
+        out.push_back({pointAt(m_mine[i]).size, pointAt(m_mine[i]).temperature, m_finished[i].results,
+                       m_finished[i].histogram});
     return out;
 }
 

@@ -82,6 +82,7 @@ public:
         int size;
         double temperature;
         Results results;
+        std::shared_ptr<const analysis::EnergyHistogram> histogram; // with --curves or --peaks
     };
     std::vector<PointResults> results() const; // of the points run, in point order
 
@@ -101,6 +102,7 @@ private:
         double meanClusterSize = std::nan("");
         std::string warnings;              // short words for the table
         std::vector<std::string> messages; // the lines for standard error
+        std::shared_ptr<const analysis::EnergyHistogram> histogram;
     };
 
     bool series() const { return m_options.seriesEvery > 0; }

@@ -88,10 +88,21 @@ bool showPicture(const TemperatureJob &job, const FastLattice &lattice, std::int
     return job.picture(engine::rowsOf(lattice.spins(), lattice.size()), sweep, last);
 }
 
+// The histogram a job keeps for reweighting, when it asks for one.
+std::shared_ptr<analysis::EnergyHistogram> histogramFor(const TemperatureJob &job)
+{
+    if (!job.histogram)
+        return nullptr;
+    auto histogram = std::make_shared<analysis::EnergyHistogram>(std::int64_t(job.size) * job.size, job.sweeps);
+    histogram->setHasMode();
+    return histogram;
+}
+
 TemperatureOutcome finish(const TemperatureJob &job, const analysis::Accumulator &accumulator, std::int64_t clusters = 0,
-                          std::int64_t added = 0)
+                          std::int64_t added = 0, std::shared_ptr<const analysis::EnergyHistogram> histogram = nullptr)
 {
     TemperatureOutcome outcome;
+    outcome.histogram = std::move(histogram);
     outcome.finished = true;
     outcome.results = accumulator.analyse(job.siteTemperature);
     if (job.algorithm == Algorithm::Wolff) {
@@ -133,6 +144,7 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
 
     analysis::Accumulator accumulator(job.sweeps, lattice.sites());
     engine::FourierMode mode(job.size);
+    const std::shared_ptr<analysis::EnergyHistogram> histogram = histogramFor(job);
     const bool wolff = job.algorithm == Algorithm::Wolff;
     WolffClock clock;
     const std::int64_t total = job.equilibrate + job.sweeps;
@@ -154,8 +166,12 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
         } else {
             accepted = lattice.sweep(stream);
         }
-        if (measured) // the spins read, not written: the form swept stays fresh
-            accumulator.add(lattice.Energy, lattice.TotalMag, accepted, mode(std::as_const(lattice).spins()));
+        if (measured) { // the spins read, not written: the form swept stays fresh
+            const double f = mode(std::as_const(lattice).spins());
+            accumulator.add(lattice.Energy, lattice.TotalMag, accepted, f);
+            if (histogram)
+                histogram->add(lattice.Energy, lattice.TotalMag, f);
+        }
         if (job.seriesEvery > 0 && sweep % job.seriesEvery == 0)
             seriesRowAt(sweep);
         kept = kept && showPicture(job, lattice, sweep);
@@ -167,7 +183,7 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
     sweepsDone += total - reported;
     if (!handOn() || !showPicture(job, lattice, total, true))
         return {};
-    return finish(job, accumulator, clock.measuredClusters, clock.measuredAdded);
+    return finish(job, accumulator, clock.measuredClusters, clock.measuredAdded, histogram);
 }
 
 std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJob> jobs,
@@ -178,11 +194,13 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
     std::vector<Chain *> pointers;
     std::vector<analysis::Accumulator> accumulators;
     engine::FourierMode mode(jobs.front().size); // one size for every job
+    std::vector<std::shared_ptr<analysis::EnergyHistogram>> histograms;
     for (const TemperatureJob &job : jobs) {
         chains.push_back(std::make_unique<Chain>(job.size, job.stream));
         prepare(chains.back()->lattice, chains.back()->stream, job);
         pointers.push_back(chains.back().get());
         accumulators.emplace_back(job.sweeps, chains.back()->lattice.sites());
+        histograms.push_back(histogramFor(job));
     }
     const auto showPictures = [&](std::int64_t sweep, bool last = false) {
         for (std::size_t c = 0; c < jobs.size(); ++c)
@@ -201,9 +219,12 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
         }
         engine::sweepTogether(pointers, accepted);
         if (sweep > jobs.front().equilibrate)
-            for (std::size_t c = 0; c < jobs.size(); ++c)
-                accumulators[c].add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, accepted[c],
-                                    mode(std::as_const(chains[c]->lattice).spins()));
+            for (std::size_t c = 0; c < jobs.size(); ++c) {
+                const double f = mode(std::as_const(chains[c]->lattice).spins());
+                accumulators[c].add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, accepted[c], f);
+                if (histograms[c])
+                    histograms[c]->add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, f);
+            }
         kept = showPictures(sweep);
         if ((sweep & 63) == 0) {
             sweepsDone += std::int64_t(jobs.size()) * (sweep - reported);
@@ -215,7 +236,7 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
         return std::vector<TemperatureOutcome>(jobs.size());
     std::vector<TemperatureOutcome> outcomes;
     for (std::size_t c = 0; c < jobs.size(); ++c)
-        outcomes.push_back(finish(jobs[c], accumulators[c]));
+        outcomes.push_back(finish(jobs[c], accumulators[c], 0, 0, histograms[c]));
     return outcomes;
 }
 

@@ -6,12 +6,14 @@
 
 #include "analysis/analysis.h"
 #include "engine/spinforms.h"
+#include "analysis/reweight.h"
 #include "engine/updates.h"
 
 #include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -55,12 +57,14 @@ struct TemperatureJob {
     PictureWriter picture;        // set: handed the last state, and with
     std::int64_t framesEvery = 0; // this > 0 the state every this many
                                   // sweeps from sweep 0 on
+    bool histogram = false;       // keep the energy histogram for reweighting
 };
 
 struct TemperatureOutcome {
     bool finished = false; // false when stopped before the last sweep
     Results results;       // acceptance empty for Wolff
     double meanClusterSize = std::nan(""); // Wolff: spins per cluster while measuring
+    std::shared_ptr<const analysis::EnergyHistogram> histogram; // when the job asked for it
 };
 
 // Runs the job. Adds every 64 finished sweeps to `sweepsDone` (and the rest at

@@ -215,6 +215,9 @@ Axes panelAxes(const QRectF &box, const Panel &panel, const Figure &f, const Cur
     for (const auto &[size, curve] : curves)
         for (const QPointF &c : curve)
             widen(c.y());
+    for (const PlotPoint &c : f.data.curves)
+        if (c.temperature >= f.tLo && c.temperature <= f.tHi)
+            widen((c.*panel.value).mean);
     if (!(lo <= hi)) {
         lo = 0;
         hi = 1;
@@ -301,6 +304,27 @@ void drawCurves(QPainter &p, const Panel &panel, const Figure &f, const Axes &a,
         p.setPen(curvePen(styleOf(f.series(size))));
         p.drawPath(path);
     }
+    // The reweighted curves: thin grey lines, broken where a curve is empty
+    // and between sizes.
+    QPainterPath reweighted;
+    const PlotPoint *previous = nullptr;
+    for (const PlotPoint &c : f.data.curves) {
+        const double v = (c.*panel.value).mean;
+        if (!std::isfinite(v)) {
+            previous = nullptr;
+            continue;
+        }
+        const QPointF at(a.x(c.temperature), a.y(v));
+        if (previous && previous->size == c.size && previous->temperature < c.temperature)
+            reweighted.lineTo(at);
+        else
+            reweighted.moveTo(at);
+        previous = &c;
+    }
+    if (!reweighted.isEmpty()) {
+        p.setPen(QPen(QColor(0x80, 0x80, 0x80), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPath(reweighted);
+    }
 }
 
 // The crossings' marks, then every point's error bar, then the markers over
@@ -339,6 +363,22 @@ void drawPoints(QPainter &p, const Panel &panel, const Figure &f, const Axes &a,
         const Measured &v = pt.*panel.value;
         if (std::isfinite(v.mean))
             drawMarker(p, QPointF(a.x(pt.temperature), a.y(v.mean)), styleOf(f.series(pt.size)), MarkerSize);
+    }
+    // The peaks of the reweighted curves: a cross, its errors as bars.
+    const bool heat = panel.value == &PlotPoint::specificHeat, chi = panel.value == &PlotPoint::susceptibility;
+    if (!f.data.peaks.empty())
+        p.setPen(QPen(Qt::black, 2.5));
+    for (const PlotPeak &peak : f.data.peaks) {
+        if (!(peak.susceptibility ? chi : heat) || !std::isfinite(peak.value.mean))
+            continue;
+        const double x = a.x(peak.temperature.mean), y = a.y(peak.value.mean);
+        p.drawLine(QPointF(x - 12, y - 12), QPointF(x + 12, y + 12));
+        p.drawLine(QPointF(x - 12, y + 12), QPointF(x + 12, y - 12));
+        if (std::isfinite(peak.temperature.error) && peak.temperature.error > 0)
+            p.drawLine(QPointF(a.x(peak.temperature.mean - peak.temperature.error), y),
+                       QPointF(a.x(peak.temperature.mean + peak.temperature.error), y));
+        if (std::isfinite(peak.value.error) && peak.value.error > 0)
+            p.drawLine(QPointF(x, a.y(peak.value.mean - peak.value.error)), QPointF(x, a.y(peak.value.mean + peak.value.error)));
     }
 }
 
@@ -385,6 +425,8 @@ void drawLegend(QPainter &p, const QRectF &line, const Figure &f)
                            exact ? QStringLiteral("(markers: simulation; lines: exact L \u00d7 L %1)").arg(torus)
                                  : QStringLiteral("(L \u00d7 L torus)")});
     }
+    if (!f.data.curves.empty())
+        entries.push_back({-1, false, false, QStringLiteral("grey: reweighted; \u00d7: peaks")});
     QFont font = p.font();
     font.setPixelSize(24);
     constexpr double Gap = 12, Space = 40;

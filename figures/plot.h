@@ -31,8 +31,20 @@ struct PlotPoint {
     Measured energy, absMag, specificHeat, susceptibility, binder;
 };
 
+// A maximum of a reweighted curve: the specific heat's or chi''s.
+struct PlotPeak {
+    int size = 20;
+    bool susceptibility = false; // chi' rather than C
+    Measured temperature, value;
+};
+
 struct PlotData {
     std::vector<PlotPoint> points;        // any order, any mix of sizes
+    // Reweighted curves (--curves): rows of a fine grid, size after size in
+    // rising temperature, NaN in a gap; drawn as thin grey lines through the
+    // markers. And the peaks read off them, marked with their errors.
+    std::vector<PlotPoint> curves;
+    std::vector<PlotPeak> peaks;
     std::optional<double> uniformFactor; // every site factor equals this F: exact curves drawn at T*F; none: no exact curves
     QString caption;
 };
