@@ -5,6 +5,7 @@
 // only; safe to run several at once on separate threads.
 
 #include "analysis/analysis.h"
+#include "batch/checkpoint.h"
 #include "engine/updates.h"
 
 #include <atomic>
@@ -44,6 +45,13 @@ struct TemperatureJob {
     std::int64_t seriesEvery = 0; // > 0: one series row every this many sweeps,
     SeriesWriter series;          // handed here from sweep 0 (the starting
                                   // state) on, equilibration included
+    // Carry on from this state (its series rows are the caller's) instead
+    // of starting; null: start.
+    const PointState *resume = nullptr;
+    // Between two sweeps, whenever *holdWanted is set: the job's state handed
+    // to `hold` (which may keep the job waiting).
+    const std::atomic<bool> *holdWanted = nullptr;
+    std::function<void(std::span<PointState> states)> hold;
 };
 
 struct TemperatureOutcome {
@@ -57,7 +65,8 @@ struct TemperatureOutcome {
 // the series rows made so far.
 TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop);
 
-// Runs Metropolis jobs of one size without series together: each sweep of
+// Runs Metropolis jobs of one size without series together (resumed from
+// states of one sweep count, or all from the start): each sweep of
 // all of them is handed to the kernel at once (sweepTogether), which advances
 // them in whatever order runs fastest; every job makes exactly the decisions
 // it makes alone.
