@@ -137,7 +137,7 @@ int main(int argc, char *argv[])
     if (!o.plotTable.empty())
         return runPlotTable(o, argc, argv);
 
-    SweepRun::catchSignals(); // from here on, Ctrl-C and SIGTERM stop the run and keep what is finished
+    SweepRun::catchSignals(!o.checkpointFile.empty() || !o.resumeFile.empty()); // from here on, Ctrl-C and SIGTERM stop the run and keep what is finished
     SweepRun run(o);
     if (const std::string error = setUpCheckpoints(run); !error.empty())
         return fail(error);

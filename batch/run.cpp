@@ -138,11 +138,11 @@ struct SeriesFile {
 
 } // namespace
 
-void SweepRun::catchSignals()
+void SweepRun::catchSignals(bool checkpointing)
 {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
-    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
+    action.sa_flags = checkpointing ? 0 : SA_RESETHAND; // a second Ctrl-C ends the program at once
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGUSR1, &action, nullptr);

@@ -80,9 +80,11 @@ public:
     };
     std::vector<PointResults> results() const; // of the points run, in point order
 
-    // Makes SIGINT and SIGTERM stop every run between two sweeps; the second
-    // signal ends the program at once.
-    static void catchSignals();
+    // Makes SIGINT, SIGTERM and SIGUSR1 stop every run between two sweeps;
+    // the second signal ends the program at once, except in a run that keeps
+    // checkpoints, which finishes the one it writes (a scheduler that stops a
+    // job may signal both it and the script that started it).
+    static void catchSignals(bool checkpointing = false);
 
     // The run carries on from this checkpoint (read and compared with the
     // options by the caller); its seed is the checkpoint's.
