@@ -373,6 +373,9 @@ std::string combinationError(const Options &o)
     if ((!o.checkpointFile.empty() || !o.resumeFile.empty()) && o.outputFile.empty())
         return std::string(o.resumeFile.empty() ? "--checkpoint" : "--resume")
             + " needs --output FILE: a resumed run carries on writing that file";
+    if ((!o.checkpointFile.empty() && o.checkpointFile == o.outputFile) || (!o.resumeFile.empty() && o.resumeFile == o.outputFile))
+        return std::string(o.checkpointFile == o.outputFile ? "--checkpoint" : "--resume")
+            + " and --output name one file: the checkpoint goes beside the output, not over it";
     if (isGiven(o, "--checkpoint-every") && o.checkpointFile.empty() && o.resumeFile.empty())
         return "--checkpoint-every goes with --checkpoint FILE or --resume FILE";
     if (o.stream && o.shard)
