@@ -257,8 +257,8 @@ constexpr Declared Table[] = {
     {"", "--checkpoint-every", "", "M", Form::Value, "10", Run, "",
      [](Options &o, std::string_view v) {
          const std::optional<double> m = number(v);
-         if (!m || *m < 0.001 || *m > 1e6)
-             return messageQuote(v) + " is not a number of minutes from 0.001 to 1000000";
+         if (!m || *m < 0.0001 || *m > 1e6)
+             return messageQuote(v) + " is not a number of minutes from 0.0001 to 1000000";
          o.checkpointEvery = *m;
          return std::string();
      },

@@ -77,11 +77,11 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QStringList>("resumeArgs");
-        const QStringList metropolis = {"--temperatures", "2.0:2.6:0.2", "--size", "16", "--sweeps", "50000",
+        const QStringList metropolis = {"--temperatures", "2.0:2.6:0.2", "--size", "24", "--sweeps", "50000",
                                         "--equilibrate", "300", "--seed", "3"};
-        const QStringList wolff = {"--algorithm", "wolff", "--temperatures", "2.1,2.4", "--size", "16",
+        const QStringList wolff = {"--algorithm", "wolff", "--temperatures", "2.1,2.4", "--size", "32",
                                    "--sweeps", "60000", "--equilibrate", "300", "--seed", "4"};
-        QTest::newRow("metropolis-four-at-once") << metropolis + QStringList {"--jobs", "1"} << QStringList {};
+        QTest::newRow("metropolis-four-at-once") << metropolis + QStringList {"--jobs", "1", "--size", "64"} << QStringList {};
         QTest::newRow("metropolis-two-jobs-figure")
             << metropolis + QStringList {"--jobs", "2", "--plot", "F"} << QStringList {};
         QTest::newRow("wolff") << wolff + QStringList {"--jobs", "2"} << QStringList {};
@@ -103,7 +103,7 @@ private slots:
         QFile::remove(path("figure.svg"));
 
         const QString ck = path("run.ck");
-        const QStringList stopped = args + QStringList {"--output", path("out.csv"), "--checkpoint-every", "0.001"};
+        const QStringList stopped = args + QStringList {"--output", path("out.csv"), "--checkpoint-every", "0.0002"};
         Run r = batch(stopped + QStringList {"--checkpoint", ck}, SIGTERM, ck);
         QCOMPARE(r.exitCode, 143);
         QVERIFY2(r.err.contains("stopped by SIGTERM") && r.err.contains("--resume " + ck.toUtf8()), r.err);
@@ -151,7 +151,7 @@ private slots:
         const QString ck = path("refused.ck"), out = path("refused.csv"), f = path("factors.txt");
         write(f, QByteArray("1,1,1,1,1,1,1,1\n").repeated(8));
         const QStringList args = {"--temperatures", "2.1,2.5", "--size", "8", "--sweeps", "2000000", "--seed", "9",
-                                  "--factors", f, "--output", out, "--jobs", "1", "--checkpoint-every", "0.001"};
+                                  "--factors", f, "--output", out, "--jobs", "1", "--checkpoint-every", "0.0002"};
         QCOMPARE(batch(args + QStringList {"--checkpoint", ck}, SIGTERM, ck).exitCode, 143);
         QByteArray bytes = read(ck);
         const qsizetype body = bytes.indexOf("format 1\n") + 9 + 8;
