@@ -1,6 +1,7 @@
 #include "analysis/analysis.h"
 
 #include <algorithm>
+#include <bit>
 #include <numbers>
 
 namespace ferro::analysis {
@@ -8,6 +9,7 @@ namespace ferro::analysis {
 namespace {
 
 __extension__ typedef __int128 Int128;
+__extension__ typedef unsigned __int128 UInt128;
 
 // Sokal's window constant: the window W is the smallest lag with W >= c tau(W).
 constexpr double WindowConstant = 6;
@@ -183,6 +185,48 @@ void Accumulator::nextBin()
     }
     m_bins.emplace_back();
     m_fill = 0;
+}
+
+std::vector<std::uint64_t> Accumulator::save() const
+{
+    std::vector<std::uint64_t> w {std::uint64_t(m_sites),      std::uint64_t(m_width),
+                                  std::uint64_t(m_fill),       std::uint64_t(m_sweeps),
+                                  m_bins.size(),               std::uint64_t(m_lastMag),
+                                  std::uint64_t(m_changedSweeps), std::uint64_t(m_parityChanges)};
+    w.reserve(HeaderWords + BinWords * m_bins.size());
+    for (const Bin &b : m_bins) {
+        const auto fourth = static_cast<UInt128>(b.magFourth);
+        w.insert(w.end(), {std::uint64_t(b.energy), std::uint64_t(b.energySquared), std::uint64_t(b.absMag),
+                           std::uint64_t(b.magSquared), std::uint64_t(b.accepted), std::uint64_t(fourth),
+                           std::uint64_t(fourth >> 64), std::bit_cast<std::uint64_t>(b.mode)});
+    }
+    return w;
+}
+
+bool Accumulator::restore(const std::vector<std::uint64_t> &w)
+{
+    if (w.size() < HeaderWords || std::int64_t(w[0]) != m_sites || w[4] > MaxBins
+        || w.size() != HeaderWords + BinWords * w[4])
+        return false;
+    const auto width = std::int64_t(w[1]), fill = std::int64_t(w[2]), sweeps = std::int64_t(w[3]);
+    if (width < 1 || fill < 0 || fill > width || sweeps < 0 || (w[4] == 0 && sweeps != 0))
+        return false;
+    std::vector<Bin> bins(w[4]);
+    for (std::size_t k = 0; k < bins.size(); ++k) {
+        const std::uint64_t *b = &w[HeaderWords + BinWords * k];
+        const auto fourth = static_cast<UInt128>(b[6]) << 64 | b[5];
+        bins[k] = {std::int64_t(b[0]), std::int64_t(b[1]), std::int64_t(b[2]), std::int64_t(b[3]),
+                   std::int64_t(b[4]), static_cast<Int128>(fourth), std::bit_cast<double>(b[7])};
+    }
+    bins.reserve(std::max(m_bins.capacity(), bins.size()));
+    m_bins = std::move(bins);
+    m_width = width;
+    m_fill = m_bins.empty() ? 1 : fill; // no bin yet: the first add starts one
+    m_sweeps = sweeps;
+    m_lastMag = std::int64_t(w[5]);
+    m_changedSweeps = std::int64_t(w[6]);
+    m_parityChanges = std::int64_t(w[7]);
+    return true;
 }
 
 // The complete bins as series of means per sweep, one value a bin (the last

@@ -103,6 +103,13 @@ public:
     // and both susceptibilities empty.
     Results analyse(double temperature) const;
 
+    // The whole state as 64-bit words (the bins, their width and fill, the
+    // sweeps), and back: an accumulator restored from the words of another
+    // goes on exactly as that one would. restore() refuses (false, nothing
+    // changed) words that no accumulator of this many sites could have made.
+    std::vector<std::uint64_t> save() const;
+    bool restore(const std::vector<std::uint64_t> &words);
+
     // Largest number of bins kept; memory stays below MaxBins * binBytes().
     static constexpr std::size_t MaxBins = std::size_t(1) << 16;
     static constexpr std::size_t binBytes() { return sizeof(Bin); }
@@ -118,6 +125,9 @@ private:
         double mode = 0;
     };
     void nextBin();
+
+    // The words of save(): a header, then each bin.
+    static constexpr std::size_t HeaderWords = 8, BinWords = 8;
 
     struct Series;
     Series series() const;

@@ -22,6 +22,7 @@
 #include <QGuiApplication>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <span>
@@ -85,6 +86,37 @@ int writeFigure(const SweepRun &run, PlotData data)
     return 0;
 }
 
+// A run that keeps checkpoints, or carries one on: what every checkpoint
+// holds of the run, and the one to resume, refused when it is not of this
+// run (another version, other options, other factor file contents).
+std::string setUpCheckpoints(SweepRun &run)
+{
+    const Options &o = run.options();
+    if (o.checkpointFile.empty() && o.resumeFile.empty())
+        return {};
+    std::string error;
+    std::optional<std::string> factors;
+    if (!o.factorsFile.empty() && !(factors = readWhole(o.factorsFile, error)))
+        return "--factors: " + error;
+    const std::string version = versionText(), options = canonicalOptions(o), fingerprint = factorFingerprint(factors);
+    run.setFingerprints(version, options, fingerprint);
+    // What a kill in the middle of writing a checkpoint left: the last whole one is kept.
+    std::remove(((o.checkpointFile.empty() ? o.resumeFile : o.checkpointFile) + ".new").c_str());
+    if (o.resumeFile.empty())
+        return {};
+    const std::optional<std::string> bytes = readWhole(o.resumeFile, error);
+    if (!bytes)
+        return "--resume: " + error;
+    std::optional<Checkpoint> checkpoint = decodeCheckpoint(*bytes, error);
+    if (!checkpoint)
+        return "--resume: " + o.resumeFile + " " + error;
+    if (const std::string difference = checkpointDifference(*checkpoint, version, options, fingerprint);
+        !difference.empty())
+        return "--resume: the checkpoint " + o.resumeFile + " " + difference;
+    run.resumeFrom(std::move(*checkpoint));
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -99,6 +131,8 @@ int main(int argc, char *argv[])
         return fail(error);
     if (const std::string error = checkFiles(o); !error.empty())
         return fail(error);
+    if (o.check)
+        return 0;
     if (!o.writeFactorsPattern.empty())
         return writeFactorFile(o);
     if (o.merge)
@@ -106,8 +140,10 @@ int main(int argc, char *argv[])
     if (!o.plotTable.empty())
         return runPlotTable(o, argc, argv);
 
-    SweepRun::catchSignals(); // from here on, Ctrl-C and SIGTERM stop the run and keep what is finished
+    SweepRun::catchSignals(!o.checkpointFile.empty() || !o.resumeFile.empty()); // from here on, Ctrl-C and SIGTERM stop the run and keep what is finished
     SweepRun run(o);
+    if (const std::string error = setUpCheckpoints(run); !error.empty())
+        return fail(error);
     if (const std::string error = run.prepare(); !error.empty())
         return fail(error);
     run.setPictures([](const std::string &path, const engine::SpinRows &rows, int size) {

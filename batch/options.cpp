@@ -284,6 +284,28 @@ constexpr Declared Table[] = {
      },
      "run only the K-th of N shares of the points (0 <= K < N), for a cluster's array job; needs --seed. "
      "Every share's rows are those the whole run writes for its points"},
+    {"", "--checkpoint", "", "FILE", Form::Name, "", Run, "",
+     [](Options &o, std::string_view v) { return (o.checkpointFile = v, std::string()); },
+     "keep the run's whole state in FILE (needs --output FILE): every --checkpoint-every minutes, and on "
+     "SIGTERM, SIGINT or SIGUSR1, which then stop the run (exit status 128 plus the signal's number: 143, "
+     "130, 138); removed when the run ends"},
+    {"", "--resume", "", "FILE", Form::Name, "", Run, "",
+     [](Options &o, std::string_view v) { return (o.resumeFile = v, std::string()); },
+     "carry on the run stopped at checkpoint FILE, given the options it ran with (refused otherwise), and "
+     "keep checkpointing there; the output is that of a run never stopped"},
+    {"", "--checkpoint-every", "", "M", Form::Value, "10", Run, "",
+     [](Options &o, std::string_view v) {
+         const std::optional<double> m = number(v);
+         if (!m || *m < 0.0001 || *m > 1e6)
+             return messageQuote(v) + " is not a number of minutes from 0.0001 to 1000000";
+         o.checkpointEvery = *m;
+         return std::string();
+     },
+     "minutes between checkpoints, decimals allowed"},
+    {"", "--check", "", "", Form::Flag, "", Run | WriteFactors | Merge | PlotTable, "",
+     [](Options &o, std::string_view) { return (o.check = true, std::string()); },
+     "check the options (and that the files they read can be read) and stop: exit status 0 when they make "
+     "a command, else 2 with the reason"},
     {"Commands on their own (each with the options it names)", "--write-factors", "", "PATTERN", Form::Name, "", WriteFactors,
      "writes a factor file and stops",
      [](Options &o, std::string_view v) { return (o.writeFactorsPattern = v, std::string()); },
@@ -391,6 +413,10 @@ std::string curvesError(const Options &o)
         return "--curve-step goes with --curves or --peaks";
     if (curves && o.seriesEvery > 0)
         return std::string(o.curvesFile.empty() ? "--peaks" : "--curves") + " comes from a table's measurements: it does not go with --series";
+    if (curves && (!o.checkpointFile.empty() || !o.resumeFile.empty()))
+        return std::string(o.curvesFile.empty() ? "--peaks" : "--curves")
+            + " keeps every point's energy histogram, which a checkpoint does not hold: it does not go with "
+            + (o.resumeFile.empty() ? "--checkpoint" : "--resume");
     if (curves && o.shard)
         return std::string(o.curvesFile.empty() ? "--peaks" : "--curves") + " combines every point of a size: it does not go with --shard";
     if (curves && !o.temperatures.empty()) {
@@ -428,6 +454,14 @@ std::string combinationError(const Options &o)
         return "--write-factors writes one file for one size, and --size gives " + std::to_string(o.sizes.size());
     if (const std::string why = curvesError(o); !why.empty())
         return why;
+    if ((!o.checkpointFile.empty() || !o.resumeFile.empty()) && o.outputFile.empty())
+        return std::string(o.resumeFile.empty() ? "--checkpoint" : "--resume")
+            + " needs --output FILE: a resumed run carries on writing that file";
+    if ((!o.checkpointFile.empty() && o.checkpointFile == o.outputFile) || (!o.resumeFile.empty() && o.resumeFile == o.outputFile))
+        return std::string(o.checkpointFile == o.outputFile ? "--checkpoint" : "--resume")
+            + " and --output name one file: the checkpoint goes beside the output, not over it";
+    if (isGiven(o, "--checkpoint-every") && o.checkpointFile.empty() && o.resumeFile.empty())
+        return "--checkpoint-every goes with --checkpoint FILE or --resume FILE";
     if (o.stream && o.shard)
         return "--stream runs one point alone: it does not go with --shard";
     if (std::string why = sizeError(o); !why.empty())

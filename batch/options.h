@@ -45,6 +45,9 @@ struct Options {
     bool merge = false, allowMissing = false;
     std::string plotTable;               // --plot-table TABLE: draw this table
     bool version = false;
+    std::string checkpointFile, resumeFile; // --checkpoint FILE, --resume FILE
+    double checkpointEvery = 10;            // minutes between checkpoints
+    bool check = false;                     // --check: validate the options and stop
     std::vector<std::string> given;      // the options on the command line, each once, as first given
 };
 

@@ -29,6 +29,32 @@ std::optional<Output> Output::open(const std::string &path, std::string &error)
     return Output(fd, path);
 }
 
+std::optional<Output> Output::reopen(const std::string &path, long long length, std::string &error)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        error = "--output: cannot write " + path + ": " + std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode) || st.st_size < length) {
+        error = "--resume: " + path + " holds " + std::to_string(st.st_size) + " bytes, fewer than the "
+            + std::to_string(length) + " the checkpoint found there: it is not that run's output any more";
+    } else if (ftruncate(fd, length) != 0 || lseek(fd, length, SEEK_SET) != length) {
+        error = "--output: cannot write " + path + ": " + std::strerror(errno);
+    } else {
+        return Output(fd, path);
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return std::nullopt;
+}
+
+bool Output::sync()
+{
+    if (m_whole >= 0 && !m_error && ::fsync(m_fd) != 0)
+        m_error = errno;
+    return ok();
+}
+
 Output::Output(int fd, std::string name) : m_fd(fd), m_name(std::move(name))
 {
     struct stat st {};

@@ -22,6 +22,10 @@ public:
     // Empty and `error` set ("--output: cannot write NAME: reason") when the
     // file cannot be opened.
     static std::optional<Output> open(const std::string &path, std::string &error);
+    // A resumed run's file: its first `length` bytes kept, the rest cut off,
+    // writing on from there. Empty with `error` set when it cannot be opened
+    // or holds fewer bytes.
+    static std::optional<Output> reopen(const std::string &path, long long length, std::string &error);
 
     Output(Output &&other) noexcept;
     Output &operator=(Output &&) = delete;
@@ -34,6 +38,10 @@ public:
     // writes again with the count of rows. A file only.
     void writeNumpy();
     bool ok() const { return m_error == 0; }
+    // The bytes of a file so far (-1 for standard output or a pipe).
+    long long length() const { return m_whole; }
+    // Flushes a file's bytes to the disk; false when that fails.
+    bool sync();
     // Closes a file; false when that or any write failed.
     bool close();
 

@@ -34,14 +34,22 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<bool> g_stop {false};
 std::atomic<int> g_signal {0};
+// A run that keeps checkpoints: a signal asks for one, and the run stops after it.
+std::atomic<bool> g_checkpointing {false};
+// Workers hand over their points' states between two sweeps and wait.
+std::atomic<bool> g_hold {false};
 
 extern "C" void onStopSignal(int signal)
 {
     g_signal.store(signal);
-    g_stop.store(true);
+    if (g_checkpointing.load())
+        g_hold.store(true);
+    else
+        g_stop.store(true);
 }
 
-// The exit status after a stop: 130 after SIGINT, 143 after SIGTERM.
+// The exit status after a stop: 130 after SIGINT, 143 after SIGTERM, 138
+// after SIGUSR1.
 int stopStatus()
 {
     return 128 + (g_signal.load() ? g_signal.load() : SIGINT);
@@ -86,13 +94,14 @@ void drawProgress(std::int64_t done, std::int64_t total, double seconds)
 
 } // namespace
 
-void SweepRun::catchSignals()
+void SweepRun::catchSignals(bool checkpointing)
 {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
-    action.sa_flags = SA_RESETHAND; // a second Ctrl-C ends the program at once
+    action.sa_flags = checkpointing ? 0 : SA_RESETHAND; // a second Ctrl-C ends the program at once
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGUSR1, &action, nullptr);
 }
 
 SweepRun::SweepRun(const Options &options) : m_options(options)
@@ -139,7 +148,8 @@ std::string SweepRun::prepare()
     seeded.seed = m_seed;
     m_run = runFingerprint(seeded, factorHash);
     std::string error;
-    if (std::optional<Output> opened = Output::open(o.outputFile, error))
+    if (std::optional<Output> opened = m_resume ? Output::reopen(o.outputFile, (long long)m_resume->outputLength, error)
+                                                : Output::open(o.outputFile, error))
         m_out.emplace(std::move(*opened));
     if (m_out && series() && isNumpyName(o.outputFile))
         m_out->writeNumpy();
@@ -306,11 +316,19 @@ struct SweepRun::Shared {
     std::condition_variable finished;
     std::size_t running = 0; // workers not yet done
     Clock::time_point start;
+    // Checkpoints: the workers held, the round they wait for the end of,
+    // and the states they handed over (by place in m_mine).
+    std::size_t held = 0;
+    std::uint64_t round = 0;
+    std::condition_variable released;
+    std::vector<std::optional<PointState>> states;
 };
 
 int SweepRun::run()
 {
-    m_out->write(series() ? seriesHeader() : tableHeader());
+    if (!m_resume)
+        m_out->write(series() ? seriesHeader() : tableHeader());
+    g_checkpointing = checkpointing();
     if (!choosePoints()) {
         std::fprintf(stderr, "ferrogrid-batch: interrupted before any point ran; %s holds only the header%s\n",
                      m_options.outputFile.empty() ? "standard output" : m_options.outputFile.c_str(),
@@ -319,6 +337,8 @@ int SweepRun::run()
     }
     Shared shared;
     planWork(shared);
+    if (const std::string error = m_resume ? applyResume(shared) : std::string(); !error.empty())
+        return fail(error);
     // A share (under a cluster's scheduler, into a job's output file): a line
     // when it starts and one when it ends instead of the progress bar.
     if (m_options.shard) {
@@ -367,6 +387,15 @@ void SweepRun::planWork(Shared &s)
     const Options &o = m_options;
     const std::size_t count = m_mine.size();
     m_finished.assign(count, {});
+    s.states.resize(count);
+    // A resumed run: the finished points are not run again, and only points
+    // at one sweep count share the kernel.
+    const auto resumedAt = [&](std::size_t i) -> std::int64_t {
+        if (!m_resume || i >= m_resume->points.size())
+            return 0;
+        const SavedPoint &p = m_resume->points[i];
+        return p.kind == SavedPoint::Done ? -1 : p.kind == SavedPoint::Running ? p.state.sweep : 0;
+    };
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t wanted = o.jobs > 0 ? std::size_t(o.jobs) : cores;
     s.jobs = std::min<std::size_t>(count, wanted);
@@ -377,8 +406,11 @@ void SweepRun::planWork(Shared &s)
     s.running = s.jobs;
     const bool fours = o.algorithm == Algorithm::Metropolis && !series() && count >= 4 * s.jobs;
     for (std::size_t i = 0; i < count; ++i) {
+        if (resumedAt(i) < 0)
+            continue;
         if (fours && !s.work.empty() && s.work.back().size() < 4
-            && pointAt(m_mine[s.work.back()[0]]).size == pointAt(m_mine[i]).size)
+            && pointAt(m_mine[s.work.back()[0]]).size == pointAt(m_mine[i]).size
+            && resumedAt(s.work.back()[0]) == resumedAt(i))
             s.work.back().push_back(i);
         else
             s.work.push_back({i});
@@ -391,7 +423,9 @@ void SweepRun::planWork(Shared &s)
 // One worker: pieces of work until none is left or a stop.
 void SweepRun::work(Shared &s)
 {
-    for (std::size_t n; (n = s.next++) < s.work.size() && !g_stop.load();) {
+    for (std::size_t n; !g_stop.load() && (n = s.next++) < s.work.size();) {
+        if (g_hold.load())
+            hold(s, {}, {});
         const std::vector<std::size_t> &items = s.work[n];
         if (!(items.size() > 1 ? runTogether(s, items) : runAlone(s, items.front())))
             break;
@@ -404,8 +438,13 @@ void SweepRun::work(Shared &s)
 bool SweepRun::runTogether(Shared &s, const std::vector<std::size_t> &items)
 {
     std::vector<TemperatureJob> group;
-    for (const std::size_t i : items)
+    for (const std::size_t i : items) {
         group.push_back(jobAt(i));
+        if (m_resume && m_resume->points[i].kind == SavedPoint::Running)
+            group.back().resume = &m_resume->points[i].state;
+    }
+    group.front().holdWanted = &g_hold;
+    group.front().hold = [this, &s, &items](std::span<PointState> states) { hold(s, items, states); };
     const std::vector<TemperatureOutcome> outcomes = runTemperatureJobs(group, s.sweepsDone, g_stop);
     if (!outcomes.front().finished)
         return false;
@@ -418,6 +457,10 @@ bool SweepRun::runAlone(Shared &s, std::size_t i)
 {
     TemperatureJob job = jobAt(i);
     job.threads = s.pointThreads;
+    if (m_resume && m_resume->points[i].kind == SavedPoint::Running)
+        job.resume = &m_resume->points[i].state;
+    job.holdWanted = &g_hold;
+    job.hold = [this, &s, i](std::span<PointState> states) { hold(s, {i}, states); };
     if (series() && s.direct)
         job.series = [this](std::string_view rows) { return m_out->write(rows); };
     else if (series())
@@ -447,7 +490,10 @@ std::size_t SweepRun::writeInOrder(Shared &s)
     const bool terminal = isatty(STDERR_FILENO) && !m_options.shard;
     bool progressShown = false;
     s.start = Clock::now();
-    std::size_t written = 0;
+    const auto every = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(60 * m_options.checkpointEvery));
+    Clock::time_point nextCheckpoint = s.start + every;
+    std::size_t written = m_resume ? std::size_t(m_resume->written) : 0;
     std::unique_lock lock(s.mutex);
     for (;;) {
         while (written < count && m_finished[written].done) {
@@ -465,9 +511,29 @@ std::size_t SweepRun::writeInOrder(Shared &s)
         if ((s.queue ? s.queue->failed() : !(series() && s.direct) && !m_out->ok())
             || (m_pictures && m_pictures->failed()))
             g_stop = true;
+        if (checkpointing() && s.running > 0 && !g_stop
+            && (g_signal.load() || g_hold.load() || Clock::now() >= nextCheckpoint)) {
+            const bool stopping = g_signal.load() != 0;
+            g_hold = true;
+            s.finished.wait(lock, [&] { return s.held == s.running; });
+            const bool ok = writeCheckpoint(s, written);
+            if (stopping) {
+                m_checkpointed = ok;
+                g_stop = true;
+            }
+            g_hold = false;
+            ++s.round;
+            s.released.notify_all();
+            nextCheckpoint = Clock::now() + every;
+        }
         if (s.running == 0)
             break;
-        s.finished.wait_for(lock, std::chrono::milliseconds(200));
+        // Awake at least every 200 ms (the progress line), and when the next
+        // checkpoint is due (at most every millisecond).
+        Clock::duration wait = std::chrono::milliseconds(200);
+        if (checkpointing())
+            wait = std::clamp<Clock::duration>(nextCheckpoint - Clock::now(), std::chrono::milliseconds(1), wait);
+        s.finished.wait_for(lock, wait);
         const double seconds = std::chrono::duration<double>(Clock::now() - s.start).count();
         if (terminal && seconds > 1 && !g_stop) {
             drawProgress(s.sweepsDone.load(), totalSweeps, seconds);
@@ -507,6 +573,14 @@ int SweepRun::conclude(Shared &s, std::size_t written)
         return fail(m_out->failure());
     if (m_pictures && m_pictures->failed())
         return fail(m_pictures->failure());
+    if (done < count && m_checkpointed) {
+        const int signal = g_signal.load();
+        std::fprintf(stderr, "ferrogrid-batch: stopped by %s with %zu of %zu points finished; checkpoint "
+                     "written to %s: carry on with --resume %s\n",
+                     signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : "SIGUSR1", done, count,
+                     m_checkpointFile.c_str(), m_checkpointFile.c_str());
+        return stopStatus();
+    }
     if (done < count) {
         std::fprintf(stderr, "ferrogrid-batch: interrupted: %zu of %zu points finished; %s holds %s%s\n", done,
                      count, o.outputFile.empty() ? "standard output" : o.outputFile.c_str(),
@@ -515,7 +589,119 @@ int SweepRun::conclude(Shared &s, std::size_t written)
         return stopStatus();
     }
     m_seconds = std::chrono::duration<double>(Clock::now() - s.start).count();
+    if (checkpointing()) // the run is whole: nothing to carry on
+        std::remove(m_checkpointFile.c_str());
     return 0;
+}
+
+void SweepRun::resumeFrom(Checkpoint checkpoint)
+{
+    m_seed = checkpoint.seed;
+    m_resume = std::move(checkpoint);
+}
+
+void SweepRun::setFingerprints(std::string version, std::string options, std::string factors)
+{
+    m_checkpointFile = m_options.checkpointFile.empty() ? m_options.resumeFile : m_options.checkpointFile;
+    m_fingerprints.version = std::move(version);
+    m_fingerprints.options = std::move(options);
+    m_fingerprints.factors = std::move(factors);
+}
+
+// The finished points and the series rows of a resumed run put back; empty
+// when the checkpoint fits this run's points, else why not.
+std::string SweepRun::applyResume(Shared &s)
+{
+    const Checkpoint &c = *m_resume;
+    const std::string name = "--resume " + m_options.resumeFile + ": ";
+    if (c.points.size() != m_mine.size())
+        return name + "the checkpoint holds " + std::to_string(c.points.size()) + " points, and this run has "
+            + std::to_string(m_mine.size());
+    bool laterSeries = false;
+    for (std::size_t i = 0; i < c.points.size(); ++i) {
+        const SavedPoint &p = c.points[i];
+        const int side = pointAt(m_mine[i]).size;
+        if ((i < c.written && p.kind != SavedPoint::Done)
+            || (p.kind == SavedPoint::Running
+                && (p.state.spins.size() != std::size_t(side) * std::size_t(side) || p.state.sweep < 0
+                    || p.state.sweep > m_options.equilibrate + m_options.sweeps))
+            || (!series() && !p.series.empty()))
+            return name + "the checkpoint's point " + std::to_string(i) + " does not fit this run";
+        if (p.kind == SavedPoint::Done) {
+            m_finished[i] = {true, p.results, p.meanClusterSize, {}, {}, nullptr};
+            assess(i, m_finished[i]);
+        }
+        laterSeries = laterSeries || (i > c.written && !p.series.empty());
+    }
+    if (laterSeries && s.direct) // the series of later points wait aside, as with several jobs
+        s.direct = false;
+    if (series() && !s.direct && !s.queue)
+        s.queue = std::make_unique<SeriesQueue>(*m_out, m_mine.size());
+    // The points whose rows are out, and the first unfinished one, go
+    // straight out; the later ones' rows wait aside again.
+    if (s.queue)
+        for (std::size_t i = 0; i <= c.written && i < m_mine.size(); ++i)
+            s.queue->bringOut(i);
+    for (std::size_t i = c.written; i < c.points.size(); ++i) {
+        const std::string &text = c.points[i].series;
+        if (text.empty())
+            continue;
+        if (!(s.queue ? s.queue->write(i, text) : m_out->write(text))) {
+            const std::string aside = s.queue ? s.queue->asideFailure() : std::string();
+            return aside.empty() ? m_out->failure() : aside;
+        }
+    }
+    return {};
+}
+
+// A worker's points between two sweeps (none between two pieces of work):
+// their states handed over, then a wait until the checkpoint is made.
+void SweepRun::hold(Shared &s, const std::vector<std::size_t> &items, std::span<PointState> states)
+{
+    std::unique_lock lock(s.mutex);
+    if (!g_hold.load())
+        return;
+    for (std::size_t c = 0; c < states.size(); ++c)
+        s.states[items[c]] = std::move(states[c]);
+    ++s.held;
+    s.finished.notify_all();
+    const std::uint64_t round = s.round;
+    s.released.wait(lock, [&] { return s.round != round; });
+    --s.held;
+}
+
+// With every worker held: the run's state into the checkpoint file. False
+// (with a warning) when it could not be written; the run goes on.
+bool SweepRun::writeCheckpoint(Shared &s, std::size_t written)
+{
+    Checkpoint c = m_fingerprints;
+    c.seed = m_seed;
+    c.written = written;
+    bool ok = m_out->sync();
+    c.outputLength = std::uint64_t(std::max(0LL, m_out->length()));
+    for (std::size_t i = 0; i < m_mine.size(); ++i) {
+        SavedPoint p;
+        const bool asideSeries = series() && !s.direct && i >= written;
+        if (m_finished[i].done) {
+            p.kind = SavedPoint::Done;
+            p.results = m_finished[i].results;
+            p.meanClusterSize = m_finished[i].meanClusterSize;
+            if (asideSeries && s.queue)
+                p.series = s.queue->contents(i);
+        } else if (s.states[i]) {
+            p.kind = SavedPoint::Running;
+            p.state = std::move(*s.states[i]);
+            p.series = (asideSeries && s.queue ? s.queue->contents(i) : std::string()) + p.state.series;
+            p.state.series.clear();
+        }
+        s.states[i].reset();
+        c.points.push_back(std::move(p));
+    }
+    std::string error = ok ? std::string() : m_out->failure();
+    ok = ok && writeAtomically(m_checkpointFile, encodeCheckpoint(c), error);
+    if (!ok)
+        std::fprintf(stderr, "ferrogrid-batch: warning: no checkpoint: %s\n", error.c_str());
+    return ok;
 }
 
 void SweepRun::warn() const

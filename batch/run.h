@@ -10,6 +10,7 @@
 // it; --stream S runs one point alone with the stream S.
 
 #include "analysis/analysis.h"
+#include "batch/checkpoint.h"
 #include "batch/options.h"
 #include "batch/output.h"
 #include "batch/pictures.h"
@@ -86,9 +87,18 @@ public:
     };
     std::vector<PointResults> results() const; // of the points run, in point order
 
-    // Makes SIGINT and SIGTERM stop every run between two sweeps; the second
-    // signal ends the program at once.
-    static void catchSignals();
+    // Makes SIGINT, SIGTERM and SIGUSR1 stop every run between two sweeps;
+    // the second signal ends the program at once, except in a run that keeps
+    // checkpoints, which finishes the one it writes (a scheduler that stops a
+    // job may signal both it and the script that started it).
+    static void catchSignals(bool checkpointing = false);
+
+    // The run carries on from this checkpoint (read and compared with the
+    // options by the caller); its seed is the checkpoint's.
+    void resumeFrom(Checkpoint checkpoint);
+    // Checkpoints go to options().checkpointFile (or the --resume file),
+    // each holding these texts (see checkpoint.h).
+    void setFingerprints(std::string version, std::string options, std::string factors);
 
 private:
     struct Shared; // what the workers and the writer share while running
@@ -127,6 +137,11 @@ private:
     std::size_t writeInOrder(Shared &shared);
     void writeOut(Shared &shared, std::size_t i);
     int conclude(Shared &shared, std::size_t written);
+    // Checkpoints.
+    bool checkpointing() const { return !m_checkpointFile.empty(); }
+    std::string applyResume(Shared &shared);
+    void hold(Shared &shared, const std::vector<std::size_t> &items, std::span<PointState> states);
+    bool writeCheckpoint(Shared &shared, std::size_t written);
 
     Options m_options;
     std::uint64_t m_seed = 0;
@@ -140,6 +155,10 @@ private:
     std::string m_share;              // "share K/N: ..." of a sharded run
     std::string m_run;                // the run's fingerprint, in every row
     double m_seconds = 0;             // the run's time
+    std::optional<Checkpoint> m_resume;
+    std::string m_checkpointFile;
+    Checkpoint m_fingerprints; // version, options and factors of every checkpoint
+    bool m_checkpointed = false; // one was written at the stop
 };
 
 } // namespace ferro::batch

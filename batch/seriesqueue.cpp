@@ -109,6 +109,28 @@ bool SeriesQueue::bringOut(std::size_t i)
     return lane.fd < 0 || copyOut(lane);
 }
 
+std::string SeriesQueue::contents(std::size_t i)
+{
+    Lane &lane = m_lanes[i];
+    const std::lock_guard lock(lane.mutex);
+    std::string text;
+    if (lane.out || lane.fd < 0)
+        return text;
+    text.resize(std::size_t(lane.size));
+    for (long long at = 0; at < lane.size;) {
+        const ssize_t n = ::pread(lane.fd, text.data() + at, std::size_t(lane.size - at), at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            asideFailed(n < 0 ? errno : EIO);
+            text.resize(std::size_t(at));
+            break;
+        }
+        at += n;
+    }
+    return text;
+}
+
 // The file's rows to the output, whole rows at a time; the file is closed.
 bool SeriesQueue::copyOut(Lane &lane)
 {

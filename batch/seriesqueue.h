@@ -40,6 +40,10 @@ public:
     // already out. false when a copy failed.
     bool bringOut(std::size_t i);
 
+    // The rows of point `i` kept aside so far (empty once it is out), for a
+    // checkpoint.
+    std::string contents(std::size_t i);
+
     // Whether the output or a temporary file failed.
     bool failed() const { return m_outputFailed.load() || m_asideError.load() != 0; }
     // "cannot keep a series aside in a temporary file in FOLDER: reason", or

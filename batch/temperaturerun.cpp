@@ -113,6 +113,49 @@ TemperatureOutcome finish(const TemperatureJob &job, const analysis::Accumulator
     return outcome;
 }
 
+// The chain as it stands after `sweep` sweeps, its series rows not yet
+// handed on included.
+PointState captured(const FastLattice &lattice, Stream &stream, const analysis::Accumulator &accumulator,
+                    std::int64_t sweep, const WolffClock &clock, const std::string &pending)
+{
+    PointState s;
+    s.sweep = sweep;
+    const std::span<const engine::Spin> spins = lattice.spins();
+    s.spins.assign(spins.begin(), spins.end());
+    std::copy(std::begin(stream.engine().s), std::end(stream.engine().s), s.stream.begin());
+    s.wolff = lattice.wolffState();
+    s.accumulator = accumulator.save();
+    s.clusters = clock.clusters;
+    s.added = clock.added;
+    s.measuredClusters = clock.measuredClusters;
+    s.measuredAdded = clock.measuredAdded;
+    s.made = clock.made;
+    s.due = clock.due;
+    s.series = pending;
+    return s;
+}
+
+// The chain put back as `state` holds it. False for a state that does not
+// fit the job (then nothing runs).
+bool restored(FastLattice &lattice, Stream &stream, analysis::Accumulator &accumulator, const PointState &state,
+              const TemperatureJob &job)
+{
+    if (state.spins.size() != std::size_t(lattice.sites()) || state.sweep < 0
+        || state.sweep > job.equilibrate + job.sweeps || !accumulator.restore(state.accumulator))
+        return false;
+    const std::span<engine::Spin> spins = lattice.spins();
+    for (std::size_t k = 0; k < spins.size(); ++k) {
+        if (state.spins[k] < -1 || state.spins[k] > 1)
+            return false;
+        spins[k] = state.spins[k];
+    }
+    lattice.recount();
+    lattice.setTemperature(runTemperature(job.temperature), job.factors);
+    std::copy(state.stream.begin(), state.stream.end(), stream.engine().s);
+    lattice.restoreWolff(state.wolff);
+    return true;
+}
+
 } // namespace
 
 TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop)
@@ -121,7 +164,11 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
         return runCheckerboardJob(job, sweepsDone, stop);
     Stream stream(job.stream);
     FastLattice lattice(job.size);
-    prepare(lattice, stream, job);
+    analysis::Accumulator accumulator(job.sweeps, lattice.sites());
+    if (!job.resume)
+        prepare(lattice, stream, job);
+    else if (!restored(lattice, stream, accumulator, *job.resume, job))
+        return {};
 
     // Series rows go out in pieces of about 8 KB: memory stays flat however
     // long the run, and a stop loses nothing made before the last piece.
@@ -138,18 +185,32 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
         if (pending.size() >= 8192)
             handOn();
     };
-    if (job.seriesEvery > 0)
+    if (job.seriesEvery > 0 && !job.resume)
         seriesRowAt(0);
-    kept = kept && showPicture(job, lattice, 0);
+    if (!job.resume) // a resumed run showed its start before
+        kept = kept && showPicture(job, lattice, 0);
 
-    analysis::Accumulator accumulator(job.sweeps, lattice.sites());
     engine::FourierMode mode(job.size);
     const std::shared_ptr<analysis::EnergyHistogram> histogram = histogramFor(job);
     const bool wolff = job.algorithm == Algorithm::Wolff;
     WolffClock clock;
     const std::int64_t total = job.equilibrate + job.sweeps;
     std::int64_t reported = 0;
-    for (std::int64_t sweep = 1; sweep <= total; ++sweep) {
+    if (job.resume) {
+        clock.clusters = job.resume->clusters;
+        clock.added = job.resume->added;
+        clock.measuredClusters = job.resume->measuredClusters;
+        clock.measuredAdded = job.resume->measuredAdded;
+        clock.made = job.resume->made;
+        clock.due = job.resume->due;
+        reported = job.resume->sweep;
+        sweepsDone += reported;
+    }
+    for (std::int64_t sweep = reported + 1; sweep <= total; ++sweep) {
+        if (job.holdWanted && job.holdWanted->load(std::memory_order_relaxed)) {
+            PointState state = captured(lattice, stream, accumulator, sweep - 1, clock, pending);
+            job.hold({&state, 1});
+        }
         if (!kept || stop.load(std::memory_order_relaxed)) {
             sweepsDone += sweep - 1 - reported;
             handOn();
@@ -195,13 +256,21 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
     std::vector<analysis::Accumulator> accumulators;
     engine::FourierMode mode(jobs.front().size); // one size for every job
     std::vector<std::shared_ptr<analysis::EnergyHistogram>> histograms;
+    std::int64_t reported = 0; // alike for every job: all start, or all resume from one sweep count
     for (const TemperatureJob &job : jobs) {
         chains.push_back(std::make_unique<Chain>(job.size, job.stream));
-        prepare(chains.back()->lattice, chains.back()->stream, job);
         pointers.push_back(chains.back().get());
         accumulators.emplace_back(job.sweeps, chains.back()->lattice.sites());
         histograms.push_back(histogramFor(job));
+        if (!job.resume)
+            prepare(chains.back()->lattice, chains.back()->stream, job);
+        else if (job.resume->sweep != jobs.front().resume->sweep
+                 || !restored(chains.back()->lattice, chains.back()->stream, accumulators.back(), *job.resume, job))
+            return std::vector<TemperatureOutcome>(jobs.size());
+        else
+            reported = job.resume->sweep;
     }
+    sweepsDone += std::int64_t(jobs.size()) * reported;
     const auto showPictures = [&](std::int64_t sweep, bool last = false) {
         for (std::size_t c = 0; c < jobs.size(); ++c)
             if (!showPicture(jobs[c], std::as_const(chains[c]->lattice), sweep, last))
@@ -210,9 +279,15 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
     };
     std::vector<int> accepted(jobs.size());
     const std::int64_t total = jobs.front().equilibrate + jobs.front().sweeps; // alike for every job of a run
-    std::int64_t reported = 0;
-    bool kept = showPictures(0);
-    for (std::int64_t sweep = 1; sweep <= total; ++sweep) {
+    const TemperatureJob &first = jobs.front();
+    bool kept = first.resume || showPictures(0); // a resumed run showed its start before
+    for (std::int64_t sweep = reported + 1; sweep <= total; ++sweep) {
+        if (first.holdWanted && first.holdWanted->load(std::memory_order_relaxed)) {
+            std::vector<PointState> states;
+            for (std::size_t c = 0; c < jobs.size(); ++c)
+                states.push_back(captured(chains[c]->lattice, chains[c]->stream, accumulators[c], sweep - 1, {}, {}));
+            first.hold(states);
+        }
         if (!kept || stop.load(std::memory_order_relaxed)) {
             sweepsDone += std::int64_t(jobs.size()) * (sweep - 1 - reported);
             return std::vector<TemperatureOutcome>(jobs.size());

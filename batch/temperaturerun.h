@@ -7,6 +7,7 @@
 #include "analysis/analysis.h"
 #include "engine/spinforms.h"
 #include "analysis/reweight.h"
+#include "batch/checkpoint.h"
 #include "engine/updates.h"
 
 #include <atomic>
@@ -58,6 +59,13 @@ struct TemperatureJob {
     std::int64_t framesEvery = 0; // this > 0 the state every this many
                                   // sweeps from sweep 0 on
     bool histogram = false;       // keep the energy histogram for reweighting
+    // Carry on from this state (its series rows are the caller's) instead
+    // of starting; null: start.
+    const PointState *resume = nullptr;
+    // Between two sweeps, whenever *holdWanted is set: the job's state handed
+    // to `hold` (which may keep the job waiting).
+    const std::atomic<bool> *holdWanted = nullptr;
+    std::function<void(std::span<PointState> states)> hold;
 };
 
 struct TemperatureOutcome {
@@ -72,7 +80,8 @@ struct TemperatureOutcome {
 // the series rows made so far.
 TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop);
 
-// Runs Metropolis jobs of one size without series together: each sweep of
+// Runs Metropolis jobs of one size without series together (resumed from
+// states of one sweep count, or all from the start): each sweep of
 // all of them is handed to the kernel at once (sweepTogether), which advances
 // them in whatever order runs fastest; every job makes exactly the decisions
 // it makes alone.

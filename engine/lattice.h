@@ -139,6 +139,20 @@ public:
     std::int64_t wolffSweep(Stream &stream);
     // Spins added to clusters since the lattice was made.
     std::int64_t wolffSpinsAdded() const { return m_wolffAdded; }
+    // The Wolff part of the chain's state beside the spins and the stream:
+    // the spins added so far and the bonds still to come. A lattice given
+    // the spins, the stream and this goes on with the very clusters the
+    // one it came from would have grown.
+    struct WolffState {
+        std::int64_t added = 0;
+        WolffBonds::State bonds;
+    };
+    WolffState wolffState() const { return {m_wolffAdded, m_bonds.state()}; }
+    void restoreWolff(const WolffState &state)
+    {
+        m_wolffAdded = state.added;
+        m_bonds.restore(state.bonds);
+    }
     // Whether clusters are grown, and their bonds decided, with AVX2 (when
     // the processor has it, the default; the clusters are the same either
     // way). Returns whether they now are.

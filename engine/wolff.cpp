@@ -5,6 +5,7 @@
 #include "engine/cpu.h"
 #include "engine/fourstreams.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -221,6 +222,26 @@ bool WolffBonds::setVector(bool on)
 {
     m_vector = on && hasAvx2();
     return m_vector;
+}
+
+WolffBonds::State WolffBonds::state() const
+{
+    State s;
+    std::copy(std::begin(m_lanes), std::end(m_lanes), s.lanes.begin());
+    s.open = m_open;
+    s.next = m_next;
+    s.madeFor = m_madeFor;
+    s.seeded = m_seeded;
+    return s;
+}
+
+void WolffBonds::restore(const State &s)
+{
+    std::copy(s.lanes.begin(), s.lanes.end(), std::begin(m_lanes));
+    m_open = s.open;
+    m_next = std::clamp<std::int32_t>(s.next, 0, Spins);
+    m_madeFor = s.madeFor;
+    m_seeded = s.seeded;
 }
 
 void WolffBonds::seedOnce(Random &stream)

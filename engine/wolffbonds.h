@@ -41,6 +41,20 @@ public:
     bool setVector(bool on);
     bool vector() const { return m_vector; }
 
+    // Everything that decides the bonds still to come, as numbers: the lanes,
+    // the bonds decided ahead and how many of them are used, the bound they
+    // were decided for, and whether the lanes are seeded. Handed out and
+    // taken back to carry a chain on elsewhere (a checkpoint).
+    struct State {
+        std::array<std::uint64_t, 16> lanes {};
+        std::array<std::int32_t, 4 * Spins> open {};
+        std::int32_t next = Spins;
+        std::uint64_t madeFor = 0;
+        bool seeded = false;
+    };
+    State state() const;
+    void restore(const State &state);
+
 private:
     void decide();
 
