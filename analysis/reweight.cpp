@@ -179,28 +179,8 @@ MultiHistogram::MultiHistogram(const std::vector<const EnergyHistogram *> &point
     }
 
     // A first guess of ln Z from the mean energies, then the iteration.
-    std::vector<double> guess(R, 0.0);
-    {
-        std::vector<double> mean(R, 0.0);
-        for (std::size_t i = 0; i < R; ++i) {
-            double n = 0, e = 0;
-            for (std::size_t k = 0; k < K; ++k)
-                n += counts[i][k], e += counts[i][k] * (double(first) + 4 * double(k) - m_reference);
-            mean[i] = n > 0 ? e / n : 0;
-        }
-        std::vector<std::size_t> order(R);
-        std::iota(order.begin(), order.end(), std::size_t(0));
-        std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return m_betas[a] < m_betas[b]; });
-        for (std::size_t j = 1; j < R; ++j) {
-            const std::size_t a = order[j - 1], b = order[j];
-            guess[b] = guess[a] - (m_betas[b] - m_betas[a]) * 0.5 * (mean[a] + mean[b]);
-        }
-        const double shift = guess[0];
-        for (double &g : guess)
-            g -= shift;
-    }
     m_full.sums = sums;
-    solve(m_full, counts, guess);
+    solve(m_full, counts, firstGuess(counts));
     const int fullIterations = m_iterations;
     if (B >= 2) {
         for (std::size_t b = 0; b < B; ++b) {
@@ -217,6 +197,31 @@ MultiHistogram::MultiHistogram(const std::vector<const EnergyHistogram *> &point
         }
     }
     m_iterations = fullIterations;
+}
+
+// ln Z of each point from the mean energies, integrated in beta between
+// neighbouring points (the trapezoid rule), the first point's 0.
+std::vector<double> MultiHistogram::firstGuess(const std::vector<std::vector<double>> &counts) const
+{
+    const std::size_t R = counts.size(), K = std::size_t(m_levels);
+    std::vector<double> guess(R, 0.0), mean(R, 0.0);
+    for (std::size_t i = 0; i < R; ++i) {
+        double n = 0, e = 0;
+        for (std::size_t k = 0; k < K; ++k)
+            n += counts[i][k], e += counts[i][k] * (double(m_first) + 4 * double(k) - m_reference);
+        mean[i] = n > 0 ? e / n : 0;
+    }
+    std::vector<std::size_t> order(R);
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return m_betas[a] < m_betas[b]; });
+    for (std::size_t j = 1; j < R; ++j) {
+        const std::size_t a = order[j - 1], b = order[j];
+        guess[b] = guess[a] - (m_betas[b] - m_betas[a]) * 0.5 * (mean[a] + mean[b]);
+    }
+    const double shift = guess[0];
+    for (double &g : guess)
+        g -= shift;
+    return guess;
 }
 
 // The Ferrenberg-Swendsen equations, in logarithms:

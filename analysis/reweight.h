@@ -96,6 +96,7 @@ private:
         std::vector<double> lnZ;
     };
     void solve(Replicate &r, const std::vector<std::vector<double>> &counts, const std::vector<double> &lnZStart);
+    std::vector<double> firstGuess(const std::vector<std::vector<double>> &counts) const;
     std::array<double, Quantities> evaluate(const Replicate &r, double beta) const;
 
     std::int64_t m_sites = 1;

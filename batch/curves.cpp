@@ -119,73 +119,65 @@ std::string CurveFiles::open(const Options &o, bool equalFactors)
     return openFile("--peaks", o.peaksFile, peaks);
 }
 
-int writeCurves(const SweepRun &run, CurveFiles &files, PlotData *figure)
+namespace {
+
+// The curve's values as the figure's grey curves.
+void addToFigure(const analysis::SizeCurve &curve, PlotData &figure)
 {
-    const Options &o = run.options();
-    const double factor = run.equalFactor().value_or(1.0);
-    std::map<int, std::vector<analysis::CurveInput>> bySize;
-    for (const SweepRun::PointResults &p : run.results())
-        if (p.histogram)
-            bySize[p.size].push_back({runTemperature(p.temperature), p.histogram.get()});
-
-    if (files.curves)
-        files.curves->write(curvesHeader());
-    std::vector<analysis::SizeCurve> curves;
-    bool modes = true;
-    for (const auto &[size, points] : bySize) {
-        curves.push_back(analysis::reweightSize(size, points, o.curveStep, factor));
-        const analysis::SizeCurve &curve = curves.back();
-        for (const std::string &note : curve.notes)
-            std::fprintf(stderr, "ferrogrid-batch: warning: %s\n", note.c_str());
-        for (const auto &p : points)
-            modes = modes && p.histogram->hasMode();
-        if (figure)
-            for (std::size_t i = 0; i < curve.values.size(); ++i) {
-                PlotPoint row;
-                row.size = size;
-                row.temperature = curve.temperature(i);
-                if (const auto &v = curve.values[i]) {
-                    row.energy.mean = v->full[analysis::Energy];
-                    row.absMag.mean = v->full[analysis::AbsMag];
-                    row.specificHeat.mean = v->full[analysis::SpecificHeat];
-                    row.susceptibility.mean = v->full[analysis::Susceptibility];
-                    row.binder.mean = v->full[analysis::Binder];
-                }
-                figure->curves.push_back(row);
-            }
-        if (!files.curves)
-            continue;
-        std::string rows;
-        for (std::size_t i = 0; i < curve.values.size(); ++i) {
-            const double T = curve.temperature(i);
-            rows += std::to_string(size) + "," + numberText(T, 12);
-            if (const auto &v = curve.values[i]) {
-                for (int q = 0; q < analysis::Quantities; ++q) {
-                    std::vector<double> leaveOut;
-                    for (const auto &r : v->leaveOut)
-                        leaveOut.push_back(r[std::size_t(q)]);
-                    rows += field(v->full[std::size_t(q)], ValueDigits) + field(analysis::jackknifeError(leaveOut), ErrorDigits);
-                }
-            } else {
-                rows += std::string(2 * analysis::Quantities, ',');
-            }
-            rows += "," + std::to_string(curve.groupPoints(i));
-            const double ts = T * factor;
-            if (run.equalFactor() && exactKnown(ts))
-                rows += field(exactEnergy(size, size, ts), ValueDigits) + field(exactSpecificHeat(size, size, ts), ValueDigits);
-            else
-                rows += ",,";
-            rows += "\n";
-            if (rows.size() > 65536) {
-                files.curves->write(rows);
-                rows.clear();
-            }
+    for (std::size_t i = 0; i < curve.values.size(); ++i) {
+        PlotPoint row;
+        row.size = curve.size;
+        row.temperature = curve.temperature(i);
+        if (const auto &v = curve.values[i]) {
+            row.energy.mean = v->full[analysis::Energy];
+            row.absMag.mean = v->full[analysis::AbsMag];
+            row.specificHeat.mean = v->full[analysis::SpecificHeat];
+            row.susceptibility.mean = v->full[analysis::Susceptibility];
+            row.binder.mean = v->full[analysis::Binder];
         }
-        files.curves->write(rows);
+        figure.curves.push_back(row);
     }
+}
 
-    // Peaks of every size, crossings of successive sizes.
-    std::string table = files.peaks ? peaksHeader() : std::string();
+// The curve's rows of the --curves file, written some 64 KiB at a time.
+void writeCurveRows(const SweepRun &run, const analysis::SizeCurve &curve, double factor, Output &out)
+{
+    std::string rows;
+    for (std::size_t i = 0; i < curve.values.size(); ++i) {
+        const double T = curve.temperature(i);
+        rows += std::to_string(curve.size) + "," + numberText(T, 12);
+        if (const auto &v = curve.values[i]) {
+            for (int q = 0; q < analysis::Quantities; ++q) {
+                std::vector<double> leaveOut;
+                for (const auto &r : v->leaveOut)
+                    leaveOut.push_back(r[std::size_t(q)]);
+                rows += field(v->full[std::size_t(q)], ValueDigits) + field(analysis::jackknifeError(leaveOut), ErrorDigits);
+            }
+        } else {
+            rows += std::string(2 * analysis::Quantities, ',');
+        }
+        rows += "," + std::to_string(curve.groupPoints(i));
+        const double ts = T * factor;
+        if (run.equalFactor() && exactKnown(ts))
+            rows += field(exactEnergy(curve.size, curve.size, ts), ValueDigits)
+                + field(exactSpecificHeat(curve.size, curve.size, ts), ValueDigits);
+        else
+            rows += ",,";
+        rows += "\n";
+        if (rows.size() > 65536) {
+            out.write(rows);
+            rows.clear();
+        }
+    }
+    out.write(rows);
+}
+
+// The peaks of C and chi' of every size: lines on standard error, rows of
+// the --peaks table, marks in the figure.
+std::string peakRows(const SweepRun &run, const std::vector<analysis::SizeCurve> &curves, double factor,
+                     PlotData *figure)
+{
+    std::string table;
     for (const analysis::SizeCurve &curve : curves)
         for (const Quantity q : {analysis::SpecificHeat, analysis::Susceptibility}) {
             std::string note;
@@ -212,6 +204,14 @@ int writeCurves(const SweepRun &run, CurveFiles &files, PlotData *figure)
                 + field(peak->temperature.mean, ValueDigits) + field(peak->temperature.error, ErrorDigits)
                 + field(peak->value.mean, ValueDigits) + field(peak->value.error, ErrorDigits) + exactFields + "\n";
         }
+    return table;
+}
+
+// The crossings of U (and of xi/L, when every point measured the mode) of
+// successive sizes: lines on standard error and rows of the --peaks table.
+std::string crossingRows(const std::vector<analysis::SizeCurve> &curves, bool modes)
+{
+    std::string table;
     std::vector<Quantity> crossed {analysis::Binder};
     if (modes)
         crossed.push_back(analysis::LengthOverSize);
@@ -232,6 +232,41 @@ int writeCurves(const SweepRun &run, CurveFiles &files, PlotData *figure)
                 + field(cross->temperature.error, ErrorDigits) + field(cross->value.mean, ValueDigits)
                 + field(cross->value.error, ErrorDigits) + ",,\n";
         }
+    return table;
+}
+
+} // namespace
+
+int writeCurves(const SweepRun &run, CurveFiles &files, PlotData *figure)
+{
+    const Options &o = run.options();
+    const double factor = run.equalFactor().value_or(1.0);
+    std::map<int, std::vector<analysis::CurveInput>> bySize;
+    for (const SweepRun::PointResults &p : run.results())
+        if (p.histogram)
+            bySize[p.size].push_back({runTemperature(p.temperature), p.histogram.get()});
+
+    if (files.curves)
+        files.curves->write(curvesHeader());
+    std::vector<analysis::SizeCurve> curves;
+    bool modes = true;
+    for (const auto &[size, points] : bySize) {
+        curves.push_back(analysis::reweightSize(size, points, o.curveStep, factor));
+        const analysis::SizeCurve &curve = curves.back();
+        for (const std::string &note : curve.notes)
+            std::fprintf(stderr, "ferrogrid-batch: warning: %s\n", note.c_str());
+        for (const auto &p : points)
+            modes = modes && p.histogram->hasMode();
+        if (figure)
+            addToFigure(curve, *figure);
+        if (files.curves)
+            writeCurveRows(run, curve, factor, *files.curves);
+    }
+
+    // Peaks of every size, crossings of successive sizes.
+    std::string table = files.peaks ? peaksHeader() : std::string();
+    table += peakRows(run, curves, factor, figure);
+    table += crossingRows(curves, modes);
     if (files.peaks)
         files.peaks->write(table);
     for (std::optional<Output> *out : {&files.curves, &files.peaks})

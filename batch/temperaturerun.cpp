@@ -156,6 +156,36 @@ bool restored(FastLattice &lattice, Stream &stream, analysis::Accumulator &accum
     return true;
 }
 
+// The Wolff clock as a checkpoint's state holds it.
+WolffClock resumedClock(const PointState &state)
+{
+    WolffClock clock;
+    clock.clusters = state.clusters;
+    clock.added = state.added;
+    clock.measuredClusters = state.measuredClusters;
+    clock.measuredAdded = state.measuredAdded;
+    clock.made = state.made;
+    clock.due = state.due;
+    return clock;
+}
+
+// Sweep `sweep` of a job run alone: Metropolis, or Wolff clusters by the
+// count of spins while equilibrating and by the clock while measuring.
+// Returns the Metropolis attempts accepted.
+int sweepAlone(const TemperatureJob &job, FastLattice &lattice, Stream &stream, WolffClock &clock, std::int64_t sweep)
+{
+    if (job.algorithm != Algorithm::Wolff)
+        return lattice.sweep(stream);
+    if (sweep > job.equilibrate) {
+        clock.measuredSweep(lattice, stream);
+    } else {
+        if (sweep == job.equilibrate / 2 + 1)
+            clock.clusters = clock.added = 0; // the first half settles
+        wolffSweepBySpins(lattice, stream, clock.clusters, clock.added);
+    }
+    return 0;
+}
+
 } // namespace
 
 TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std::int64_t> &sweepsDone, const std::atomic<bool> &stop)
@@ -192,20 +222,10 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
 
     engine::FourierMode mode(job.size);
     const std::shared_ptr<analysis::EnergyHistogram> histogram = histogramFor(job);
-    const bool wolff = job.algorithm == Algorithm::Wolff;
-    WolffClock clock;
+    WolffClock clock = job.resume ? resumedClock(*job.resume) : WolffClock {};
     const std::int64_t total = job.equilibrate + job.sweeps;
-    std::int64_t reported = 0;
-    if (job.resume) {
-        clock.clusters = job.resume->clusters;
-        clock.added = job.resume->added;
-        clock.measuredClusters = job.resume->measuredClusters;
-        clock.measuredAdded = job.resume->measuredAdded;
-        clock.made = job.resume->made;
-        clock.due = job.resume->due;
-        reported = job.resume->sweep;
-        sweepsDone += reported;
-    }
+    std::int64_t reported = job.resume ? job.resume->sweep : 0;
+    sweepsDone += reported;
     for (std::int64_t sweep = reported + 1; sweep <= total; ++sweep) {
         if (job.holdWanted && job.holdWanted->load(std::memory_order_relaxed)) {
             PointState state = captured(lattice, stream, accumulator, sweep - 1, clock, pending);
@@ -216,18 +236,8 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
             handOn();
             return {};
         }
-        const bool measured = sweep > job.equilibrate;
-        int accepted = 0;
-        if (wolff && !measured) {
-            if (sweep == job.equilibrate / 2 + 1)
-                clock.clusters = clock.added = 0; // the first half settles
-            wolffSweepBySpins(lattice, stream, clock.clusters, clock.added);
-        } else if (wolff) {
-            clock.measuredSweep(lattice, stream);
-        } else {
-            accepted = lattice.sweep(stream);
-        }
-        if (measured) { // the spins read, not written: the form swept stays fresh
+        const int accepted = sweepAlone(job, lattice, stream, clock, sweep);
+        if (sweep > job.equilibrate) { // the spins read, not written: the form swept stays fresh
             const double f = mode(std::as_const(lattice).spins());
             accumulator.add(lattice.Energy, lattice.TotalMag, accepted, f);
             if (histogram)
