@@ -112,7 +112,8 @@ private slots:
         QFile(ck).rename(ck + ".first");
         r = batch(stopped + resumeArgs + QStringList {"--resume", ck + ".first", "--checkpoint", ck}, SIGUSR1, ck);
         QCOMPARE(r.exitCode, 138);
-        r = batch(stopped + resumeArgs + QStringList {"--resume", ck});
+        // The last part at the usual checkpoint interval: carried on to the end.
+        r = batch(args + QStringList {"--output", path("out.csv")} + resumeArgs + QStringList {"--resume", ck});
         QVERIFY2(r.exitCode == 0, r.err);
         QCOMPARE(read(path("out.csv")), whole);
         if (figure)
