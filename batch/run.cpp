@@ -316,8 +316,10 @@ struct SweepRun::Shared {
     std::condition_variable finished;
     std::size_t running = 0; // workers not yet done
     Clock::time_point start;
-    // Checkpoints: the workers held, the round they wait for the end of,
-    // and the states they handed over (by place in m_mine).
+    // Checkpoints: the workers held in this round (counted afresh each
+    // round: a worker released by one round may not have woken before the
+    // next begins), the round they wait for the end of, and the states they
+    // handed over (by place in m_mine).
     std::size_t held = 0;
     std::uint64_t round = 0;
     std::condition_variable released;
@@ -522,6 +524,7 @@ std::size_t SweepRun::writeInOrder(Shared &s)
                 g_stop = true;
             }
             g_hold = false;
+            s.held = 0;
             ++s.round;
             s.released.notify_all();
             nextCheckpoint = Clock::now() + every;
@@ -667,7 +670,6 @@ void SweepRun::hold(Shared &s, const std::vector<std::size_t> &items, std::span<
     s.finished.notify_all();
     const std::uint64_t round = s.round;
     s.released.wait(lock, [&] { return s.round != round; });
-    --s.held;
 }
 
 // With every worker held: the run's state into the checkpoint file. False

@@ -22,8 +22,10 @@ Run batch(const QStringList &args, int signal = 0, const QString &waitFor = {})
     QProcess p;
     p.start(QStringLiteral(FERROGRID_BATCH), args);
     if (signal) {
-        for (int i = 0; i < 2000 && !QFile::exists(waitFor) && p.state() != QProcess::NotRunning; ++i)
-            p.waitForFinished(10);
+        // Looked for every 2 ms, so that the signal often comes just as a
+        // checkpoint is made: the stop's checkpoint then follows at once.
+        for (int i = 0; i < 10000 && !QFile::exists(waitFor) && p.state() != QProcess::NotRunning; ++i)
+            p.waitForFinished(2);
         if (p.state() == QProcess::Running && p.processId() > 0) // never kill(0): that is our own group
             ::kill(pid_t(p.processId()), signal);
     }
