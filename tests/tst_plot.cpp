@@ -33,13 +33,15 @@ PlotPoint synthetic(int L, double T)
     const double m = std::pow(std::pow(mInf, 8) + std::pow(L, -1.0) / (1 + std::exp(1.5 * x)), 0.125);
     const double chi = 0.04 * std::pow(L, 1.75) / (1 + 0.4 * (x - 1) * (x - 1));
     const double u = (2.0 / 3) / (1 + 0.093 * std::exp(1.2 * (x - 0.5 / L)));
+    const double xi = 1.81 / (1 + std::exp(0.9 * (x + 0.4 / L)));
     return {L,
             T,
             measured(exactEnergy(L, L, T), 0.002),
             measured(m, 0.004),
             measured(exactSpecificHeat(L, L, T), 0.03),
             measured(chi, 0.03 * chi),
-            measured(u, 0.005)};
+            measured(u, 0.005),
+            measured(xi, 0.01)};
 }
 
 PlotData syntheticRun(const QList<int> &sizes, double from, double to, double step)
@@ -197,7 +199,7 @@ private slots:
         QFETCH(double, error);
         constexpr double Sigma = 0.005;
         const std::vector<PlotPoint> points = onLines(lines, Sigma);
-        const std::vector<BinderCrossing> found = ferro::batch::binderCrossings(points);
+        const std::vector<Crossing> found = linearCrossings(points, &PlotPoint::binder);
         QCOMPARE(qsizetype(found.size()), expected.size() / 3);
         for (std::size_t k = 0; k < found.size(); ++k) {
             QCOMPARE(found[k].smaller, int(expected[3 * k]));
@@ -210,7 +212,7 @@ private slots:
             for (std::size_t i = 0; i < points.size(); ++i) {
                 std::vector<PlotPoint> moved = points;
                 moved[i].binder.mean += 1e-4 * points[i].binder.error;
-                const std::vector<BinderCrossing> again = ferro::batch::binderCrossings(moved);
+                const std::vector<Crossing> again = linearCrossings(moved, &PlotPoint::binder);
                 QCOMPARE(again.size(), found.size());
                 variance += std::pow((again[k].temperature - found[k].temperature) / 1e-4, 2);
             }
@@ -240,7 +242,7 @@ private slots:
             {3.2, -0.74641, 0.00111, 0.11685, 0.00170, 0.31403, 0.0045, 0.95661, 0.0273},
         };
         for (const auto &r : run)
-            today.points.push_back({20, r[0], {r[1], r[2]}, {r[3], r[4]}, {r[5], r[6]}, {r[7], r[8]}, {}});
+            today.points.push_back({20, r[0], {r[1], r[2]}, {r[3], r[4]}, {r[5], r[6]}, {r[7], r[8]}, {}, {}});
         QTest::newRow("one-size-1.6-to-3.2-step-0.4") << today;
         QTest::newRow("three-sizes-binder") << syntheticRun({8, 16, 32}, 2.1, 2.45, 0.025);
         PlotData wide = syntheticRun({4, 8, 16, 32, 64, 128}, 1.5, 3.5, 0.25);
