@@ -469,7 +469,8 @@ private slots:
 
     // The list of the figure the batch program draws gives the crossings of
     // the reweighted curves, the numbers of the --peaks file, when the run
-    // made them; else those by straight lines, the numbers it prints.
+    // made them; else those by straight lines: of U the numbers it prints,
+    // of xi/L those of its table's xi/L.
     void listGivesTheRunsCrossings_data()
     {
         QTest::addColumn<bool>("reweighted");
@@ -529,6 +530,12 @@ private slots:
                                 c.captured(3).toDouble(), c.captured(4).toDouble()});
             }
             QCOMPARE(said.size(), 2);
+            // Of xi/L nothing is printed: those of the points the table holds.
+            TableReader table = TableReader::openFile(dir.filePath("t.csv").toStdString());
+            const TablePlot read = readTablePlot(table, {});
+            for (const Crossing &c : linearCrossings(read.data.points, &PlotPoint::lengthOverSize))
+                said.push_back({QStringLiteral("\u03be/L"), c.smaller, c.larger, c.temperature, c.error});
+            QCOMPARE(said.size(), 4);
         }
         for (const Said &s : said) {
             const std::optional<Listed> l = listed(lines, s.quantity, s.smaller, s.larger);
