@@ -134,6 +134,7 @@ void addToFigure(const analysis::SizeCurve &curve, PlotData &figure)
             row.specificHeat.mean = v->full[analysis::SpecificHeat];
             row.susceptibility.mean = v->full[analysis::Susceptibility];
             row.binder.mean = v->full[analysis::Binder];
+            row.lengthOverSize.mean = v->full[analysis::LengthOverSize];
         }
         figure.curves.push_back(row);
     }
@@ -208,8 +209,9 @@ std::string peakRows(const SweepRun &run, const std::vector<analysis::SizeCurve>
 }
 
 // The crossings of U (and of xi/L, when every point measured the mode) of
-// successive sizes: lines on standard error and rows of the --peaks table.
-std::string crossingRows(const std::vector<analysis::SizeCurve> &curves, bool modes)
+// successive sizes: lines on standard error, rows of the --peaks table and
+// the figure's list.
+std::string crossingRows(const std::vector<analysis::SizeCurve> &curves, bool modes, PlotData *figure)
 {
     std::string table;
     std::vector<Quantity> crossed {analysis::Binder};
@@ -224,6 +226,10 @@ std::string crossingRows(const std::vector<analysis::SizeCurve> &curves, bool mo
                              curves[c].size, curves[c + 1].size, note.c_str());
                 continue;
             }
+            if (figure)
+                figure->crossings.push_back({q == analysis::LengthOverSize, curves[c].size, curves[c + 1].size,
+                                             {cross->temperature.mean, cross->temperature.error},
+                                             {cross->value.mean, cross->value.error}});
             std::fprintf(stderr, "ferrogrid-batch: crossing of %s, L = %d/%d: T = %s, %s = %s\n", symbol(q),
                          curves[c].size, curves[c + 1].size, withError(cross->temperature, 7).c_str(), symbol(q),
                          withError(cross->value, 6).c_str());
@@ -266,7 +272,7 @@ int writeCurves(const SweepRun &run, CurveFiles &files, PlotData *figure)
     // Peaks of every size, crossings of successive sizes.
     std::string table = files.peaks ? peaksHeader() : std::string();
     table += peakRows(run, curves, factor, figure);
-    table += crossingRows(curves, modes);
+    table += crossingRows(curves, modes, figure);
     if (files.peaks)
         files.peaks->write(table);
     for (std::optional<Output> *out : {&files.curves, &files.peaks})

@@ -71,7 +71,7 @@ int writeFigure(const SweepRun &run, PlotData data)
     for (const SweepRun::PointResults &point : run.results()) {
         const Results r = asWritten(point.results);
         data.points.push_back({point.size, point.temperature, m(r.energy), m(r.absMag), m(r.specificHeat),
-                               m(r.susceptibility), m(r.binder)});
+                               m(r.susceptibility), m(r.binder), m(r.correlationLengthOverSize)});
     }
     std::vector<int> sizes = o.sizes;
     std::sort(sizes.begin(), sizes.end());

@@ -238,10 +238,11 @@ constexpr Declared Table[] = {
      "point's rows go straight out, the later ones' wait in unnamed temporary files in TMPDIR (/tmp when "
      "unset)"},
     {"", "--plot", "", "FILE", Form::Value, "", RunOrTable, "", plotFile,
-     "the figure, .png, .svg or .pdf: five panels against the temperature (energy, |m|, specific heat, "
-     "susceptibility and Binder cumulant, each size with its error bars and, where known, the exact curves) "
-     "and a list of the crossings of the Binder cumulants of successive sizes, also printed on standard error, "
-     "when the cumulant is measured"},
+     "the figure, .png, .svg or .pdf: panels against the temperature (energy, |m|, specific heat, "
+     "susceptibility, and where measured the Binder cumulant U and xi/L, each size with its error bars and, "
+     "where known, the exact curves) and a list of where U and xi/L of successive sizes cross: on the "
+     "reweighted curves with --curves, else by straight lines between grid temperatures; those of U by "
+     "straight lines also on standard error"},
     {"", "--picture", "", "FILE", Form::Name, "", Run, "",
      [](Options &o, std::string_view v) {
          o.pictureFile = v;

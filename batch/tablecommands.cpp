@@ -82,9 +82,9 @@ void reportCrossings(const std::vector<PlotPoint> &points)
         if (std::isfinite(p.binder.mean) && std::find(sizes.begin(), sizes.end(), p.size) == sizes.end())
             sizes.push_back(p.size);
     std::sort(sizes.begin(), sizes.end());
-    const std::vector<BinderCrossing> crossings = binderCrossings(points);
+    const std::vector<Crossing> crossings = linearCrossings(points, &PlotPoint::binder);
     for (std::size_t s = 0; s + 1 < sizes.size(); ++s) {
-        const auto found = std::find_if(crossings.begin(), crossings.end(), [&](const BinderCrossing &c) {
+        const auto found = std::find_if(crossings.begin(), crossings.end(), [&](const Crossing &c) {
             return c.smaller == sizes[s] && c.larger == sizes[s + 1];
         });
         const std::string pair = "the Binder cumulants of L = " + std::to_string(sizes[s]) + " and "

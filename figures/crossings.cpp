@@ -1,5 +1,5 @@
-// Binder cumulant crossings of successive lattice sizes (declared in
-// batch/plot.h). Standard C++ only.
+// Crossings of U or xi/L of successive lattice sizes, by straight lines
+// between grid temperatures (declared in figures/plot.h). Standard C++ only.
 #include "figures/plot.h"
 
 #include <algorithm>
@@ -20,20 +20,20 @@ bool sameTemperature(double a, double b)
 
 } // namespace
 
-std::vector<BinderCrossing> binderCrossings(const std::vector<PlotPoint> &points)
+std::vector<Crossing> linearCrossings(const std::vector<PlotPoint> &points, Measured PlotPoint::*value)
 {
     std::map<int, std::vector<const PlotPoint *>> bySize; // ascending size, then temperature
     for (const PlotPoint &p : points)
-        if (std::isfinite(p.binder.mean))
+        if (std::isfinite((p.*value).mean))
             bySize[p.size].push_back(&p);
     for (auto &[size, list] : bySize)
         std::sort(list.begin(), list.end(),
                   [](const PlotPoint *a, const PlotPoint *b) { return a->temperature < b->temperature; });
 
-    std::vector<BinderCrossing> out;
+    std::vector<Crossing> out;
     for (auto small = bySize.begin(), large = std::next(small); small != bySize.end() && large != bySize.end();
          ++small, ++large) {
-        // d = U_larger - U_smaller at each temperature both sizes have.
+        // d = v_larger - v_smaller at each temperature both sizes have.
         struct Difference {
             double temperature, d, variance;
         };
@@ -41,14 +41,14 @@ std::vector<BinderCrossing> binderCrossings(const std::vector<PlotPoint> &points
         for (const PlotPoint *s : small->second)
             for (const PlotPoint *l : large->second)
                 if (sameTemperature(s->temperature, l->temperature)) {
-                    const double e1 = l->binder.error, e2 = s->binder.error;
-                    common.push_back({s->temperature, l->binder.mean - s->binder.mean, e1 * e1 + e2 * e2});
+                    const Measured &vl = l->*value, &vs = s->*value;
+                    common.push_back({s->temperature, vl.mean - vs.mean, vl.error * vl.error + vs.error * vs.error});
                     break;
                 }
         for (std::size_t k = 0; k < common.size(); ++k) {
             const Difference &a = common[k];
             if (a.d == 0) {
-                // On the grid: U varies with T, so the error of d moves the
+                // On the grid: v varies with T, so the error of d moves the
                 // zero by error / |slope of d|, taken from the neighbours.
                 double slope = NAN;
                 if (k + 1 < common.size())
@@ -65,9 +65,9 @@ std::vector<BinderCrossing> binderCrossings(const std::vector<PlotPoint> &points
                 continue; // no change of sign, or the next temperature's exact zero
             // The line through (Ta, da) and (Tb, db) is 0 at
             //   T = Ta + w da / (da - db),  w = Tb - Ta.
-            // First-order propagation with the four cumulants independent (each
+            // First-order propagation with the four values independent (each
             // size and temperature runs its own stream), so var(da) and var(db)
-            // are the sums of their two cumulants' squared errors:
+            // are the sums of their two values' squared errors:
             //   dT/dda = -w db / (da - db)^2,  dT/ddb = w da / (da - db)^2,
             //   error^2 = w^2 (db^2 var(da) + da^2 var(db)) / (da - db)^4.
             // It holds while the errors are small against |da - db|.

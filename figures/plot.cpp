@@ -61,6 +61,7 @@ struct Panel {
     QString title;
     Measured PlotPoint::*value;
     Exact exact;
+    bool crossed = false; // U and xi/L: their crossings are listed and marked
 };
 
 // The exact value per site of the L x L torus at temperature T of the sites,
@@ -285,12 +286,12 @@ void drawAxes(QPainter &p, const QRectF &box, const Panel &panel, const Figure &
                    QStringLiteral("temperature T"));
 }
 
-// The exact curves, and in the Binder panel the line at the critical
+// The exact curves, and in the U and xi/L panels the line at the critical
 // temperature.
 void drawCurves(QPainter &p, const Panel &panel, const Figure &f, const Axes &a, const Curves &curves)
 {
     const double tc = criticalTemperature(f.data);
-    if (panel.value == &PlotPoint::binder && tc > f.tLo && tc < f.tHi) {
+    if (panel.crossed && tc > f.tLo && tc < f.tHi) {
         p.setPen(QPen(QColor(0x70, 0x70, 0x70), 1.5));
         p.drawLine(QPointF(a.x(tc), a.plot.top()), QPointF(a.x(tc), a.plot.bottom()));
     }
@@ -330,11 +331,11 @@ void drawCurves(QPainter &p, const Panel &panel, const Figure &f, const Axes &a,
 // The crossings' marks, then every point's error bar, then the markers over
 // them.
 void drawPoints(QPainter &p, const Panel &panel, const Figure &f, const Axes &a,
-                const std::vector<BinderCrossing> &crossings)
+                const std::vector<Crossing> &crossings)
 {
     const QRectF &plot = a.plot;
     p.setPen(QPen(Qt::black, 2));
-    for (const BinderCrossing &c : crossings) {
+    for (const Crossing &c : crossings) {
         // A tick up from the temperature axis under the larger size's
         // marker, its error as a bar across.
         const double x = a.x(c.temperature), y = plot.bottom() - 12;
@@ -383,7 +384,7 @@ void drawPoints(QPainter &p, const Panel &panel, const Figure &f, const Axes &a,
 }
 
 void drawPanel(QPainter &p, const QRectF &box, const Panel &panel, const Figure &f,
-               const std::vector<BinderCrossing> &crossings)
+               const std::vector<Crossing> &crossings)
 {
     const Curves curves = exactCurves(panel, f);
     const Axes axes = panelAxes(box, panel, f, curves, !crossings.empty());
@@ -465,73 +466,218 @@ void drawLegend(QPainter &p, const QRectF &line, const Figure &f)
     }
 }
 
-// The cell beside the Binder panel: where successive sizes cross, and the
-// exact critical temperature.
-void drawCrossingList(QPainter &p, const QRectF &box, const Figure &f, const std::vector<BinderCrossing> &crossings)
+// A line of the crossings' list: where the values of a pair of successive
+// sizes cross, when they do.
+struct ListEntry {
+    bool lengthOverSize;
+    int smaller, larger;
+    std::optional<Crossing> crossing;
+};
+
+// The list: from the reweighted curves when the run made them (the very
+// numbers of standard error and --peaks), else by straight lines between
+// grid temperatures; U first, then xi/L, for every pair of successive sizes
+// that measured the value.
+struct CrossingList {
+    bool reweighted = false;
+    bool binder = false, lengthOverSize = false; // measured by some point
+    std::vector<int> binderSizes;                // the sizes that measured U
+    std::vector<ListEntry> entries;
+    std::vector<Crossing> marks(bool lengthOverSize) const
+    {
+        std::vector<Crossing> out;
+        for (const ListEntry &e : entries)
+            if (e.lengthOverSize == lengthOverSize && e.crossing)
+                out.push_back(*e.crossing);
+        return out;
+    }
+};
+
+CrossingList crossingList(const PlotData &data)
+{
+    CrossingList list;
+    list.reweighted = !data.curves.empty();
+    for (const bool xi : {false, true}) {
+        Measured PlotPoint::*const value = xi ? &PlotPoint::lengthOverSize : &PlotPoint::binder;
+        std::vector<int> sizes;
+        for (const PlotPoint &pt : data.points)
+            if (std::isfinite((pt.*value).mean))
+                sizes.push_back(pt.size);
+        std::sort(sizes.begin(), sizes.end());
+        sizes.erase(std::unique(sizes.begin(), sizes.end()), sizes.end());
+        (xi ? list.lengthOverSize : list.binder) = !sizes.empty();
+        if (!xi)
+            list.binderSizes = sizes;
+        const std::vector<Crossing> linear =
+            list.reweighted ? std::vector<Crossing>() : linearCrossings(data.points, value);
+        for (std::size_t k = 0; k + 1 < sizes.size(); ++k) {
+            ListEntry entry {xi, sizes[k], sizes[k + 1], std::nullopt};
+            if (list.reweighted) {
+                for (const PlotCrossing &c : data.crossings)
+                    if (c.lengthOverSize == xi && c.smaller == entry.smaller && c.larger == entry.larger)
+                        entry.crossing = Crossing {c.smaller, c.larger, c.temperature.mean, c.temperature.error};
+            } else {
+                for (const Crossing &c : linear)
+                    if (c.smaller == entry.smaller)
+                        entry.crossing = c;
+            }
+            list.entries.push_back(entry);
+        }
+    }
+    return list;
+}
+
+// The list's text: a title, the crossings and what the marks and the thin
+// line are.
+struct ListText {
+    QString title;
+    QStringList crossings, notes;
+};
+
+ListText listText(const PlotData &data, const CrossingList &list)
+{
+    ListText text;
+    const QString panels = list.binder && list.lengthOverSize ? QStringLiteral("U and \u03be/L panels")
+        : list.binder ? QStringLiteral("U panel") : QStringLiteral("\u03be/L panel");
+    text.title = list.binder && list.lengthOverSize ? QStringLiteral("crossings of U and \u03be/L")
+        : list.binder ? QStringLiteral("crossings of the Binder cumulants") : QStringLiteral("crossings of \u03be/L");
+    if (list.entries.empty()) {
+        text.crossings << QStringLiteral("one size: nothing to cross");
+    } else {
+        text.crossings << (list.reweighted ? QStringLiteral("on the reweighted curves:")
+                                           : QStringLiteral("linear between grid temperatures:"));
+        for (const ListEntry &e : list.entries)
+            text.crossings << QStringLiteral("%1, L = %2 and %3:  %4")
+                                  .arg(e.lengthOverSize ? QStringLiteral("\u03be/L") : QStringLiteral("U"))
+                                  .arg(e.smaller)
+                                  .arg(e.larger)
+                                  .arg(e.crossing ? QStringLiteral("T = ") + withError(e.crossing->temperature, e.crossing->error)
+                                                  : QStringLiteral("no crossing"));
+        text.notes << QStringLiteral("marked by ticks on the temperature axis")
+                   << QStringLiteral("of the %1 (the larger size's").arg(panels)
+                   << QStringLiteral("marker on each tick), with their errors;") << QString();
+    }
+    const double factor = data.uniformFactor.value_or(NAN);
+    if (factor == 1)
+        text.notes << QStringLiteral("the thin line: the critical temperature")
+                   << QStringLiteral("of the infinite lattice,")
+                   << QStringLiteral("T = 2 / ln(1 + \u221a2) = 2.269185");
+    else if (std::isfinite(factor))
+        text.notes << QStringLiteral("the thin line: the critical temperature")
+                   << QStringLiteral("of the infinite lattice, 2.269185,")
+                   << QStringLiteral("over the factor %1: T = %2").arg(factor).arg(criticalTemperature(data), 0, 'f', 6);
+    else
+        text.notes << QStringLiteral("the site factors differ: no single")
+                   << QStringLiteral("critical temperature to mark");
+    return text;
+}
+
+constexpr double ListTop = 80, LineHeight = 36, ListBottom = 30;
+
+// Lines of text from the top of `box`, in a font made smaller until the
+// widest fits.
+void drawLines(QPainter &p, const QRectF &box, const QStringList &lines)
+{
+    QFont font = p.font();
+    font.setPixelSize(24);
+    const auto widest = [&] {
+        const QFontMetricsF metrics(font);
+        double w = 0;
+        for (const QString &line : lines)
+            w = std::max(w, metrics.horizontalAdvance(line));
+        return w;
+    };
+    while (widest() > box.width() && font.pixelSize() > 14)
+        font.setPixelSize(font.pixelSize() - 1);
+    p.setFont(font);
+    double y = box.top();
+    for (const QString &line : lines) {
+        p.drawText(QRectF(box.left(), y, box.width(), LineHeight), Qt::AlignLeft | Qt::AlignVCenter, line);
+        y += LineHeight;
+    }
+}
+
+// The list in one cell, the crossings over the notes; or in a row as wide
+// as the figure, the crossings on the left and the notes on the right.
+void drawCrossingList(QPainter &p, const QRectF &box, const ListText &text, bool row)
 {
     QFont font = p.font();
     font.setPixelSize(26);
     p.setFont(font);
     p.setPen(Qt::black);
-    p.drawText(QRectF(box.left(), box.top() + 5, box.width(), 45), Qt::AlignCenter,
-               QStringLiteral("crossings of the Binder cumulants"));
-    std::vector<int> measured;
-    for (int size : f.sizes)
-        if (std::any_of(f.data.points.begin(), f.data.points.end(),
-                        [&](const PlotPoint &pt) { return pt.size == size && std::isfinite(pt.binder.mean); }))
-            measured.push_back(size);
-    QStringList lines;
-    for (std::size_t i = 0; i + 1 < measured.size(); ++i) {
-        const auto c = std::find_if(crossings.begin(), crossings.end(),
-                                    [&](const BinderCrossing &b) { return b.smaller == measured[i]; });
-        lines << QStringLiteral("L = %1 and %2:  %3").arg(measured[i]).arg(measured[i + 1])
-                     .arg(c == crossings.end() ? QStringLiteral("no crossing")
-                                               : QStringLiteral("T = ") + withError(c->temperature, c->error));
-    }
-    if (measured.size() < 2)
-        lines << QStringLiteral("one size: nothing to cross") << QString();
-    else
-        lines << QString() << QStringLiteral("marked on the temperature axis")
-              << QStringLiteral("of the U panel (the larger size's")
-              << QStringLiteral("marker on each tick), with their errors;") << QString();
-    const double factor = f.data.uniformFactor.value_or(NAN);
-    if (factor == 1)
-        lines << QStringLiteral("the thin line: the critical temperature")
-              << QStringLiteral("of the infinite lattice,")
-              << QStringLiteral("T = 2 / ln(1 + \u221a2) = 2.269185");
-    else if (std::isfinite(factor))
-        lines << QStringLiteral("the thin line: the critical temperature")
-              << QStringLiteral("of the infinite lattice, 2.269185,")
-              << QStringLiteral("over the factor %1: T = %2").arg(factor).arg(criticalTemperature(f.data), 0, 'f', 6);
-    else
-        lines << QStringLiteral("the site factors differ: no single")
-              << QStringLiteral("critical temperature to mark");
-    font.setPixelSize(24);
-    p.setFont(font);
-    const double left = box.left() + 70, lineHeight = 36;
-    double y = box.top() + 80;
-    for (const QString &text : lines) {
-        p.drawText(QRectF(left, y, box.right() - left - 20, lineHeight), Qt::AlignLeft | Qt::AlignVCenter, text);
-        y += lineHeight;
+    p.drawText(QRectF(box.left(), box.top() + 5, box.width(), 45), Qt::AlignCenter, text.title);
+    if (row) {
+        const double half = box.width() / 2;
+        drawLines(p, QRectF(box.left() + 70, box.top() + ListTop, half - 90, box.height()), text.crossings);
+        drawLines(p, QRectF(box.left() + half + 70, box.top() + ListTop, half - 90, box.height()), text.notes);
+    } else {
+        drawLines(p, QRectF(box.left() + 70, box.top() + ListTop, box.width() - 90, box.height()),
+                  text.crossings + QStringList {QString()} + text.notes);
     }
 }
 
-bool hasBinder(const PlotData &data)
+bool measures(const PlotData &data, Measured PlotPoint::*value)
 {
     return std::any_of(data.points.begin(), data.points.end(),
-                       [](const PlotPoint &pt) { return std::isfinite(pt.binder.mean); });
+                       [&](const PlotPoint &pt) { return std::isfinite((pt.*value).mean); });
+}
+
+// Where everything goes: the panels two to a row in reading order, and the
+// crossings' list (when U or xi/L was measured) in the cell beside a lone
+// last panel, else in a row of its own as high as its text.
+struct Layout {
+    std::vector<Panel> panels;
+    bool list = false, listRow = false;
+    QRectF listBox;
+    QSizeF size;
+    QRectF cell(std::size_t k) const
+    {
+        return QRectF(double(k % 2) * CellWidth, Top + double(k / 2) * CellHeight, CellWidth, CellHeight);
+    }
+};
+
+Layout layoutOf(const PlotData &data, const ListText &text)
+{
+    Layout l;
+    l.panels = {
+        {QStringLiteral("energy per site E/N"), &PlotPoint::energy, Exact::Energy},
+        {QStringLiteral("magnetization per site \u27e8|m|\u27e9"), &PlotPoint::absMag, Exact::None},
+        {QStringLiteral("specific heat per site C/N"), &PlotPoint::specificHeat, Exact::SpecificHeat},
+        {QStringLiteral("susceptibility per site \u03c7\u2032/N (with |m|)"), &PlotPoint::susceptibility, Exact::None},
+    };
+    if (measures(data, &PlotPoint::binder))
+        l.panels.push_back({QStringLiteral("Binder cumulant U = 1 \u2212 \u27e8m\u2074\u27e9 / 3\u27e8m\u00b2\u27e9\u00b2"),
+                            &PlotPoint::binder, Exact::None, true});
+    if (measures(data, &PlotPoint::lengthOverSize))
+        l.panels.push_back({QStringLiteral("correlation length over size \u03be/L"), &PlotPoint::lengthOverSize,
+                            Exact::None, true});
+    l.list = l.panels.size() > 4;
+    const std::size_t rows = (l.panels.size() + 1) / 2;
+    l.size = QSizeF(2 * CellWidth, Top + double(rows) * CellHeight);
+    if (l.list && l.panels.size() % 2 == 1) {
+        l.listBox = l.cell(l.panels.size());
+    } else if (l.list) {
+        l.listRow = true;
+        const double lines = double(std::max(text.crossings.size(), text.notes.size()));
+        l.listBox = QRectF(0, l.size.height(), l.size.width(), ListTop + lines * LineHeight + ListBottom);
+        l.size.rheight() += l.listBox.height();
+    }
+    return l;
 }
 
 } // namespace
 
 QSizeF plotSize(const PlotData &data)
 {
-    return QSizeF((hasBinder(data) ? 3 : 2) * CellWidth, Top + 2 * CellHeight);
+    return layoutOf(data, listText(data, crossingList(data))).size;
 }
 
 void renderPlot(QPainter &p, const QRectF &target, const PlotData &data, unsigned layers)
 {
-    const QSizeF size = plotSize(data);
+    const CrossingList list = crossingList(data);
+    const ListText text = listText(data, list);
+    const Layout layout = layoutOf(data, text);
+    const QSizeF size = layout.size;
     p.save();
     // Fit the figure's own coordinates into the target, keeping its shape.
     const double scale = std::min(target.width() / size.width(), target.height() / size.height());
@@ -558,14 +704,6 @@ void renderPlot(QPainter &p, const QRectF &target, const PlotData &data, unsigne
     f.tLo = std::max(0.0, f.tLo - margin);
     f.tHi += margin;
 
-    const Panel energy {QStringLiteral("energy per site E/N"), &PlotPoint::energy, Exact::Energy};
-    const Panel absMag {QStringLiteral("magnetization per site \u27e8|m|\u27e9"), &PlotPoint::absMag, Exact::None};
-    const Panel heat {QStringLiteral("specific heat per site C/N"), &PlotPoint::specificHeat, Exact::SpecificHeat};
-    const Panel chi {QStringLiteral("susceptibility per site \u03c7\u2032/N (with |m|)"), &PlotPoint::susceptibility,
-                     Exact::None};
-    const Panel binder {QStringLiteral("Binder cumulant U = 1 \u2212 \u27e8m\u2074\u27e9 / 3\u27e8m\u00b2\u27e9\u00b2"),
-                        &PlotPoint::binder, Exact::None};
-
     QFont font = p.font();
     font.setPixelSize(24);
     p.setFont(font);
@@ -574,19 +712,13 @@ void renderPlot(QPainter &p, const QRectF &target, const PlotData &data, unsigne
         p.drawText(QRectF(0, 8, size.width(), 36), Qt::AlignCenter, data.caption);
         drawLegend(p, QRectF(0, 50, size.width(), 44), f);
     }
-    const auto cell = [&](int column, int row) {
-        return QRectF(column * CellWidth, Top + row * CellHeight, CellWidth, CellHeight);
-    };
-    drawPanel(p, cell(0, 0), energy, f, {});
-    drawPanel(p, cell(1, 0), absMag, f, {});
-    drawPanel(p, cell(0, 1), heat, f, {});
-    drawPanel(p, cell(1, 1), chi, f, {});
-    if (hasBinder(data)) {
-        const std::vector<BinderCrossing> crossings = binderCrossings(data.points);
-        drawPanel(p, cell(2, 0), binder, f, crossings);
-        if (f.draws(PlotText))
-            drawCrossingList(p, cell(2, 1), f, crossings);
+    for (std::size_t k = 0; k < layout.panels.size(); ++k) {
+        const Panel &panel = layout.panels[k];
+        drawPanel(p, layout.cell(k), panel, f,
+                  panel.crossed ? list.marks(panel.value == &PlotPoint::lengthOverSize) : std::vector<Crossing>());
     }
+    if (layout.list && f.draws(PlotText))
+        drawCrossingList(p, layout.listBox, text, layout.listRow);
     p.restore();
 }
 
@@ -615,7 +747,7 @@ QString savePlot(const QString &path, const PlotData &data)
     } else if (ext == QLatin1String("pdf")) {
         QPdfWriter pdf(&figure);
         pdf.setPageSize(QPageSize(QPageSize::A4));
-        pdf.setPageOrientation(QPageLayout::Landscape);
+        pdf.setPageOrientation(all.height() > all.width() ? QPageLayout::Portrait : QPageLayout::Landscape);
         pdf.setTitle(QStringLiteral("Ferrogrid temperature sweep"));
         QPainter p;
         ok = p.begin(&pdf);

@@ -80,6 +80,7 @@ bool readPoint(const TableReader &table, PlotPoint &point, double &exact, std::s
     point.specificHeat = {number("specific_heat"), number("specific_heat_error")};
     point.susceptibility = {number("susceptibility"), number("susceptibility_error")};
     point.binder = {number("binder_cumulant"), number("binder_cumulant_error")};
+    point.lengthOverSize = {number("correlation_length_over_size"), number("correlation_length_over_size_error")};
     exact = number("exact_energy");
     if (!error.empty())
         return false;

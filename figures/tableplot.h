@@ -32,8 +32,9 @@ struct TablePlot {
 // caption takes equilibrate, factors and algorithm from the table's columns
 // of those names, else from `fallback`, and the sizes from the points; when
 // the first row's points says more points than the table has rows, it says
-// how many are missing. The columns size (absent: 20), points and
-// binder_cumulant(_error) (absent: not measured) are optional. A number that
+// how many are missing. The columns size (absent: 20), points,
+// binder_cumulant(_error) and correlation_length_over_size(_error) (absent:
+// not measured) are optional. A number that
 // is not finite is refused. The exact curves are drawn when every row has an
 // exact energy: at T when no row names a factor file, else at T * F with the
 // F for which the exact energy of the row's size at T * F is the column's.

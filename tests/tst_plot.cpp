@@ -1,6 +1,7 @@
 // The batch program's figure as it is rendered: no text over the data, each
-// size's points on its own exact curves; where the Binder cumulants of
-// successive sizes cross; the figure's data read back from a saved table.
+// size's points on its own exact curves, every size in the xi/L panel; where
+// U and xi/L of successive sizes cross, and the list of the crossings the
+// batch program draws; the figure's data read back from a saved table.
 #include "analysis/exactenergy.h"
 #include "figures/plot.h"
 #include "figures/tableplot.h"
@@ -8,7 +9,11 @@
 #include <QDir>
 #include <QImage>
 #include <QPainter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <cmath>
@@ -33,13 +38,15 @@ PlotPoint synthetic(int L, double T)
     const double m = std::pow(std::pow(mInf, 8) + std::pow(L, -1.0) / (1 + std::exp(1.5 * x)), 0.125);
     const double chi = 0.04 * std::pow(L, 1.75) / (1 + 0.4 * (x - 1) * (x - 1));
     const double u = (2.0 / 3) / (1 + 0.093 * std::exp(1.2 * (x - 0.5 / L)));
+    const double xi = 1.81 / (1 + std::exp(0.9 * (x + 0.4 / L)));
     return {L,
             T,
             measured(exactEnergy(L, L, T), 0.002),
             measured(m, 0.004),
             measured(exactSpecificHeat(L, L, T), 0.03),
             measured(chi, 0.03 * chi),
-            measured(u, 0.005)};
+            measured(u, 0.005),
+            measured(xi, 0.01)};
 }
 
 PlotData syntheticRun(const QList<int> &sizes, double from, double to, double step)
@@ -107,6 +114,51 @@ QList<QRect> blots(const QImage &image)
             out << box;
         }
     return out;
+}
+
+// The lines of text of an SVG figure, in the order written: the text items
+// on one baseline joined (a line in two fonts is written in two items).
+QStringList svgLines(const QByteArray &svg)
+{
+    QStringList lines;
+    QString y;
+    QXmlStreamReader xml(svg);
+    while (xml.readNextStartElement() || !xml.atEnd()) {
+        if (!xml.isStartElement() || xml.name() != QLatin1String("text"))
+            continue;
+        const QString at = xml.attributes().value(QLatin1String("y")).toString();
+        const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+        if (at == y && !lines.isEmpty())
+            lines.last() += text;
+        else
+            lines << text;
+        y = at;
+    }
+    return lines;
+}
+
+// The list's line of a pair, "U, L = 8 and 16:  T = 2.2550 ± 0.0065": its
+// temperature and error, and half a unit of their last digit; none when the
+// figure has no such line or it does not give a temperature.
+struct Listed {
+    double temperature, error, rounding;
+};
+
+std::optional<Listed> listed(const QStringList &lines, const QString &quantity, int smaller, int larger)
+{
+    const QString head = QStringLiteral("%1, L = %2 and %3:").arg(quantity).arg(smaller).arg(larger);
+    for (const QString &line : lines) {
+        if (!line.startsWith(head))
+            continue;
+        static const QRegularExpression number(QStringLiteral("T = ([0-9.]+) \u00b1 ([0-9.]+)$"));
+        const QRegularExpressionMatch m = number.match(line);
+        if (!m.hasMatch())
+            return std::nullopt;
+        const qsizetype point = m.captured(1).indexOf(u'.');
+        const qsizetype digits = point < 0 ? 0 : m.captured(1).size() - point - 1;
+        return Listed {m.captured(1).toDouble(), m.captured(2).toDouble(), 0.5 * std::pow(10.0, -double(digits))};
+    }
+    return std::nullopt;
 }
 
 // Cumulants on lines U(T) = a + b T for each size, on a grid of temperatures.
@@ -197,7 +249,7 @@ private slots:
         QFETCH(double, error);
         constexpr double Sigma = 0.005;
         const std::vector<PlotPoint> points = onLines(lines, Sigma);
-        const std::vector<BinderCrossing> found = ferro::batch::binderCrossings(points);
+        const std::vector<Crossing> found = linearCrossings(points, &PlotPoint::binder);
         QCOMPARE(qsizetype(found.size()), expected.size() / 3);
         for (std::size_t k = 0; k < found.size(); ++k) {
             QCOMPARE(found[k].smaller, int(expected[3 * k]));
@@ -210,7 +262,7 @@ private slots:
             for (std::size_t i = 0; i < points.size(); ++i) {
                 std::vector<PlotPoint> moved = points;
                 moved[i].binder.mean += 1e-4 * points[i].binder.error;
-                const std::vector<BinderCrossing> again = ferro::batch::binderCrossings(moved);
+                const std::vector<Crossing> again = linearCrossings(moved, &PlotPoint::binder);
                 QCOMPARE(again.size(), found.size());
                 variance += std::pow((again[k].temperature - found[k].temperature) / 1e-4, 2);
             }
@@ -240,12 +292,31 @@ private slots:
             {3.2, -0.74641, 0.00111, 0.11685, 0.00170, 0.31403, 0.0045, 0.95661, 0.0273},
         };
         for (const auto &r : run)
-            today.points.push_back({20, r[0], {r[1], r[2]}, {r[3], r[4]}, {r[5], r[6]}, {r[7], r[8]}, {}});
+            today.points.push_back({20, r[0], {r[1], r[2]}, {r[3], r[4]}, {r[5], r[6]}, {r[7], r[8]}, {}, {}});
         QTest::newRow("one-size-1.6-to-3.2-step-0.4") << today;
         QTest::newRow("three-sizes-binder") << syntheticRun({8, 16, 32}, 2.1, 2.45, 0.025);
         PlotData wide = syntheticRun({4, 8, 16, 32, 64, 128}, 1.5, 3.5, 0.25);
         wide.uniformFactor.reset();
         QTest::newRow("six-sizes-wide-range-no-exact") << wide;
+        // With the reweighted curves, their peaks and crossings, listed in a
+        // row under U and xi/L.
+        PlotData curves = syntheticRun({8, 16, 32}, 2.1, 2.45, 0.025);
+        for (int L : {8, 16, 32})
+            for (double T = 2.08; T <= 2.47; T += 0.002)
+                curves.curves.push_back(synthetic(L, T));
+        for (const bool xi : {false, true})
+            for (const Crossing &c : linearCrossings(curves.points, xi ? &PlotPoint::lengthOverSize : &PlotPoint::binder))
+                curves.crossings.push_back({xi, c.smaller, c.larger, {c.temperature, c.error}, {0.6, 0.01}});
+        curves.peaks.push_back({32, false, {2.29, 0.003}, {1.9, 0.03}});
+        QTest::newRow("three-sizes-reweighted") << curves;
+        // U or xi/L alone: the list beside its panel.
+        PlotData binder = syntheticRun({8, 16, 32, 64}, 2.1, 2.45, 0.025), length = binder;
+        for (PlotPoint &p : binder.points)
+            p.lengthOverSize = {};
+        for (PlotPoint &p : length.points)
+            p.binder = {};
+        QTest::newRow("four-sizes-binder-alone") << binder;
+        QTest::newRow("four-sizes-length-alone") << length;
     }
     void textCoversNoData()
     {
@@ -339,6 +410,145 @@ private slots:
         }
         const int full = inkCount(curves), gapped = inkCount(rendered(data, PlotCurves));
         QVERIFY2(gapped < 0.75 * full, qPrintable(QStringLiteral("%1 of %2").arg(gapped).arg(full)));
+    }
+
+    // The xi/L panel of a saved table draws every size's markers where the
+    // U panel draws them for the same values: the xi/L panel of a table
+    // (whose xi, L times xi/L, differs, as do its cumulants) and the U panel
+    // of a table whose cumulants are that xi/L are alike, pixel for pixel,
+    // each with a marker for every row.
+    void lengthOverSizePanelShowsEverySize_data()
+    {
+        QTest::addColumn<QList<int>>("sizes");
+        QTest::newRow("three-sizes") << QList<int> {8, 16, 32};
+        QTest::newRow("six-sizes") << QList<int> {4, 8, 16, 32, 64, 128};
+        QTest::newRow("one-size") << QList<int> {20};
+    }
+    void lengthOverSizePanelShowsEverySize()
+    {
+        QFETCH(QList<int>, sizes);
+        constexpr int Temperatures = 6;
+        // The figure of a table of xi/L v and cumulant u(v) on parallel
+        // rows, far enough apart that no markers touch.
+        const auto figure = [&](const std::function<double(double)> &u) {
+            QByteArray table = "temperature,sweeps,seed,energy,energy_error,abs_magnetization,abs_magnetization_error,"
+                               "specific_heat,specific_heat_error,susceptibility,susceptibility_error,acceptance,"
+                               "acceptance_error,energy_autocorrelation_time,size,binder_cumulant,binder_cumulant_error,"
+                               "correlation_length,correlation_length_error,correlation_length_over_size,"
+                               "correlation_length_over_size_error\n";
+            for (qsizetype i = 0; i < sizes.size(); ++i)
+                for (int k = 0; k < Temperatures; ++k) {
+                    const double v = 0.2 + 0.15 * double(i) + 0.02 * k, T = 2.0 + 0.1 * k;
+                    table += QStringLiteral("%1,1000,1,-1.2,0.01,0.5,0.01,1.1,0.05,3,0.2,0.3,0.001,2.5,%2,%3,0.01,%4,%5,%6,0.01\n")
+                                 .arg(T).arg(sizes[i]).arg(u(v)).arg(v * sizes[i]).arg(0.01 * sizes[i]).arg(v).toUtf8();
+                }
+            TableReader reader = TableReader::ofText("t.csv", table.toStdString());
+            const TablePlot plot = readTablePlot(reader, {});
+            if (!plot.error.empty())
+                qWarning("%s", plot.error.c_str());
+            return plot.data;
+        };
+        const PlotData same = figure([](double v) { return v; }), other = figure([](double v) { return 1.4 - v; });
+        // The panels' frames, in reading order: U and xi/L are the last two.
+        QList<QRect> frames = blots(rendered(other, PlotFrame));
+        frames.removeIf([](const QRect &r) { return r.width() < 200 || r.height() < 200; }); // dots of the grid
+        std::sort(frames.begin(), frames.end(), [](const QRect &a, const QRect &b) {
+            return std::pair(a.top() / 10, a.left()) < std::pair(b.top() / 10, b.left());
+        });
+        QCOMPARE(frames.size(), 6);
+        const QRect u = frames[4], xi = frames[5];
+        QCOMPARE(u.size(), xi.size());
+        const QImage uPanel = rendered(same, PlotPoints).copy(u), xiPanel = rendered(other, PlotPoints).copy(xi);
+        QCOMPARE(blots(xiPanel).size(), sizes.size() * Temperatures);
+        if (uPanel != xiPanel) {
+            const QString name = QDir::temp().filePath(QStringLiteral("tst_plot-%1.png").arg(QTest::currentDataTag()));
+            rendered(other, PlotAll).save(name);
+            QFAIL(qPrintable(QStringLiteral("the xi/L panel differs from the U panel of its values; the figure: %1").arg(name)));
+        }
+    }
+
+    // The list of the figure the batch program draws gives the crossings of
+    // the reweighted curves, the numbers of the --peaks file, when the run
+    // made them; else those by straight lines: of U the numbers it prints,
+    // of xi/L those of its table's xi/L.
+    void listGivesTheRunsCrossings_data()
+    {
+        QTest::addColumn<bool>("reweighted");
+        QTest::newRow("with-curves") << true;
+        QTest::newRow("without-curves") << false;
+    }
+    void listGivesTheRunsCrossings()
+    {
+        QFETCH(bool, reweighted);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QStringList args {"--algorithm", "wolff", "--size", "8,16,32", "--temperatures", "2.15:2.4:0.05",
+                          "--sweeps", "2000", "--seed", "3", "--output", dir.filePath("t.csv"),
+                          "--plot", dir.filePath("f.svg")};
+        if (reweighted)
+            args << "--peaks" << dir.filePath("p.csv");
+        QProcess batch;
+        batch.start(QStringLiteral(FERROGRID_BATCH), args);
+        QVERIFY(batch.waitForFinished(120000));
+        const QString err = QString::fromUtf8(batch.readAllStandardError());
+        QCOMPARE(batch.exitCode(), 0);
+        QFile svg(dir.filePath("f.svg"));
+        QVERIFY(svg.open(QIODevice::ReadOnly));
+        const QStringList lines = svgLines(svg.readAll());
+        QVERIFY2(lines.contains(reweighted ? QStringLiteral("on the reweighted curves:")
+                                           : QStringLiteral("linear between grid temperatures:")),
+                 qPrintable(lines.join(u'\n')));
+
+        // What the run says, by quantity and pair: (U or xi/L, smaller, larger, T, error).
+        struct Said {
+            QString quantity;
+            int smaller, larger;
+            double temperature, error;
+        };
+        QList<Said> said;
+        if (reweighted) {
+            QFile peaks(dir.filePath("p.csv"));
+            QVERIFY(peaks.open(QIODevice::ReadOnly | QIODevice::Text));
+            const QStringList head = QString::fromUtf8(peaks.readLine()).trimmed().split(u',');
+            while (!peaks.atEnd()) {
+                const QStringList row = QString::fromUtf8(peaks.readLine()).trimmed().split(u',');
+                const QString q = row[head.indexOf("quantity")];
+                if (!q.endsWith(QLatin1String("_crossing")))
+                    continue;
+                said.push_back({q == QLatin1String("binder_crossing") ? QStringLiteral("U") : QStringLiteral("\u03be/L"),
+                                row[head.indexOf("size")].toInt(), row[head.indexOf("size2")].toInt(),
+                                row[head.indexOf("temperature")].toDouble(),
+                                row[head.indexOf("temperature_error")].toDouble()});
+            }
+            QCOMPARE(said.size(), 4); // U and xi/L of 8/16 and 16/32
+        } else {
+            static const QRegularExpression line(
+                QStringLiteral("of L = (\\d+) and (\\d+) cross at T = ([0-9.]+) \\+- ([0-9.]+)"));
+            for (auto m = line.globalMatch(err); m.hasNext();) {
+                const QRegularExpressionMatch c = m.next();
+                said.push_back({QStringLiteral("U"), c.captured(1).toInt(), c.captured(2).toInt(),
+                                c.captured(3).toDouble(), c.captured(4).toDouble()});
+            }
+            QCOMPARE(said.size(), 2);
+            // Of xi/L nothing is printed: those of the points the table holds.
+            TableReader table = TableReader::openFile(dir.filePath("t.csv").toStdString());
+            const TablePlot read = readTablePlot(table, {});
+            for (const Crossing &c : linearCrossings(read.data.points, &PlotPoint::lengthOverSize))
+                said.push_back({QStringLiteral("\u03be/L"), c.smaller, c.larger, c.temperature, c.error});
+            QCOMPARE(said.size(), 4);
+        }
+        for (const Said &s : said) {
+            const std::optional<Listed> l = listed(lines, s.quantity, s.smaller, s.larger);
+            const QString what = QStringLiteral("%1, L = %2 and %3: T = %4 +- %5 said; listed: %6")
+                                     .arg(s.quantity).arg(s.smaller).arg(s.larger).arg(s.temperature).arg(s.error)
+                                     .arg(l ? QStringLiteral("%1 +- %2").arg(l->temperature).arg(l->error)
+                                            : QStringLiteral("none"));
+            QVERIFY2(l, qPrintable(what));
+            // The list rounds to two digits of the error; the run's own
+            // numbers may be rounded already.
+            QVERIFY2(std::fabs(l->temperature - s.temperature) <= l->rounding * 1.001 + 5e-7, qPrintable(what));
+            QVERIFY2(std::fabs(l->error - s.error) <= l->rounding * 1.001 + 0.005 * s.error, qPrintable(what));
+        }
     }
 
     // A saved table read back: sizes, cumulants, the factor of the exact
