@@ -190,7 +190,8 @@ constexpr Declared Table[] = {
      "(1.5:3.5:0.1) whose ends count when they fall on the grid; each 0.1 or more, at most {temperatures} of "
      "them"},
     {"", "--size", "", "L[,L...]", Form::Value, "20", Run | WriteFactors, "", sizes,
-     "lattice size or sizes, {sizes} {default}; the points are the sizes times the temperatures"},
+     "lattice size or sizes, {sizes}, even sizes up to {largest} with checkerboard {default}; the points are "
+     "the sizes times the temperatures"},
     {"", "--algorithm", "", "A", Form::Value, "metropolis", Run, "",
      [](Options &o, std::string_view v) {
          if (v != "metropolis" && v != "wolff" && v != "checkerboard")
@@ -259,7 +260,7 @@ constexpr Declared Table[] = {
      "sort in the order of their sweeps (a film: ffmpeg -framerate 10 -pattern_type glob -i 'lattice-0-*.png')"},
     {"", "--curves", "", "FILE", Form::Name, "", Run, "",
      [](Options &o, std::string_view v) { return (o.curvesFile = v, std::string()); },
-     "write reweighted curves there: for each size, E, |m|, C, chi', chi and U with errors on a fine grid "
+     "write reweighted curves there: for each size, E, |m|, C, chi', chi, U and xi/L with errors on a fine grid "
      "over the temperatures run, all points of the size combined (multiple histograms)"},
     {"", "--curve-step", "", "DT", Form::Value, "0.001", Run, "",
      [](Options &o, std::string_view v) {
@@ -272,7 +273,7 @@ constexpr Declared Table[] = {
      "the step of the curves' temperature grid"},
     {"", "--peaks", "", "FILE", Form::Name, "", Run, "",
      [](Options &o, std::string_view v) { return (o.peaksFile = v, std::string()); },
-     "write the peaks of C and chi' of each size and the crossings of U of successive sizes, from the "
+     "write the peaks of C and chi' of each size and the crossings of U and of xi/L of successive sizes, from the "
      "reweighted curves, with errors (also printed on standard error)"},
     {"", "--jobs", "", "N", Form::Value, "", Run, "",
      [](Options &o, std::string_view v) { return whole(v, 1, MaxJobs, o.jobs); },
@@ -570,12 +571,13 @@ std::string usageText()
        ferrogrid-batch --merge FILE... [--allow-missing] [--output FILE]
        ferrogrid-batch --plot-table TABLE --plot FILE
 
-Runs the Ferrogrid flip attempt (or the Wolff cluster update) headless at each
-lattice size and temperature and writes a CSV table: one row per point with
-the energy, |m|, specific heat, susceptibilities, Binder cumulant and
-acceptance ratio per site, each with its error, autocorrelation times, the
-exact energy and specific heat of the L x L torus (when every factor is the
-same F: at T*F), the run's settings, the point's stream and its warnings.
+Runs the Ferrogrid flip attempt (or the Wolff or the checkerboard update)
+headless at each lattice size and temperature and writes a CSV table: one
+row per point with the energy, |m|, specific heat, susceptibilities, Binder
+cumulant, correlation length and acceptance ratio per site, each with its
+error, autocorrelation times, the exact energy and specific heat of the L x L
+torus (when every factor is the same F: at T*F), the run's settings, the
+point's stream and its warnings.
 )";
     for (const Declared &d : Table)
         text += (d.heading.empty() ? "" : "\n" + std::string(d.heading) + ":\n") + helpEntry(d);
