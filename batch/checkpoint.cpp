@@ -1,6 +1,7 @@
 #include "batch/checkpoint.h"
 
 #include "batch/options.h"
+#include "stdruntime/files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -379,16 +380,7 @@ bool writeAtomically(const std::string &path, std::string_view bytes, std::strin
         return false;
     }
     std::size_t done = 0;
-    int failed = 0;
-    while (done < bytes.size() && !failed) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            failed = n < 0 ? errno : ENOSPC;
-        else
-            done += std::size_t(n);
-    }
+    int failed = writeAll(fd, bytes, done);
     if (!failed && ::fsync(fd) != 0)
         failed = errno;
     if (::close(fd) != 0 && !failed)

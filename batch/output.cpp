@@ -3,6 +3,7 @@
 #include "batch/npyseries.h"
 #include "batch/options.h"
 #include "batch/pictures.h"
+#include "stdruntime/files.h"
 
 #include <cerrno>
 #include <climits>
@@ -101,18 +102,11 @@ bool Output::writeBytes(std::string_view rows)
     if (m_error)
         return false;
     std::size_t done = 0;
-    while (done < rows.size()) {
-        const ssize_t n = ::write(m_fd, rows.data() + done, rows.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            m_error = n < 0 ? errno : ENOSPC;
-            // Take the cut piece back off, so that the file ends in a whole row.
-            if (done > 0 && m_whole >= 0 && ftruncate(m_fd, m_whole) == 0)
-                lseek(m_fd, m_whole, SEEK_SET);
-            return false;
-        }
-        done += std::size_t(n);
+    if ((m_error = writeAll(m_fd, rows, done))) {
+        // Take the cut piece back off, so that the file ends in a whole row.
+        if (done > 0 && m_whole >= 0 && ftruncate(m_fd, m_whole) == 0)
+            lseek(m_fd, m_whole, SEEK_SET);
+        return false;
     }
     if (m_whole >= 0)
         m_whole += (long long)rows.size();

@@ -1,5 +1,7 @@
 #include "batch/seriesqueue.h"
 
+#include "stdruntime/files.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -85,15 +87,10 @@ bool SeriesQueue::keepAside(Lane &lane, std::string_view rows)
         asideFailed(errno);
         return false;
     }
-    for (std::size_t done = 0; done < rows.size();) {
-        const ssize_t n = ::write(lane.fd, rows.data() + done, rows.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            asideFailed(n < 0 ? errno : ENOSPC);
-            return false;
-        }
-        done += std::size_t(n);
+    std::size_t done = 0;
+    if (const int why = writeAll(lane.fd, rows, done)) {
+        asideFailed(why);
+        return false;
     }
     lane.size += (long long)rows.size();
     return true;

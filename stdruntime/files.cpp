@@ -10,6 +10,20 @@
 
 namespace ferro {
 
+int writeAll(int fd, std::string_view bytes, std::size_t &done)
+{
+    done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        done += std::size_t(n);
+    }
+    return 0;
+}
+
 std::string replaceFile(const std::string &path, std::string_view bytes)
 {
     std::string temporary = path + ".XXXXXX";
@@ -18,16 +32,8 @@ std::string replaceFile(const std::string &path, std::string_view bytes)
         return std::strerror(errno);
     const mode_t mask = umask(0);
     umask(mask);
-    int why = fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
-    for (std::size_t done = 0; !why && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            why = n < 0 ? errno : ENOSPC;
-        else
-            done += std::size_t(n);
-    }
+    std::size_t done = 0;
+    int why = fchmod(fd, 0666 & ~mask) == 0 ? writeAll(fd, bytes, done) : errno;
     if (::close(fd) != 0 && !why)
         why = errno;
     if (!why && std::rename(temporary.c_str(), path.c_str()) != 0)

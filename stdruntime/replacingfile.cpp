@@ -1,5 +1,7 @@
 #include "stdruntime/replacingfile.h"
 
+#include "stdruntime/files.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -75,15 +77,9 @@ void ReplacingFile::discard()
 
 bool ReplacingFile::write(std::string_view bytes)
 {
-    for (std::size_t done = 0; !m_error && done < bytes.size();) {
-        const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            m_error = n < 0 ? errno : ENOSPC;
-        else
-            done += std::size_t(n);
-    }
+    std::size_t done = 0;
+    if (!m_error)
+        m_error = writeAll(m_fd, bytes, done);
     return !m_error;
 }
 
