@@ -1,6 +1,7 @@
 #include "engine/checkerboard.h"
 
 #include "engine/chain.h"
+#include "engine/columncounts.h"
 #include "engine/cpu.h"
 #include "engine/fourstreams.h"
 
@@ -373,6 +374,30 @@ void CheckerboardLattice::recount()
     }
     TotalMag = 2 * upSpins - sites();
     Energy = 2 * antiparallel - 2 * sites();
+}
+
+void CheckerboardLattice::lineSums(std::span<int> rows, std::span<int> columns) const
+{
+    const int L = m_size;
+    const std::size_t W = std::size_t(m_words);
+    const std::uint64_t *const colour[2] = {m_bits[0].data(), m_bits[1].data()};
+    for (int i = 0; i < L; ++i) {
+        const std::uint64_t *a = colour[0] + std::size_t(i) * W, *b = colour[1] + std::size_t(i) * W;
+        int up = 0;
+        for (std::size_t w = 0; w < W; ++w)
+            up += std::popcount(a[w]) + std::popcount(b[w]);
+        rows[std::size_t(i)] = 2 * up - L;
+    }
+    // Column 2 k + odd of row i is bit k of colour (i + odd) % 2.
+    std::vector<int> counts(64 * W);
+    for (int odd = 0; odd < 2; ++odd) {
+        countColumns(
+            L, m_words,
+            [&colour, W, odd](int i, int w) { return colour[(i + odd) & 1][std::size_t(i) * W + std::size_t(w)]; },
+            counts);
+        for (int k = 0; k < m_half; ++k)
+            columns[std::size_t(2 * k + odd)] = 2 * counts[std::size_t(k)] - L;
+    }
 }
 
 std::int64_t CheckerboardLattice::halfSweepBand(int c, int b, std::int64_t &mag, std::int64_t &energy)

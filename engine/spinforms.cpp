@@ -1,8 +1,27 @@
 #include "engine/spinforms.h"
 
+#include "engine/columncounts.h"
+
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace ferro::engine {
+
+void lineSums(std::span<const Spin> spins, int side, std::span<int> rows, std::span<int> columns)
+{
+    std::fill(columns.begin(), columns.begin() + side, 0);
+    int *const column = columns.data();
+    const Spin *cell = spins.data();
+    for (int i = 0; i < side; ++i, cell += side) {
+        int row = 0;
+        for (int j = 0; j < side; ++j) {
+            row += cell[j];
+            column[j] += cell[j];
+        }
+        rows[std::size_t(i)] = row;
+    }
+}
 
 void SiteStates::rebuild(std::span<const Spin> spins, int side)
 {
@@ -20,6 +39,22 @@ void SiteStates::readSpins(std::span<Spin> spins) const
 {
     for (std::size_t k = 0; k < spins.size(); ++k)
         spins[k] = static_cast<Spin>(spinOfCode(m_code[k]));
+}
+
+void SiteStates::lineSums(int side, std::span<int> rows, std::span<int> columns) const
+{
+    std::fill(columns.begin(), columns.begin() + side, 0);
+    int *const column = columns.data();
+    const std::uint8_t *code = m_code.data();
+    for (int i = 0; i < side; ++i, code += side) {
+        int row = 0;
+        for (int j = 0; j < side; ++j) {
+            const int s = spinOfCode(code[j]);
+            row += s;
+            column[j] += s;
+        }
+        rows[std::size_t(i)] = row;
+    }
 }
 
 SpinBits::SpinBits(int side)
@@ -58,6 +93,47 @@ void SpinBits::readSpins(std::span<Spin> spins) const
             const Place p = place(i, j + 1);
             spins[std::size_t(m_side * i + j)] = (m_bits[p.byte] & p.mask) ? 1 : -1;
         }
+}
+
+} // namespace ferro::engine
+
+namespace ferro::engine {
+
+void SpinBits::lineSums(std::span<int> rows, std::span<int> columns) const
+{
+    const int L = m_side, stride = m_stride, words = (stride + 7) / 8;
+    const std::uint8_t *const bits = m_bits.data();
+    // Word w of row i: bits 64 w to 64 w + 63, its last word cut at the row's
+    // end (bit b of a row is bit b % 8 of its byte b / 8).
+    const auto word = [bits, stride](int i, int w) {
+        const std::uint8_t *p = bits + std::size_t(stride) * std::size_t(i) + std::size_t(8 * w);
+        const int n = std::min(8, stride - 8 * w);
+        std::uint64_t x = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            if (n == 8)
+                std::memcpy(&x, p, 8);
+            else
+                std::memcpy(&x, p, std::size_t(n));
+        } else {
+            for (int b = 0; b < n; ++b)
+                x |= std::uint64_t(p[b]) << (8 * b);
+        }
+        return x;
+    };
+    // The spins are bits 1 to L; bit 0 and bit L + 1 are copies.
+    std::vector<std::uint64_t> spinsOf(std::size_t(words), 0);
+    for (int b = 1; b <= L; ++b)
+        spinsOf[std::size_t(b / 64)] |= std::uint64_t(1) << (b % 64);
+    for (int i = 0; i < L; ++i) {
+        int up = 0;
+        for (int w = 0; w < words; ++w)
+            up += std::popcount(word(i, w) & spinsOf[std::size_t(w)]);
+        rows[std::size_t(i)] = 2 * up - L;
+    }
+    std::vector<int> counts(64 * std::size_t(words));
+    countColumns(L, words, word, counts);
+    for (int j = 0; j < L; ++j)
+        columns[std::size_t(j)] = 2 * counts[std::size_t(j + 1)] - L;
 }
 
 } // namespace ferro::engine
