@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <vector>
 
@@ -34,24 +35,32 @@ constexpr std::array<std::uint64_t, 256> spreadBytes()
 inline constexpr std::array<std::uint64_t, 256> SpreadBytes = spreadBytes();
 
 // A carry-save adder: a + b + c = 2 high + low, bit by bit.
-inline void carrySave(std::uint64_t &high, std::uint64_t &low, std::uint64_t a, std::uint64_t b, std::uint64_t c)
+template <class T>
+[[gnu::always_inline]] inline void carrySave(T &high, T &low, T a, T b, T c)
 {
-    const std::uint64_t u = a ^ b;
+    const T u = a ^ b;
     high = (a & b) | (u & c);
     low = u ^ c;
 }
 
 } // namespace detail
 
+// Four words side by side (one AVX2 register where the caller is compiled
+// for it, two or four plain words elsewhere).
+using FourWords = std::uint64_t __attribute__((vector_size(32)));
+
 // counts[64 w + t] = the rows r < rows whose word w has bit t set, for w <
-// words; word(r, w) gives word w of row r. counts needs 64 words entries.
-template <class Word>
-void countColumns(int rows, int words, Word &&word, std::span<int> counts)
+// words; rowOf(r) gives row r's words. counts needs 64 words entries.
+// Always inlined, so that a caller compiled for AVX2 gets its adders in
+// vector registers.
+template <class RowOf>
+[[gnu::always_inline]] inline void countColumns(int rows, int words, RowOf &&rowOf, std::span<int> counts)
 {
-    using detail::carrySave;
     const std::size_t W = std::size_t(words);
-    std::vector<std::uint64_t> planes(4 * W, 0); // weights 1, 2, 4, 8, a word each
+    std::vector<std::uint64_t> planes(4 * W, 0); // weights 1, 2, 4, 8: W words each
     std::vector<std::uint64_t> bytes(8 * W, 0); // the sixteens: byte n of entry 8 w + q counts bit 8 q + n of word w
+    std::vector<std::uint64_t> carried(W); // a group's sixteens
+    const std::vector<std::uint64_t> zero(W, 0); // the rows past the last
     std::fill(counts.begin(), counts.begin() + std::ptrdiff_t(64 * W), 0);
     const auto flush = [&] {
         for (std::size_t e = 0; e < bytes.size(); ++e) {
@@ -60,34 +69,51 @@ void countColumns(int rows, int words, Word &&word, std::span<int> counts)
             bytes[e] = 0;
         }
     };
+    // Sixteen rows' words w (T of them) into the planes and carried.
+    const auto add = [&]<class T>(const std::uint64_t *const *p, std::size_t w, T) {
+        using detail::carrySave;
+        T a[16], ones, twos, fours, eights;
+        for (int r = 0; r < 16; ++r)
+            std::memcpy(&a[r], p[r] + w, sizeof(T));
+        std::memcpy(&ones, &planes[w], sizeof(T));
+        std::memcpy(&twos, &planes[W + w], sizeof(T));
+        std::memcpy(&fours, &planes[2 * W + w], sizeof(T));
+        std::memcpy(&eights, &planes[3 * W + w], sizeof(T));
+        T twosA, twosB, foursA, foursB, eightsA, eightsB, sixteens;
+        carrySave(twosA, ones, ones, a[0], a[1]);
+        carrySave(twosB, ones, ones, a[2], a[3]);
+        carrySave(foursA, twos, twos, twosA, twosB);
+        carrySave(twosA, ones, ones, a[4], a[5]);
+        carrySave(twosB, ones, ones, a[6], a[7]);
+        carrySave(foursB, twos, twos, twosA, twosB);
+        carrySave(eightsA, fours, fours, foursA, foursB);
+        carrySave(twosA, ones, ones, a[8], a[9]);
+        carrySave(twosB, ones, ones, a[10], a[11]);
+        carrySave(foursA, twos, twos, twosA, twosB);
+        carrySave(twosA, ones, ones, a[12], a[13]);
+        carrySave(twosB, ones, ones, a[14], a[15]);
+        carrySave(foursB, twos, twos, twosA, twosB);
+        carrySave(eightsB, fours, fours, foursA, foursB);
+        carrySave(sixteens, eights, eights, eightsA, eightsB);
+        std::memcpy(&planes[w], &ones, sizeof(T));
+        std::memcpy(&planes[W + w], &twos, sizeof(T));
+        std::memcpy(&planes[2 * W + w], &fours, sizeof(T));
+        std::memcpy(&planes[3 * W + w], &eights, sizeof(T));
+        std::memcpy(&carried[w], &sixteens, sizeof(T));
+    };
     int groups = 0;
     for (int r0 = 0; r0 < rows; r0 += 16) {
-        const int n = std::min(16, rows - r0);
-        for (std::size_t w = 0; w < W; ++w) {
-            std::uint64_t a[16];
-            for (int r = 0; r < 16; ++r)
-                a[r] = r < n ? word(r0 + r, int(w)) : 0;
-            std::uint64_t &ones = planes[4 * w], &twos = planes[4 * w + 1], &fours = planes[4 * w + 2],
-                          &eights = planes[4 * w + 3];
-            std::uint64_t twosA, twosB, foursA, foursB, eightsA, eightsB, sixteens;
-            carrySave(twosA, ones, ones, a[0], a[1]);
-            carrySave(twosB, ones, ones, a[2], a[3]);
-            carrySave(foursA, twos, twos, twosA, twosB);
-            carrySave(twosA, ones, ones, a[4], a[5]);
-            carrySave(twosB, ones, ones, a[6], a[7]);
-            carrySave(foursB, twos, twos, twosA, twosB);
-            carrySave(eightsA, fours, fours, foursA, foursB);
-            carrySave(twosA, ones, ones, a[8], a[9]);
-            carrySave(twosB, ones, ones, a[10], a[11]);
-            carrySave(foursA, twos, twos, twosA, twosB);
-            carrySave(twosA, ones, ones, a[12], a[13]);
-            carrySave(twosB, ones, ones, a[14], a[15]);
-            carrySave(foursB, twos, twos, twosA, twosB);
-            carrySave(eightsB, fours, fours, foursA, foursB);
-            carrySave(sixteens, eights, eights, eightsA, eightsB);
+        const std::uint64_t *p[16];
+        for (int r = 0; r < 16; ++r)
+            p[r] = r0 + r < rows ? rowOf(r0 + r) : zero.data();
+        std::size_t w = 0;
+        for (; w + 4 <= W; w += 4)
+            add(p, w, FourWords {});
+        for (; w < W; ++w)
+            add(p, w, std::uint64_t {});
+        for (w = 0; w < W; ++w)
             for (std::size_t q = 0; q < 8; ++q)
-                bytes[8 * w + q] += detail::SpreadBytes[sixteens >> (8 * q) & 0xFF];
-        }
+                bytes[8 * w + q] += detail::SpreadBytes[carried[w] >> (8 * q) & 0xFF];
         if (++groups == 255) { // a byte counter holds 255
             flush();
             groups = 0;
@@ -96,8 +122,8 @@ void countColumns(int rows, int words, Word &&word, std::span<int> counts)
     flush();
     for (std::size_t w = 0; w < W; ++w)
         for (int t = 0; t < 64; ++t)
-            counts[64 * w + std::size_t(t)] += int(planes[4 * w] >> t & 1) + 2 * int(planes[4 * w + 1] >> t & 1)
-                + 4 * int(planes[4 * w + 2] >> t & 1) + 8 * int(planes[4 * w + 3] >> t & 1);
+            counts[64 * w + std::size_t(t)] += int(planes[w] >> t & 1) + 2 * int(planes[W + w] >> t & 1)
+                + 4 * int(planes[2 * W + w] >> t & 1) + 8 * int(planes[3 * W + w] >> t & 1);
 }
 
 } // namespace ferro::engine

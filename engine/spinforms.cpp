@@ -1,6 +1,7 @@
 #include "engine/spinforms.h"
 
 #include "engine/columncounts.h"
+#include "engine/cpu.h"
 
 #include <algorithm>
 #include <bit>
@@ -11,7 +12,7 @@ namespace ferro::engine {
 void lineSums(std::span<const Spin> spins, int side, std::span<int> rows, std::span<int> columns)
 {
     std::fill(columns.begin(), columns.begin() + side, 0);
-    int *const column = columns.data();
+    int *__restrict const column = columns.data();
     const Spin *cell = spins.data();
     for (int i = 0; i < side; ++i, cell += side) {
         int row = 0;
@@ -44,7 +45,7 @@ void SiteStates::readSpins(std::span<Spin> spins) const
 void SiteStates::lineSums(int side, std::span<int> rows, std::span<int> columns) const
 {
     std::fill(columns.begin(), columns.begin() + side, 0);
-    int *const column = columns.data();
+    int *__restrict const column = columns.data(); // the codes are bytes, which could alias it
     const std::uint8_t *code = m_code.data();
     for (int i = 0; i < side; ++i, code += side) {
         int row = 0;
@@ -99,27 +100,26 @@ void SpinBits::readSpins(std::span<Spin> spins) const
 
 namespace ferro::engine {
 
-void SpinBits::lineSums(std::span<int> rows, std::span<int> columns) const
+namespace {
+
+// SpinBits::lineSums of L rows of `stride` bytes, for the portable code and
+// for AVX2.
+[[gnu::always_inline]] inline void bitLineSums(const std::uint8_t *bits, int L, int stride, std::span<int> rows,
+                                               std::span<int> columns)
 {
-    const int L = m_side, stride = m_stride, words = (stride + 7) / 8;
-    const std::uint8_t *const bits = m_bits.data();
-    // Word w of row i: bits 64 w to 64 w + 63, its last word cut at the row's
-    // end (bit b of a row is bit b % 8 of its byte b / 8).
-    const auto word = [bits, stride](int i, int w) {
-        const std::uint8_t *p = bits + std::size_t(stride) * std::size_t(i) + std::size_t(8 * w);
-        const int n = std::min(8, stride - 8 * w);
-        std::uint64_t x = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            if (n == 8)
-                std::memcpy(&x, p, 8);
-            else
-                std::memcpy(&x, p, std::size_t(n));
-        } else {
-            for (int b = 0; b < n; ++b)
-                x |= std::uint64_t(p[b]) << (8 * b);
-        }
-        return x;
-    };
+    const int words = (stride + 7) / 8;
+    // The rows as whole words (bit b of a row is bit b % 8 of its byte b / 8).
+    std::vector<std::uint64_t> rowWords(std::size_t(L) * std::size_t(words), 0);
+    for (int i = 0; i < L; ++i) {
+        const std::uint8_t *p = bits + std::size_t(stride) * std::size_t(i);
+        std::uint64_t *to = rowWords.data() + std::size_t(words) * std::size_t(i);
+        if constexpr (std::endian::native == std::endian::little)
+            std::memcpy(to, p, std::size_t(stride));
+        else
+            for (int b = 0; b < stride; ++b)
+                to[b / 8] |= std::uint64_t(p[b]) << (8 * (b % 8));
+    }
+    const auto row = [&rowWords, words](int i) { return rowWords.data() + std::size_t(words) * std::size_t(i); };
     // The spins are bits 1 to L; bit 0 and bit L + 1 are copies.
     std::vector<std::uint64_t> spinsOf(std::size_t(words), 0);
     for (int b = 1; b <= L; ++b)
@@ -127,13 +127,32 @@ void SpinBits::lineSums(std::span<int> rows, std::span<int> columns) const
     for (int i = 0; i < L; ++i) {
         int up = 0;
         for (int w = 0; w < words; ++w)
-            up += std::popcount(word(i, w) & spinsOf[std::size_t(w)]);
+            up += std::popcount(row(i)[w] & spinsOf[std::size_t(w)]);
         rows[std::size_t(i)] = 2 * up - L;
     }
     std::vector<int> counts(64 * std::size_t(words));
-    countColumns(L, words, word, counts);
+    countColumns(L, words, row, counts);
     for (int j = 0; j < L; ++j)
         columns[std::size_t(j)] = 2 * counts[std::size_t(j + 1)] - L;
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2,popcnt"))) void bitLineSumsVector(const std::uint8_t *bits, int L, int stride,
+                                                              std::span<int> rows, std::span<int> columns)
+{
+    bitLineSums(bits, L, stride, rows, columns);
+}
+#endif
+
+} // namespace
+
+void SpinBits::lineSums(std::span<int> rows, std::span<int> columns) const
+{
+#if defined(__x86_64__)
+    if (hasAvx2())
+        return bitLineSumsVector(m_bits.data(), m_side, m_stride, rows, columns);
+#endif
+    bitLineSums(m_bits.data(), m_side, m_stride, rows, columns);
 }
 
 } // namespace ferro::engine
