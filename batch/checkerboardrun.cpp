@@ -1,6 +1,7 @@
 #include "batch/checkerboardrun.h"
 
 #include "engine/checkerboard.h"
+#include "engine/fouriermode.h"
 #include "engine/lattice.h"
 #include "table/table.h"
 
@@ -49,10 +50,13 @@ TemperatureOutcome runCheckerboardJob(const TemperatureJob &job, std::atomic<std
         seriesRowAt(0);
 
     analysis::Accumulator accumulator(job.sweeps, lattice.sites());
-    // The energy histogram for reweighting, when asked for (without the
-    // Fourier mode, which this update does not measure).
+    // The energy histogram for reweighting, when asked for, with the Fourier
+    // mode of every measured sweep (read off the bits).
+    engine::FourierMode mode(job.size);
     const std::shared_ptr<analysis::EnergyHistogram> histogram
         = job.histogram ? std::make_shared<analysis::EnergyHistogram>(lattice.sites(), job.sweeps) : nullptr;
+    if (histogram)
+        histogram->setHasMode();
     const std::int64_t total = job.equilibrate + job.sweeps;
     std::int64_t reported = 0;
     for (std::int64_t sweep = 1; sweep <= total; ++sweep) {
@@ -63,9 +67,10 @@ TemperatureOutcome runCheckerboardJob(const TemperatureJob &job, std::atomic<std
         }
         const std::int64_t flipped = lattice.sweep();
         if (sweep > job.equilibrate) {
-            accumulator.add(lattice.Energy, lattice.TotalMag, flipped);
+            const double f = mode(lattice);
+            accumulator.add(lattice.Energy, lattice.TotalMag, flipped, f);
             if (histogram)
-                histogram->add(lattice.Energy, lattice.TotalMag);
+                histogram->add(lattice.Energy, lattice.TotalMag, f);
         }
         if (job.seriesEvery > 0 && sweep % job.seriesEvery == 0)
             seriesRowAt(sweep);

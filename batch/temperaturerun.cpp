@@ -237,8 +237,8 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
             return {};
         }
         const int accepted = sweepAlone(job, lattice, stream, clock, sweep);
-        if (sweep > job.equilibrate) { // the spins read, not written: the form swept stays fresh
-            const double f = mode(std::as_const(lattice).spins());
+        if (sweep > job.equilibrate) { // read off the form swept, which stays the only fresh one
+            const double f = mode(lattice);
             accumulator.add(lattice.Energy, lattice.TotalMag, accepted, f);
             if (histogram)
                 histogram->add(lattice.Energy, lattice.TotalMag, f);
@@ -305,7 +305,7 @@ std::vector<TemperatureOutcome> runTemperatureJobs(std::span<const TemperatureJo
         engine::sweepTogether(pointers, accepted);
         if (sweep > jobs.front().equilibrate)
             for (std::size_t c = 0; c < jobs.size(); ++c) {
-                const double f = mode(std::as_const(chains[c]->lattice).spins());
+                const double f = mode(chains[c]->lattice);
                 accumulators[c].add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, accepted[c], f);
                 if (histograms[c])
                     histograms[c]->add(chains[c]->lattice.Energy, chains[c]->lattice.TotalMag, f);

@@ -1,6 +1,7 @@
 #include "engine/checkerboard.h"
 
 #include "engine/chain.h"
+#include "engine/columncounts.h"
 #include "engine/cpu.h"
 #include "engine/fourstreams.h"
 
@@ -373,6 +374,53 @@ void CheckerboardLattice::recount()
     }
     TotalMag = 2 * upSpins - sites();
     Energy = 2 * antiparallel - 2 * sites();
+}
+
+namespace {
+
+// lineSums of the two colours' rows (L rows of `words` words each, `half`
+// sites a row), for the portable code and for AVX2.
+[[gnu::always_inline]] inline void lineSumsOf(const std::uint64_t *const colour[2], int L, int words, int half,
+                                              std::span<int> rows, std::span<int> columns)
+{
+    const std::size_t W = std::size_t(words);
+    for (int i = 0; i < L; ++i) {
+        const std::uint64_t *a = colour[0] + std::size_t(i) * W, *b = colour[1] + std::size_t(i) * W;
+        int up = 0;
+        for (std::size_t w = 0; w < W; ++w)
+            up += std::popcount(a[w]) + std::popcount(b[w]);
+        rows[std::size_t(i)] = 2 * up - L;
+    }
+    // Column 2 k + odd of row i is bit k of colour (i + odd) % 2.
+    std::vector<int> counts(64 * W);
+    for (int odd = 0; odd < 2; ++odd) {
+        countColumns(
+            L, words,
+            [colour, W, odd](int i) { return colour[(i + odd) & 1] + std::size_t(i) * W; },
+            counts);
+        for (int k = 0; k < half; ++k)
+            columns[std::size_t(2 * k + odd)] = 2 * counts[std::size_t(k)] - L;
+    }
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx2,popcnt"))) void lineSumsVector(const std::uint64_t *const colour[2], int L, int words,
+                                                           int half, std::span<int> rows, std::span<int> columns)
+{
+    lineSumsOf(colour, L, words, half, rows, columns);
+}
+#endif
+
+} // namespace
+
+void CheckerboardLattice::lineSums(std::span<int> rows, std::span<int> columns) const
+{
+    const std::uint64_t *const colour[2] = {m_bits[0].data(), m_bits[1].data()};
+#if defined(__x86_64__)
+    if (m_vector)
+        return lineSumsVector(colour, m_size, m_words, m_half, rows, columns);
+#endif
+    lineSumsOf(colour, m_size, m_words, m_half, rows, columns);
 }
 
 std::int64_t CheckerboardLattice::halfSweepBand(int c, int b, std::int64_t &mag, std::int64_t &energy)

@@ -53,6 +53,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -148,6 +149,11 @@ public:
     int spin(int i, int j) const;
     void setSpin(int i, int j, int s);
     void recount();
+    // The sums of the rows and of the columns of the spins (L each), for the
+    // Fourier mode: a row's by counting both colours' bits; the columns by
+    // countColumns over one colour of the even rows and the other of the odd
+    // ones, the even columns and the odd apart.
+    void lineSums(std::span<int> rows, std::span<int> columns) const;
 
     // The bands: how many for this L, and the first row of band b (band b
     // has rows bandStart(b) .. bandStart(b + 1) - 1).

@@ -1,5 +1,8 @@
 #include "engine/fouriermode.h"
 
+#include "engine/checkerboard.h"
+#include "engine/lattice.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -19,18 +22,25 @@ FourierMode::FourierMode(int size)
 
 double FourierMode::operator()(std::span<const Spin> spins)
 {
+    lineSums(spins, m_size, m_rowSums, m_columnSums);
+    return transform();
+}
+
+double FourierMode::operator()(const FastLattice &lattice)
+{
+    lattice.lineSums(m_rowSums, m_columnSums);
+    return transform();
+}
+
+double FourierMode::operator()(const CheckerboardLattice &lattice)
+{
+    lattice.lineSums(m_rowSums, m_columnSums);
+    return transform();
+}
+
+double FourierMode::transform() const
+{
     const int L = m_size;
-    std::fill(m_columnSums.begin(), m_columnSums.end(), 0);
-    int *const columns = m_columnSums.data();
-    const Spin *cell = spins.data();
-    for (int i = 0; i < L; ++i, cell += L) {
-        int row = 0;
-        for (int j = 0; j < L; ++j) {
-            row += cell[j];
-            columns[j] += cell[j];
-        }
-        m_rowSums[std::size_t(i)] = row;
-    }
     // |sum_j c_j e^{i 2 pi j / L}|^2 for the column sums (k along j) and the
     // row sums (k along i).
     const auto power = [&](const std::vector<int> &sums) {

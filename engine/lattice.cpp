@@ -87,6 +87,16 @@ void FastLattice::readSpinsOff() const
     m_fresh |= Spins;
 }
 
+void FastLattice::lineSums(std::span<int> rows, std::span<int> columns) const
+{
+    if (m_fresh & Bits)
+        m_bits.lineSums(rows, columns);
+    else if (m_fresh & States)
+        m_states.lineSums(m_size, rows, columns);
+    else
+        engine::lineSums(m_spin, m_size, rows, columns);
+}
+
 SiteStates &FastLattice::statesToSweep()
 {
     if (!(m_fresh & States)) {

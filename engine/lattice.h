@@ -79,6 +79,10 @@ public:
         return m_spin;
     }
     void recount();
+    // The sums of the rows and of the columns of the spins (lineSums, L each),
+    // read off whichever form holds the lattice as it is, the others left as
+    // they are: the bits, else the site codes, else the spins.
+    void lineSums(std::span<int> rows, std::span<int> columns) const;
 
     // The window's T = Zero and T = Infinity rules (orderedSpins, randomSpins)
     // on this lattice, then a recount. At L = 20 the very states of

@@ -32,6 +32,11 @@ inline SpinRows rowsOf(std::span<const Spin> spins, int side)
     };
 }
 
+// The sums of the rows (rows[i], row i) and of the columns (columns[j]) of
+// L x L spins in row-major order: the Fourier mode's input. The lattice forms
+// below give the same sums from their own layouts.
+void lineSums(std::span<const Spin> spins, int side, std::span<int> rows, std::span<int> columns);
+
 // The site code (siteCode: 9 s + h + 13) of every site, one byte each: an
 // attempt that is not accepted reads one byte, one cache line.
 class SiteStates {
@@ -40,6 +45,8 @@ public:
     void rebuild(std::span<const Spin> spins, int side);
     // The spins the codes hold.
     void readSpins(std::span<Spin> spins) const;
+    // lineSums of the spins the codes hold, the side given.
+    void lineSums(int side, std::span<int> rows, std::span<int> columns) const;
     std::uint8_t *data() { return m_code.data(); }
 
 private:
@@ -59,6 +66,9 @@ public:
     // which one bit cannot hold.
     bool rebuild(std::span<const Spin> spins);
     void readSpins(std::span<Spin> spins) const;
+    // lineSums of the spins the bits hold: a row's by counting its bits, the
+    // columns 64 at a time (countColumns).
+    void lineSums(std::span<int> rows, std::span<int> columns) const;
 
     int stride() const { return m_stride; }
     std::uint8_t *data() { return m_bits.data(); }

@@ -288,6 +288,58 @@ private slots:
         }
     }
 
+    // The checkerboard update measures the Fourier mode too: its correlation
+    // length and xi/L agree with Metropolis' at the same size and
+    // temperature within three times the errors both report, combined; its curves file
+    // carries xi/L. Rows of less than a word of one colour and of a word and
+    // one bit (the Metropolis one read off its site codes).
+    void checkerboardCorrelationLengthIsMetropolis_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<double>("temperature");
+        QTest::newRow("L16-T2.27") << 16 << 2.27;
+        QTest::newRow("L34-T2.4") << 34 << 2.4;
+        QTest::newRow("L130-T2.35") << 130 << 2.35;
+    }
+    void checkerboardCorrelationLengthIsMetropolis()
+    {
+        QFETCH(int, size);
+        QFETCH(double, temperature);
+        QTemporaryDir dir;
+        const QString curves = dir.filePath("c.csv");
+        const QStringList args {"--size", QString::number(size), "--temperatures", QString::number(temperature),
+                                "--sweeps", "20000", "--seed", "9"};
+        const Run metropolis = run(args);
+        const Run checkerboard = run(args + QStringList {"--algorithm", "checkerboard", "--curves", curves});
+        QCOMPARE(metropolis.exitCode, 0);
+        QCOMPARE(checkerboard.exitCode, 0);
+        const QByteArrayList m = rows(metropolis.out).value(1), c = rows(checkerboard.out).value(1);
+        for (const char *column : {"correlation_length", "correlation_length_over_size"}) {
+            const int at = col(column);
+            QVERIFY2(!c.value(at).isEmpty() && !c.value(at + 1).isEmpty(), c.join(',').constData());
+            const double error = std::hypot(m.value(at + 1).toDouble(), c.value(at + 1).toDouble());
+            QVERIFY2(std::fabs(m.value(at).toDouble() - c.value(at).toDouble()) < 3 * error,
+                     (m.join(',') + "\n" + c.join(',')).constData());
+        }
+        QFile file(curves);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArrayList> curveRows = rows(file.readAll());
+        const int xi = int(curveRows.value(0).indexOf("correlation_length_over_size"));
+        QVERIFY(xi >= 0 && curveRows.size() > 1);
+        bool own = false;
+        for (const QByteArrayList &row : curveRows.mid(1)) {
+            QVERIFY2(!row.value(xi).isEmpty(), row.join(',').constData());
+            // Reweighted to its own temperature: the table's value, up to the histogram's binning.
+            if (std::fabs(row.value(1).toDouble() - temperature) < 1e-9) {
+                own = true;
+                const int at = col("correlation_length_over_size");
+                QVERIFY2(std::fabs(row.value(xi).toDouble() - c.value(at).toDouble()) < 0.5 * c.value(at + 1).toDouble(),
+                         (row.join(',') + "\n" + c.join(',')).constData());
+            }
+        }
+        QVERIFY(own);
+    }
+
     void sameSeedSameOutputForAnyJobs_data()
     {
         QTest::addColumn<QStringList>("args");

@@ -7,6 +7,7 @@
 #include "core/flip.h"
 #include "tests/fakes.h"
 #include "engine/chain.h"
+#include "engine/checkerboard.h"
 #include "engine/fouriermode.h"
 #include "core/lattice.h"
 #include "stdruntime/random.h"
@@ -594,6 +595,85 @@ private slots:
         ferro::engine::FourierMode measure(size);
         const double f = measure(std::as_const(c->lattice).spins());
         QVERIFY2(std::abs(f - mode) <= 1e-9 * std::max(1.0, mode), qPrintable(QStringLiteral("F = %1").arg(f, 0, 'g', 12)));
+    }
+
+    // The row and column sums the mode is made of, read off the form a sweep
+    // left fresh (the bits of chains swept together, the site codes of a
+    // large lattice swept alone, the checkerboard's two colours), against
+    // the sums of the same spins read out one by one; and so the same F to
+    // the last bit. Random states, rows of fewer bits than a byte, a word and
+    // a byte more than a word.
+    void modeOfEveryFormIsTheSpins_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::addColumn<int>("size");
+        for (const int L : {2, 4, 6, 62, 66, 130})
+            for (const char *form : {"bits", "codes", "checkerboard"})
+                QTest::addRow("%s-L%d", form, L) << QString(form) << L;
+        QTest::newRow("bits-L67-odd") << "bits" << 67;
+        QTest::newRow("bits-L1024") << "bits" << 1024;
+        QTest::newRow("codes-L131-blanks") << "codes-blanks" << 131;
+        QTest::newRow("checkerboard-L1030") << "checkerboard" << 1030;
+        // Nearly every spin up in more than 255 x 16 rows: column counts past a byte's reach.
+        QTest::newRow("checkerboard-L4098-ordered") << "checkerboard-ordered" << 4098;
+    }
+    void modeOfEveryFormIsTheSpins()
+    {
+        QFETCH(QString, form);
+        QFETCH(int, size);
+        const std::size_t L = std::size_t(size);
+        std::vector<int> rows(L), columns(L), plainRows(L), plainColumns(L);
+        std::vector<ferro::engine::Spin> spins(L * L);
+        engine::FourierMode mode(size);
+        double f = 0;
+        if (form.startsWith("checkerboard")) {
+            engine::CheckerboardLattice lattice(size);
+            if (form == "checkerboard") {
+                Random stream(std::uint64_t(size) + 1);
+                lattice.startRandom(stream);
+                lattice.setTemperature(2.4);
+            } else {
+                for (std::uint64_t seed = 1; lattice.TotalMag < 0; ++seed) { // the ordered start that is up
+                    Random stream(seed);
+                    lattice.startOrdered(stream);
+                }
+                lattice.setTemperature(0.5); // hardly a spin turns
+            }
+            for (int sweep = 0; sweep < 3; ++sweep)
+                lattice.sweep();
+            lattice.lineSums(rows, columns);
+            f = mode(lattice);
+            for (std::size_t k = 0; k < spins.size(); ++k)
+                spins[k] = lattice.spin(int(k / L), int(k % L));
+        } else {
+            // Four chains, swept together (as bits above L = 112), or one
+            // swept alone (as site codes above L = 128).
+            std::vector<std::unique_ptr<Chain>> chains;
+            std::vector<Chain *> group;
+            for (int c = 0; c < (form == "bits" ? 4 : 1); ++c) {
+                chains.push_back(chain(size, 2.4, engine::streamSeed(std::uint64_t(size), std::uint64_t(c))));
+                if (form == "codes-blanks")
+                    blankEverySeventh(chains.back()->lattice);
+                group.push_back(chains.back().get());
+            }
+            std::vector<int> accepted(group.size());
+            for (int sweep = 0; sweep < 3; ++sweep)
+                engine::sweepTogether(group, accepted);
+            FastLattice &lattice = chains.back()->lattice;
+            if (form == "bits")
+                QVERIFY(lattice.bitsToSweep()); // the only fresh form (already so above L = 112)
+            else
+                lattice.statesToSweep();
+            lattice.lineSums(rows, columns);
+            f = mode(lattice);
+            const std::span<const ferro::engine::Spin> read = std::as_const(lattice).spins();
+            std::copy(read.begin(), read.end(), spins.begin());
+        }
+        engine::lineSums(spins, size, plainRows, plainColumns);
+        QCOMPARE(rows, plainRows);
+        QCOMPARE(columns, plainColumns);
+        const double plain = mode(spins);
+        QVERIFY2(f == plain, qPrintable(QStringLiteral("F = %1, from the spins %2").arg(f, 0, 'g', 17).arg(plain, 0, 'g', 17)));
     }
 };
 
