@@ -31,6 +31,8 @@ std::vector<Crossing> linearCrossings(const std::vector<PlotPoint> &points, Meas
                   [](const PlotPoint *a, const PlotPoint *b) { return a->temperature < b->temperature; });
 
     std::vector<Crossing> out;
+    if (bySize.size() < 2) // nothing to cross (and no second size to step to)
+        return out;
     for (auto small = bySize.begin(), large = std::next(small); small != bySize.end() && large != bySize.end();
          ++small, ++large) {
         // d = v_larger - v_smaller at each temperature both sizes have.
