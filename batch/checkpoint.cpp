@@ -155,12 +155,12 @@ analysis::Results getResults(Reader &r)
 void putState(Writer &w, const PointState &s)
 {
     w.i64(s.sweep);
-    w.i64(s.clusters);
-    w.i64(s.added);
-    w.i64(s.measuredClusters);
-    w.i64(s.measuredAdded);
-    w.i64(s.made);
-    w.f64(s.due);
+    w.i64(s.clock.clusters);
+    w.i64(s.clock.added);
+    w.i64(s.clock.measuredClusters);
+    w.i64(s.clock.measuredAdded);
+    w.i64(s.clock.made);
+    w.f64(s.clock.due);
     w.text(std::string_view(reinterpret_cast<const char *>(s.spins.data()), s.spins.size()));
     for (const std::uint64_t word : s.stream)
         w.u64(word);
@@ -180,12 +180,12 @@ PointState getState(Reader &r)
 {
     PointState s;
     s.sweep = r.i64();
-    s.clusters = r.i64();
-    s.added = r.i64();
-    s.measuredClusters = r.i64();
-    s.measuredAdded = r.i64();
-    s.made = r.i64();
-    s.due = r.f64();
+    s.clock.clusters = r.i64();
+    s.clock.added = r.i64();
+    s.clock.measuredClusters = r.i64();
+    s.clock.measuredAdded = r.i64();
+    s.clock.made = r.i64();
+    s.clock.due = r.f64();
     const std::string_view spins = r.bytes(r.u64());
     s.spins.assign(spins.begin(), spins.end());
     for (std::uint64_t &word : s.stream)

@@ -23,17 +23,21 @@ namespace ferro::batch {
 struct Options;
 
 // One point's chain between two sweeps.
+// The Wolff sweeps' clock (temperaturerun.cpp): clusters and spins since the
+// middle of the equilibration, the same while measuring, the measured
+// sweeps' clusters made and due.
+struct WolffCounts {
+    std::int64_t clusters = 0, added = 0, measuredClusters = 0, measuredAdded = 0, made = 0;
+    double due = 0;
+};
+
 struct PointState {
     std::int64_t sweep = 0; // sweeps done (equilibration included)
     std::vector<std::int8_t> spins;
     std::array<std::uint64_t, 4> stream {};
     engine::FastLattice::WolffState wolff;
     std::vector<std::uint64_t> accumulator; // Accumulator::save()
-    // The Wolff sweeps' clock (temperaturerun.cpp): clusters and spins since
-    // the middle of the equilibration, the same while measuring, the measured
-    // sweeps' clusters made and due.
-    std::int64_t clusters = 0, added = 0, measuredClusters = 0, measuredAdded = 0, made = 0;
-    double due = 0;
+    WolffCounts clock;
     std::string series; // series rows made and not yet handed on
 };
 

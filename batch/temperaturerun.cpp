@@ -56,12 +56,7 @@ void wolffSweepBySpins(FastLattice &lattice, Stream &stream, std::int64_t &clust
 // on the clusters of the sweep itself, unlike the count of spins that ends
 // an equilibration sweep (which leans to order); the past clusters move c
 // by 1/(clusters so far) each, too little to lean measurably.
-struct WolffClock {
-    std::int64_t clusters = 0, added = 0; // since the middle of the equilibration
-    std::int64_t measuredClusters = 0, measuredAdded = 0;
-    double due = 0;
-    std::int64_t made = 0; // clusters of the measured sweeps
-
+struct WolffClock : WolffCounts {
     void measuredSweep(FastLattice &lattice, Stream &stream)
     {
         if (clusters == 0) { // nothing to go by yet: one sweep by the count of spins
@@ -125,12 +120,7 @@ PointState captured(const FastLattice &lattice, Stream &stream, const analysis::
     std::copy(std::begin(stream.engine().s), std::end(stream.engine().s), s.stream.begin());
     s.wolff = lattice.wolffState();
     s.accumulator = accumulator.save();
-    s.clusters = clock.clusters;
-    s.added = clock.added;
-    s.measuredClusters = clock.measuredClusters;
-    s.measuredAdded = clock.measuredAdded;
-    s.made = clock.made;
-    s.due = clock.due;
+    s.clock = clock;
     s.series = pending;
     return s;
 }
@@ -154,19 +144,6 @@ bool restored(FastLattice &lattice, Stream &stream, analysis::Accumulator &accum
     std::copy(state.stream.begin(), state.stream.end(), stream.engine().s);
     lattice.restoreWolff(state.wolff);
     return true;
-}
-
-// The Wolff clock as a checkpoint's state holds it.
-WolffClock resumedClock(const PointState &state)
-{
-    WolffClock clock;
-    clock.clusters = state.clusters;
-    clock.added = state.added;
-    clock.measuredClusters = state.measuredClusters;
-    clock.measuredAdded = state.measuredAdded;
-    clock.made = state.made;
-    clock.due = state.due;
-    return clock;
 }
 
 // Sweep `sweep` of a job run alone: Metropolis, or Wolff clusters by the
@@ -222,7 +199,7 @@ TemperatureOutcome runTemperatureJob(const TemperatureJob &job, std::atomic<std:
 
     engine::FourierMode mode(job.size);
     const std::shared_ptr<analysis::EnergyHistogram> histogram = histogramFor(job);
-    WolffClock clock = job.resume ? resumedClock(*job.resume) : WolffClock {};
+    WolffClock clock = job.resume ? WolffClock {job.resume->clock} : WolffClock {};
     const std::int64_t total = job.equilibrate + job.sweeps;
     std::int64_t reported = job.resume ? job.resume->sweep : 0;
     sweepsDone += reported;
