@@ -25,6 +25,20 @@ double reach(const EnergyHistogram &h, double beta)
 
 } // namespace
 
+int curveBlocks(const std::vector<CurveInput> &points)
+{
+    std::int64_t most = EnergyHistogram::MaxBlocks;
+    for (const CurveInput &p : points) {
+        most = std::min<std::int64_t>(most, p.histogram->blocks());
+        if (p.blocks > 0)
+            most = std::min(most, p.blocks);
+    }
+    int blocks = 1;
+    while (2 * blocks <= most)
+        blocks *= 2;
+    return blocks;
+}
+
 SizeCurve reweightSize(int size, const std::vector<CurveInput> &input, double step, double factor, double minOverlap)
 {
     SizeCurve curve;
@@ -66,6 +80,7 @@ SizeCurve reweightSize(int size, const std::vector<CurveInput> &input, double st
             low[g + 1] = std::max(low[g + 1], middle);
         }
 
+    const int blocks = curveBlocks(points);
     std::vector<std::unique_ptr<MultiHistogram>> combined;
     for (std::size_t g = 0; g < groups.size(); ++g) {
         std::vector<const EnergyHistogram *> histograms;
@@ -74,7 +89,7 @@ SizeCurve reweightSize(int size, const std::vector<CurveInput> &input, double st
             histograms.push_back(p.histogram);
             temperatures.push_back(p.temperature * factor);
         }
-        combined.push_back(std::make_unique<MultiHistogram>(histograms, temperatures));
+        combined.push_back(std::make_unique<MultiHistogram>(histograms, temperatures, blocks));
         curve.groupSizes.push_back(int(groups[g].size()));
         if (!combined.back()->converged())
             curve.notes.push_back("L = " + std::to_string(size) + ": the combination of the points from T = "
@@ -179,14 +194,15 @@ std::optional<Extremum> crossingOf(const SizeCurve &a, const SizeCurve &b, Quant
     const auto at = [&](const SizeCurve &c, std::int64_t k) -> const std::optional<CurveValues> & {
         return c.values[std::size_t(k - c.firstStep)];
     };
-    const auto difference = [&](std::int64_t k, int r) {
-        const CurveValues &va = *at(a, k), &vb = *at(b, k);
-        return r < 0 ? va.full[q] - vb.full[q] : va.leaveOut[std::size_t(r)][q] - vb.leaveOut[std::size_t(r)][q];
+    // A curve's value from all its sweeps (r < 0) or with its block r left out.
+    const auto value = [&](const SizeCurve &c, std::int64_t k, int r) {
+        const CurveValues &v = *at(c, k);
+        return r < 0 ? v.full[q] : v.leaveOut[std::size_t(r)][q];
     };
     const auto both = [&](std::int64_t k) { return k >= first && k + 1 <= last && at(a, k) && at(b, k) && at(a, k + 1) && at(b, k + 1); };
     // The crossing between k and k + 1, interpolated; NaN when none.
-    const auto crossing = [&](std::int64_t k, int r) {
-        const double d0 = difference(k, r), d1 = difference(k + 1, r);
+    const auto crossing = [&](std::int64_t k, int ra, int rb) {
+        const double d0 = value(a, k, ra) - value(b, k, rb), d1 = value(a, k + 1, ra) - value(b, k + 1, rb);
         if (!(d0 * d1 <= 0) || d0 == d1)
             return NaN;
         return (double(k) + d0 / (d0 - d1)) * a.step;
@@ -194,8 +210,8 @@ std::optional<Extremum> crossingOf(const SizeCurve &a, const SizeCurve &b, Quant
     std::int64_t found = -1;
     double steepest = -1;
     for (std::int64_t k = first; k < last; ++k)
-        if (both(k) && !std::isnan(crossing(k, -1))) {
-            const double slope = std::fabs(difference(k + 1, -1) - difference(k, -1));
+        if (both(k) && !std::isnan(crossing(k, -1, -1))) {
+            const double slope = std::fabs(value(a, k + 1, -1) - value(b, k + 1, -1) - value(a, k, -1) + value(b, k, -1));
             if (slope > steepest)
                 steepest = slope, found = k;
         }
@@ -203,40 +219,38 @@ std::optional<Extremum> crossingOf(const SizeCurve &a, const SizeCurve &b, Quant
         note = first <= last ? "the curves do not cross where both are drawn" : "the curves have no temperature in common";
         return std::nullopt;
     }
-    Extremum e {q, a.size, b.size, {}, {}};
-    e.temperature.mean = crossing(found, -1);
-    const auto valueOf = [&](double T, int r) {
-        const double x = T / a.step - double(found);
-        const CurveValues &v0 = *at(a, found), &v1 = *at(a, found + 1);
-        const double y0 = r < 0 ? v0.full[q] : v0.leaveOut[std::size_t(r)][q];
-        const double y1 = r < 0 ? v1.full[q] : v1.leaveOut[std::size_t(r)][q];
-        return y0 + (y1 - y0) * x;
-    };
-    e.value.mean = valueOf(e.temperature.mean, -1);
-    std::vector<double> positions, values;
-    const std::size_t replicates = std::min(at(a, found)->leaveOut.size(), at(b, found)->leaveOut.size());
-    for (std::size_t r = 0; r < replicates; ++r) {
-        // The leave-out's crossing nearest the full one.
-        double T = NaN;
-        std::int64_t at_k = found;
-        for (std::int64_t d = 0; std::isnan(T) && (found - d >= first || found + d < last); ++d)
+    // The crossing of a pair of replicates nearest the full one, and the
+    // smaller size's value there; false when they do not cross near it.
+    const auto replicate = [&](int ra, int rb, double &T, double &y) {
+        for (std::int64_t d = 0; found - d >= first || found + d < last; ++d)
             for (const std::int64_t k : {found - d, found + d})
-                if (std::isnan(T) && both(k)) {
-                    T = crossing(k, int(r));
-                    at_k = k;
+                if (both(k) && !std::isnan(T = crossing(k, ra, rb))) {
+                    const double x = T / a.step - double(k);
+                    y = value(a, k, ra) + (value(a, k + 1, ra) - value(a, k, ra)) * x;
+                    return true;
                 }
-        if (std::isnan(T)) {
-            positions.clear();
-            break;
+        return false;
+    };
+    Extremum e {q, a.size, b.size, {}, {}};
+    replicate(-1, -1, e.temperature.mean, e.value.mean);
+    double positionVariance = 0, valueVariance = 0;
+    for (const bool leftOfA : {true, false}) {
+        std::vector<double> positions, values;
+        const std::size_t replicates = (leftOfA ? at(a, found) : at(b, found))->leaveOut.size();
+        for (int r = 0; r < int(replicates); ++r) {
+            double T, y;
+            if (!replicate(leftOfA ? r : -1, leftOfA ? -1 : r, T, y)) {
+                e.temperature.error = e.value.error = NaN;
+                return e;
+            }
+            positions.push_back(T);
+            values.push_back(y);
         }
-        positions.push_back(T);
-        // The value at the crossing: the smaller size's curve there.
-        const CurveValues &v0 = *at(a, at_k), &v1 = *at(a, at_k + 1);
-        const double x = T / a.step - double(at_k);
-        values.push_back(v0.leaveOut[r][q] + (v1.leaveOut[r][q] - v0.leaveOut[r][q]) * x);
+        positionVariance += std::pow(jackknifeError(positions), 2);
+        valueVariance += std::pow(jackknifeError(values), 2);
     }
-    e.temperature.error = jackknifeError(positions);
-    e.value.error = positions.empty() ? NaN : jackknifeError(values);
+    e.temperature.error = std::sqrt(positionVariance);
+    e.value.error = std::sqrt(valueVariance);
     return e;
 }
 

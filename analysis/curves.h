@@ -20,7 +20,17 @@ inline constexpr double MinOverlap = 0.02;
 struct CurveInput {
     double temperature;                 // as given: the grid is in these units
     const EnergyHistogram *histogram;   // its measured sweeps
+    // The blocks of the point's own jackknife (Results::jackknifeBlocks:
+    // blocks of at least 20 autocorrelation times where the run allows); 0
+    // for no limit beyond the histogram's.
+    std::int64_t blocks = 0;
 };
+
+// The blocks of a size's combined jackknife: no more than any point's own
+// jackknife has, so that a block spans as many autocorrelation times as the
+// table's do, and a power of two, so that each joins whole histogram blocks
+// (at least 2 where the histograms have them).
+int curveBlocks(const std::vector<CurveInput> &points);
 
 struct SizeCurve {
     int size = 0;
@@ -57,7 +67,9 @@ std::optional<Extremum> peakOf(const SizeCurve &curve, Quantity quantity, std::s
 
 // Where the quantity of two sizes' curves cross (the steepest crossing when
 // there are several), interpolated between grid points. None (and `note`
-// set) when the curves do not cross where both are drawn.
+// set) when the curves do not cross where both are drawn. The sizes' runs are
+// independent: the error adds the jackknife of each size's blocks, the other
+// size's curve held at its full value.
 std::optional<Extremum> crossingOf(const SizeCurve &a, const SizeCurve &b, Quantity quantity, std::string &note);
 
 } // namespace ferro::analysis

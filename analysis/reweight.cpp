@@ -134,7 +134,7 @@ double jackknifeError(const std::vector<double> &x)
 }
 
 MultiHistogram::MultiHistogram(const std::vector<const EnergyHistogram *> &points,
-                               const std::vector<double> &temperatures, double tolerance)
+                               const std::vector<double> &temperatures, int blocks, double tolerance)
     : m_tolerance(tolerance)
 {
     if (points.empty())
@@ -149,6 +149,8 @@ MultiHistogram::MultiHistogram(const std::vector<const EnergyHistogram *> &point
         first = std::min(first, h->firstEnergy());
         last = std::max(last, h->firstEnergy() + 4 * std::int64_t(h->levels() - 1));
     }
+    if (blocks > 0)
+        m_blocks = std::min(m_blocks, blocks);
     m_first = first;
     m_levels = int((last - first) / 4 + 1);
     m_reference = 0.5 * double(first + last);
@@ -169,8 +171,8 @@ MultiHistogram::MultiHistogram(const std::vector<const EnergyHistogram *> &point
             for (int k = 0; k < h.levels(); ++k) {
                 const LevelSums &s = h.at(b, k);
                 const std::size_t level = offset + std::size_t(k);
-                // A point of more blocks than the others folds its last ones together.
-                const std::size_t into = std::min(std::size_t(b), B - 1);
+                // Runs of neighbouring blocks, as even as the numbers allow.
+                const std::size_t into = std::size_t(b) * B / std::size_t(h.blocks());
                 counts[i][level] += s.count;
                 blockCounts[i][into][level] += s.count;
                 addTo(sums[level], s, 1);

@@ -71,16 +71,19 @@ struct CurveValues {
 // fewer than two).
 double jackknifeError(const std::vector<double> &leaveOut);
 
-// The points of one size combined. Every point must have the same sites and
-// blocks. ln Z of every point is iterated until no value changes by more than
-// `tolerance` from one iteration to the next (ln Z of the first point is 0).
+// The points of one size combined. Every point must have the same sites.
+// The jackknife leaves out one of `blocks` runs of neighbouring blocks of
+// every point at a time (0, or more than a point has: as many as the point
+// with the fewest blocks has). ln Z of every point is iterated until no value
+// changes by more than `tolerance` from one iteration to the next (ln Z of
+// the first point is 0).
 class MultiHistogram {
 public:
     static constexpr double DefaultTolerance = 1e-10;
     static constexpr int MaxIterations = 200000;
 
     MultiHistogram(const std::vector<const EnergyHistogram *> &points, const std::vector<double> &temperatures,
-                   double tolerance = DefaultTolerance);
+                   int blocks = 0, double tolerance = DefaultTolerance);
 
     // The averages at temperature T (the sites' temperature).
     CurveValues at(double T) const;

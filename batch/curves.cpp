@@ -250,7 +250,7 @@ int writeCurves(const SweepRun &run, CurveFiles &files, PlotData *figure)
     std::map<int, std::vector<analysis::CurveInput>> bySize;
     for (const SweepRun::PointResults &p : run.results())
         if (p.histogram)
-            bySize[p.size].push_back({runTemperature(p.temperature), p.histogram.get()});
+            bySize[p.size].push_back({runTemperature(p.temperature), p.histogram.get(), p.results.jackknifeBlocks});
 
     if (files.curves)
         files.curves->write(curvesHeader());

@@ -252,7 +252,9 @@ void TestReweight::peaksAndCrossingsOfKnownCurves_data()
 
 // The peak of a parabola and the crossing of two lines between grid
 // points, exact, with the jackknife error of leave-outs shifted by known
-// amounts; a maximum at the end of the curve is no peak.
+// amounts; a maximum at the end of the curve is no peak. The two sizes are
+// independent runs: shifting the smaller size's line by s moves the
+// crossing by -2s/3, the larger's by 5s/3, and the errors add so.
 void TestReweight::peaksAndCrossingsOfKnownCurves()
 {
     QFETCH(double, peak);
@@ -266,19 +268,24 @@ void TestReweight::peaksAndCrossingsOfKnownCurves()
     QCOMPARE_LE(std::fabs(top->temperature.mean - peak), 1e-9);
     QCOMPARE_LE(std::fabs(top->value.mean - 2), 1e-9);
     QCOMPARE_LE(std::fabs(top->temperature.error - error), 1e-9);
+    const double shiftLarger[4] = {0.0002, 0.0002, -0.0001, -0.0003}; // jackknife error sqrt(3/4 * 18e-8)
+    const double errorLarger = std::sqrt(0.75 * 18e-8);
     const SizeCurve a = curveOf(8, [&](double T, int r) { return 0.6 + 2 * (at(T, r) - crossing); });
-    const SizeCurve b = curveOf(16, [&](double T, int r) { return 0.6 + 5 * (at(T, r) - crossing); });
+    const SizeCurve b = curveOf(16, [&](double T, int r) { return 0.6 + 5 * (T - (r < 0 ? 0 : shiftLarger[r]) - crossing); });
     const auto cross = crossingOf(a, b, Binder, note);
     QVERIFY2(cross, note.c_str());
     QCOMPARE_LE(std::fabs(cross->temperature.mean - crossing), 1e-9);
     QCOMPARE_LE(std::fabs(cross->value.mean - 0.6), 1e-9);
-    QCOMPARE_LE(std::fabs(cross->temperature.error - error), 1e-9);
+    QCOMPARE_LE(std::fabs(cross->temperature.error - std::hypot(2 * error / 3, 5 * errorLarger / 3)), 1e-9);
+    // The value there is the smaller size's: 0.6 - 10s/3 and 0.6 + 10s/3.
+    QCOMPARE_LE(std::fabs(cross->value.error - std::hypot(10 * error / 3, 10 * errorLarger / 3)), 1e-9);
     QVERIFY(!peakOf(curveOf(8, [&](double T, int) { return T; }), SpecificHeat, note));
     QVERIFY2(QByteArray(note.c_str()).contains("beyond"), note.c_str());
 }
 
 // A point alone: its curve through its own temperature holds the table's
-// energy and |m| (reweighting by nothing gives the plain averages). Several
+// energy and |m| (reweighting by nothing gives the plain averages), and the
+// errors of the table's jackknife over the same blocks. Several
 // points: the peaks file places the specific-heat peak of L = 8 within 3
 // errors of the exact one.
 void TestReweight::curvesFile()
@@ -295,6 +302,23 @@ void TestReweight::curvesFile()
             found = true;
             QCOMPARE(row["energy"], point["energy"]);
             QCOMPARE(row["abs_magnetization"], point["abs_magnetization"]);
+        }
+    QVERIFY(found);
+
+    // A short Metropolis run, 71 autocorrelation times of |m| long: the table
+    // leaves out blocks of 128 sweeps, and so must the curve, else its errors
+    // come out as much as a fifth too small.
+    QCOMPARE(runBatch({"--size", "16", "--temperatures", "2.3", "--sweeps", "1024", "--seed", "5", "--output", table,
+                       "--curves", curves}),
+             QByteArray("ok"));
+    const auto shortPoint = readTable(table).value(0);
+    found = false;
+    for (const auto &row : readTable(curves))
+        if (row["temperature"] == QLatin1String("2.3")) {
+            found = true;
+            for (const char *q : {"specific_heat_error", "susceptibility_error", "binder_cumulant_error",
+                                  "correlation_length_over_size_error"})
+                QCOMPARE(row[q], shortPoint[q]);
         }
     QVERIFY(found);
 
