@@ -199,10 +199,11 @@ std::optional<Extremum> crossingOf(const SizeCurve &a, const SizeCurve &b, Quant
         const CurveValues &v = *at(c, k);
         return r < 0 ? v.full[q] : v.leaveOut[std::size_t(r)][q];
     };
+    const auto difference = [&](std::int64_t k, int ra, int rb) { return value(a, k, ra) - value(b, k, rb); };
     const auto both = [&](std::int64_t k) { return k >= first && k + 1 <= last && at(a, k) && at(b, k) && at(a, k + 1) && at(b, k + 1); };
     // The crossing between k and k + 1, interpolated; NaN when none.
     const auto crossing = [&](std::int64_t k, int ra, int rb) {
-        const double d0 = value(a, k, ra) - value(b, k, rb), d1 = value(a, k + 1, ra) - value(b, k + 1, rb);
+        const double d0 = difference(k, ra, rb), d1 = difference(k + 1, ra, rb);
         if (!(d0 * d1 <= 0) || d0 == d1)
             return NaN;
         return (double(k) + d0 / (d0 - d1)) * a.step;
@@ -211,7 +212,7 @@ std::optional<Extremum> crossingOf(const SizeCurve &a, const SizeCurve &b, Quant
     double steepest = -1;
     for (std::int64_t k = first; k < last; ++k)
         if (both(k) && !std::isnan(crossing(k, -1, -1))) {
-            const double slope = std::fabs(value(a, k + 1, -1) - value(b, k + 1, -1) - value(a, k, -1) + value(b, k, -1));
+            const double slope = std::fabs(difference(k + 1, -1, -1) - difference(k, -1, -1));
             if (slope > steepest)
                 steepest = slope, found = k;
         }

@@ -22,7 +22,6 @@ namespace ferro::batch {
 
 struct Options;
 
-// One point's chain between two sweeps.
 // The Wolff sweeps' clock (temperaturerun.cpp): clusters and spins since the
 // middle of the equilibration, the same while measuring, the measured
 // sweeps' clusters made and due.
@@ -31,6 +30,7 @@ struct WolffCounts {
     double due = 0;
 };
 
+// One point's chain between two sweeps.
 struct PointState {
     std::int64_t sweep = 0; // sweeps done (equilibration included)
     std::vector<std::int8_t> spins;
